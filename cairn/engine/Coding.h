@@ -47,12 +47,24 @@ inline uint64_t DecodeFixed64(const char* src) {
   return value;
 }
 
-inline void EncodeInt16(char* dst, int16_t value) { EncodeFixed16(dst, static_cast<uint16_t>(value)); }
-inline void EncodeInt32(char* dst, int32_t value) { EncodeFixed32(dst, static_cast<uint32_t>(value)); }
-inline void EncodeInt64(char* dst, int64_t value) { EncodeFixed64(dst, static_cast<uint64_t>(value)); }
-inline int16_t DecodeInt16(const char* src) { return static_cast<int16_t>(DecodeFixed16(src)); }
-inline int32_t DecodeInt32(const char* src) { return static_cast<int32_t>(DecodeFixed32(src)); }
-inline int64_t DecodeInt64(const char* src) { return static_cast<int64_t>(DecodeFixed64(src)); }
+inline void EncodeInt16(char* dst, int16_t value) {
+  EncodeFixed16(dst, static_cast<uint16_t>(value));
+}
+inline void EncodeInt32(char* dst, int32_t value) {
+  EncodeFixed32(dst, static_cast<uint32_t>(value));
+}
+inline void EncodeInt64(char* dst, int64_t value) {
+  EncodeFixed64(dst, static_cast<uint64_t>(value));
+}
+inline int16_t DecodeInt16(const char* src) {
+  return static_cast<int16_t>(DecodeFixed16(src));
+}
+inline int32_t DecodeInt32(const char* src) {
+  return static_cast<int32_t>(DecodeFixed32(src));
+}
+inline int64_t DecodeInt64(const char* src) {
+  return static_cast<int64_t>(DecodeFixed64(src));
+}
 
 // IEEE 754 double, little-endian.
 inline void EncodeDouble(char* dst, double value) {

@@ -18,6 +18,8 @@
 
 namespace cairn {
 
+class TFileRegistry;
+
 class TDataEngine {
  public:
   TDataEngine();
@@ -39,6 +41,9 @@ class TDataEngine {
   host::THostFiles& HostFiles() const { return *FHostFiles; }
   void SetHostFiles(host::THostFiles* files);
 
+  // ---- File registry: one base file per name per process, shared by all openers ---------------
+  TFileRegistry& FileRegistry() const { return *FFileRegistry; }
+
   // ---- Settings (further settings: see the definitions) ---------------------------------------
   int64_t MaximumFileSize() const { return FMaximumFileSize; }
   int32_t MaximumNumRecords() const { return FMaximumNumRecords; }
@@ -51,6 +56,7 @@ class TDataEngine {
 
  private:
   host::THostFiles* FHostFiles;
+  std::unique_ptr<TFileRegistry> FFileRegistry;  // created by the constructor, emptied by Reset
   host::TCriticalSection FErrorSection;
   int32_t FOSErrorNumber = 0;
   int32_t FSocketErrorNumber = 0;
