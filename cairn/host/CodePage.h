@@ -11,6 +11,11 @@ namespace cairn::host {
 
 std::string Utf8ToAnsi(std::string_view utf8);
 std::string AnsiToUtf8(std::string_view ansi);
+// One character: the code point of a code-page byte (the five bytes without a character give the
+// C1 control of the same value, so every byte round-trips), and the byte of a code point ('?' when
+// the code page cannot hold it).
+char16_t AnsiCharToUnicode(char c);
+char UnicodeToAnsiChar(char32_t c);
 
 // Windows-1252 case mapping (ASCII letters, the accented Latin-1 letters, and the pairs
 // S/s with caron, OE/oe, Z/z with caron, Y/y with diaeresis).

@@ -16,7 +16,7 @@ constexpr int32_t kMSecsPerDay = 86400000;
 
 struct TSystemTime {
   uint16_t Year = 0;
-  uint16_t Month = 0;  // 1 ... 12
+  uint16_t Month = 0;      // 1 ... 12
   uint16_t DayOfWeek = 0;  // 0 = Sunday
   uint16_t Day = 0;
   uint16_t Hour = 0;
@@ -34,7 +34,8 @@ int32_t DateToDayNumber(int year, int month, int day);
 // Inverse of DateToDayNumber; false for day numbers below 1 or beyond 9999-12-31.
 bool DayNumberToDate(int32_t dayNumber, int& year, int& month, int& day);
 
-// Date-time value (days since 1899-12-30) of a date and a time.
+// Date-time value (days since 1899-12-30) of a date and a time; throws std::invalid_argument
+// for a date or time that does not exist.
 double EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec);
 double SystemTimeToDateTime(const TSystemTime& time);
 // The current local date and time as a date-time value.
@@ -48,7 +49,8 @@ double Date();
 double DateTimeToMSecs(double dateTime);
 // Milliseconds -> date-time value.
 double MSecsToDateTime(double msecs);
-// The date part of a date-time value as a day number; the time part as milliseconds of the day.
+// The date part of a date-time value as a day number (0 outside 0001-01-01 ... 9999-12-31); the
+// time part as milliseconds of the day.
 int32_t DateTimeToDayNumber(double dateTime);
 int32_t DateTimeToTimeMSecs(double dateTime);
 

@@ -8,6 +8,10 @@
 // Conventions: every operation that can fail returns a negative Windows error number on failure
 // (-5 access denied, -32 sharing violation, ...; see OsError.h); descriptors and byte counts are
 // >= 0 on success.
+//
+// Paths are the engine's 8-bit strings (Windows-1252), as the Windows file API takes them; the
+// POSIX implementation converts them to the disk's UTF-8 and back. Only regular files are opened:
+// a directory or device is refused as access denied.
 #pragma once
 
 #include <cstdint>
@@ -52,12 +56,14 @@ class THostFiles {
   // Fails (-183) when newPath exists; never replaces a file.
   virtual int Rename(const std::string& oldPath, const std::string& newPath) = 0;
   virtual int Delete(const std::string& path) = 0;
-  // Names (without folder) of the regular files in a directory; empty when it cannot be read.
+  // Names (without folder) of the regular files in a directory, sorted by byte; empty when it
+  // cannot be read. Names the code page cannot spell are left out.
   virtual std::vector<std::string> ListDirectory(const std::string& directory) = 0;
 
   // The engine compares file names without regard to case while the disk does not: returns path
   // itself when such a file exists, else the path of a file in the same directory whose name
-  // differs only in letter case, else path unchanged.
+  // differs only in letter case (the first in byte order when there are several), else path
+  // unchanged. Only the last part of the path is matched this way; folders must match exactly.
   virtual std::string Resolve(const std::string& path) = 0;
 };
 

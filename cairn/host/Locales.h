@@ -2,8 +2,10 @@
 //
 // Locale 0 is the built-in "ANSI Standard": comparison by unsigned byte value, case mapping by the
 // Windows-1252 tables. Any other LCID maps to an ICU locale through a table of our own; it is
-// valid ("installed") when ICU opens a collator for it without falling back to the root locale.
-// Strings passed in and out are 8-bit Windows-1252 strings.
+// valid ("installed") when ICU opens a collator for it without falling back to the root locale,
+// that is when the collator's valid locale (ULOC_VALID_LOCALE) is neither empty nor "root"; an
+// LCID the table does not know is never valid. Strings passed in and out are 8-bit Windows-1252
+// strings. A locale that is not valid compares and maps case like locale 0.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +31,10 @@ std::string IcuLocaleName(uint32_t lcid);
 // Locale-aware comparison (string sort, ignoring non-spacing marks: accents ignored, case kept,
 // punctuation not ignored). Returns <0, 0 or >0. Locale 0 compares bytes.
 int CompareLocaleStrings(uint32_t lcid, std::string_view a, std::string_view b);
-// Linguistic upper / lower case in a locale; locale 0 uses the Windows-1252 tables.
+// Linguistic upper / lower case in a locale; locale 0 uses the Windows-1252 tables. The mapping
+// is character by character, so the result has the length of s: a character whose mapping is not
+// one character of the code page (sharp s to "SS", Turkish i to a dotted capital) takes the
+// Windows-1252 table's mapping instead of becoming '?'.
 std::string LocaleUpperCase(uint32_t lcid, std::string_view s);
 std::string LocaleLowerCase(uint32_t lcid, std::string_view s);
 

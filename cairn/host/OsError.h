@@ -19,6 +19,7 @@ constexpr int kErrorNotSameDevice = 17;
 constexpr int kErrorSharingViolation = 32;
 constexpr int kErrorLockViolation = 33;
 constexpr int kErrorNetworkAccessDenied = 65;
+constexpr int kErrorInvalidParameter = 87;  // a negative count, offset or length
 constexpr int kErrorAlreadyExists = 183;
 // Any errno without a Windows counterpart maps to this value, which the engine reports as 11047.
 constexpr int kErrorUnknown = 0x10000;
@@ -27,7 +28,8 @@ constexpr int kErrorUnknown = 0x10000;
 // EWOULDBLOCK / EAGAIN / EACCES mean a sharing or lock violation (32).
 int WindowsErrorFromErrno(int errnoValue, bool lockOrShare = false);
 
-// Windows error -> engine code (11010 ... 11047).
+// Windows error -> engine code (11010 ... 11047). Sharing and lock violations (32, 33) both give
+// 11013, the code of access denied.
 uint16_t EngineCodeFromWindowsError(int windowsError);
 
 }  // namespace cairn::host

@@ -11,6 +11,9 @@ namespace cairn::host {
 
 constexpr char kPathDelimiter = '/';
 
+// These three give paths in the disk's form (UTF-8). Engine file names are Windows-1252
+// (HostFiles.h): a path handed to the engine is converted with Utf8ToAnsi (CodePage.h).
+//
 // Absolute path of the running executable.
 std::string ExecutablePath();
 // The temporary-files directory (honours TMPDIR), ending in "/".
@@ -18,7 +21,8 @@ std::string TempDirectory();
 // The process's current directory (no trailing delimiter added).
 std::string CurrentDirectory();
 
-// Path helpers on "/"-delimited paths.
+// Path helpers on "/"-delimited paths. IncludeTrailingDelimiter("") gives "/";
+// ExcludeTrailingDelimiter removes one trailing "/".
 std::string IncludeTrailingDelimiter(std::string_view path);
 std::string ExcludeTrailingDelimiter(std::string_view path);
 std::string ExtractFilePath(std::string_view path);  // folder part with its trailing "/"
