@@ -1,0 +1,78 @@
+// One cached block of a buffered file.
+//
+// The buffer holds the block's content (the file's BufferSize bytes) and its state in the cache:
+// dirty (differs from the file), queued for writing (WriteFlag), written while a read of the same
+// range was in progress (ReadFlag: the read's older data must not replace it), the number of
+// callers holding it, and its links in the owner's most-recently-used list. The record, page and
+// blob-block kinds derive from it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace cairn {
+
+class TBufferedFile;
+
+class TBuffer {
+ public:
+  // A zeroed buffer of the file's BufferSize.
+  explicit TBuffer(TBufferedFile& file);
+  virtual ~TBuffer();
+  TBuffer(const TBuffer&) = delete;
+  TBuffer& operator=(const TBuffer&) = delete;
+
+  // Takes content and size of another buffer and marks this one dirty.
+  virtual void Copy(const TBuffer& source);
+  // Loads Size bytes from memory and marks the buffer dirty.
+  virtual void CopyBuffer(const void* source);
+  virtual void CopyToBuffer(void* destination) const;
+  // Zeroes the content and clears the dirty, queued and read flags.
+  virtual void Initialize();
+  // Takes the content from one IOBlockSize unit of a read; only when the buffer has no users, is
+  // clean and has no ReadFlag (a set ReadFlag is cleared instead). The unit is deciphered in
+  // place first when the table is encrypted.
+  virtual void Read(char* unit);
+  // Puts the content into one IOBlockSize unit of a write (enciphered for an encrypted table)
+  // and clears the dirty and queued flags.
+  virtual void Write(char* unit);
+  virtual bool IsEqualTo(const TBuffer& other) const;
+  virtual bool IsEqualToBuffer(const void* data) const;
+
+  TBufferedFile& BufferedFile() const { return FBufferedFile; }
+  char* Buffer() { return FBuffer.data(); }
+  const char* Buffer() const { return FBuffer.data(); }
+  // The bytes of the content in use; at most the allocation (Capacity).
+  int32_t Size() const { return FSize; }
+  void SetSize(int32_t value);
+  int32_t Capacity() const { return static_cast<int32_t>(FBuffer.size()); }
+  bool IsDirty() const { return FIsDirty; }
+  void SetIsDirty(bool value) { FIsDirty = value; }
+  bool WriteFlag() const { return FWriteFlag; }
+  bool ReadFlag() const { return FReadFlag; }
+  uint16_t UseCount() const { return FUseCount; }
+  int32_t Number() const { return FNumber; }
+  TBuffer* NextBuffer() const { return FNextBuffer; }
+  TBuffer* PrevBuffer() const { return FPrevBuffer; }
+
+ protected:
+  // Plain copies between the content and a unit, without flags or cipher.
+  virtual void LoadContent(const char* unit);
+  virtual void StoreContent(char* unit) const;
+
+ private:
+  friend class TBufferedFile;
+
+  TBufferedFile& FBufferedFile;
+  std::vector<char> FBuffer;
+  int32_t FSize = 0;
+  bool FIsDirty = false;
+  bool FWriteFlag = false;
+  bool FReadFlag = false;
+  uint16_t FUseCount = 0;
+  int32_t FNumber = 0;
+  TBuffer* FNextBuffer = nullptr;
+  TBuffer* FPrevBuffer = nullptr;
+};
+
+}  // namespace cairn
