@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "cairn/engine/DataDirectory.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/ServerSettings.h"
+#include "cairn/host/CodePage.h"
 
 namespace cairn {
 
@@ -13,7 +15,8 @@ TDataSession::TDataSession(TDataEngine& engine)
       FEncryptPassword(kDefaultPassword) {}
 
 TDataSession::~TDataSession() {
-  // The directories this session opened are freed here once directories exist.
+  // Owned objects go back to front.
+  while (!FDataDirectories.empty()) FDataDirectories.pop_back();
   DeleteAllPasswords();
 }
 
@@ -61,6 +64,57 @@ TDataPassword* TDataSession::FindPassword(const std::string& password) const {
 bool TDataSession::AskForPassword() {
   if (!FOnPassword) return false;
   return FOnPassword(*this);
+}
+
+// ---- Database directories ---------------------------------------------------------------------
+
+namespace {
+
+const char* const kMemoryDatabaseName = "Memory";
+
+// The directory a database name and path stand for: trimmed and ending in "/", the current
+// directory for a missing path, and no path at all for the in-memory database without one.
+std::string DataDirectoryPath(const std::string& name, const std::string& path) {
+  const std::string trimmed = host::TrimBlanks(path);
+  if (!trimmed.empty()) return host::IncludeTrailingDelimiter(trimmed);
+  if (host::AnsiSameText(host::TrimBlanks(name), kMemoryDatabaseName)) return std::string();
+  // The current directory comes in the disk's form; engine paths are 8-bit strings.
+  const std::string current = host::Utf8ToAnsi(host::CurrentDirectory());
+  return host::IncludeTrailingDelimiter(host::TrimBlanks(current));
+}
+
+}  // namespace
+
+TDataDirectory& TDataSession::OpenDataDirectory(const std::string& dataDirectoryName,
+                                                const std::string& dataDirectoryPath,
+                                                bool keepSharedTablesOpen, bool /*noRemoteCall*/,
+                                                bool compareNames) {
+  const std::string path = DataDirectoryPath(dataDirectoryName, dataDirectoryPath);
+  for (const auto& directory : FDataDirectories) {
+    if (!host::AnsiSameText(host::TrimBlanks(directory->Directory()), path)) continue;
+    if (compareNames &&
+        !host::AnsiSameText(directory->Name(), dataDirectoryName.substr(0, kMaxDatabaseNameLength)))
+      continue;
+    directory->IncUseCount();
+    return *directory;
+  }
+  auto directory = std::make_unique<TDataDirectory>(*this, path, dataDirectoryName);
+  directory->IncUseCount();
+  directory->SetKeepTablesOpen(keepSharedTablesOpen);
+  FDataDirectories.push_back(std::move(directory));
+  return *FDataDirectories.back();
+}
+
+void TDataSession::CloseDataDirectory(TDataDirectory& directory, bool /*noRemoteCall*/) {
+  if (directory.UseCount() == 0) return;
+  directory.DecUseCount();
+  if (directory.UseCount() > 0) return;
+  const auto it = std::find_if(FDataDirectories.begin(), FDataDirectories.end(),
+                               [&](const auto& owned) { return owned.get() == &directory; });
+  if (it == FDataDirectories.end()) return;  // not one of this session's directories
+  std::unique_ptr<TDataDirectory> owned = std::move(*it);
+  FDataDirectories.erase(it);
+  owned->Reset();
 }
 
 }  // namespace cairn

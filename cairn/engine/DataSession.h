@@ -17,6 +17,7 @@
 
 namespace cairn {
 
+class TDataDirectory;
 class TDataEngine;
 
 enum TLockProtocol : uint8_t { lpPessimistic = 0, lpOptimistic = 1 };
@@ -85,8 +86,28 @@ class TDataSession {
   void SetPasswordCallback(TPasswordCallback callback) { FOnPassword = std::move(callback); }
 
   // ---- Database directories -------------------------------------------------------------------
-  // OpenDataDirectory, CloseDataDirectory, HasOpenDirectories and the directory list belong to
-  // the database directories and are added with them.
+  // Opens a local database directory, or reuses the one of this session with the same path
+  // (compared without regard to case; the name too when compareNames), adding a user. For the
+  // name "Memory" the path is the given one or empty (the in-memory database); otherwise the
+  // given path, or the current directory when none is given; either way trimmed and ending in
+  // "/". A directory that is missing or cannot be written opens read-only, without an error.
+  TDataDirectory& OpenDataDirectory(const std::string& dataDirectoryName,
+                                    const std::string& dataDirectoryPath, bool keepSharedTablesOpen,
+                                    bool noRemoteCall, bool compareNames);
+  // Drops a user of the directory; the last one removes and frees it, closing its lock file.
+  // Ignored for a directory that has no users left.
+  void CloseDataDirectory(TDataDirectory& directory, bool noRemoteCall);
+  bool HasOpenDirectories() const { return !FDataDirectories.empty(); }
+  size_t DataDirectoryCount() const { return FDataDirectories.size(); }
+  // The path of the in-memory database: it has none, its files live in the engine's memory.
+  std::string DoGetPath() const { return std::string(); }
+
+  // Opening a directory's lock file is tried this many times (at least once), this many
+  // milliseconds apart, while another process holds it.
+  int LockFileOpenAttempts() const { return FLockFileOpenAttempts; }
+  void SetLockFileOpenAttempts(int value) { FLockFileOpenAttempts = value; }
+  uint16_t LockFileOpenWait() const { return FLockFileOpenWait; }
+  void SetLockFileOpenWait(uint16_t value) { FLockFileOpenWait = value; }
 
   // ---- Remote client settings (not used by a local session) -----------------------------------
   bool Ping() const { return FPing; }
@@ -115,6 +136,9 @@ class TDataSession {
   host::TCriticalSection FSessionLock;
   TPasswordCallback FOnPassword;
   TProgressCallback FOnProgress;
+  std::vector<std::unique_ptr<TDataDirectory>> FDataDirectories;
+  int FLockFileOpenAttempts = 11;
+  uint16_t FLockFileOpenWait = 100;
 
   bool FPing = false;
   int32_t FPingInterval = 60;

@@ -1,0 +1,171 @@
+#include "cairn/engine/DataDirectory.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "cairn/access/EngineErrorCodes.h"
+#include "cairn/engine/DataDirectoryLocks.h"
+#include "cairn/engine/DataEngine.h"
+#include "cairn/engine/DataSession.h"
+#include "cairn/engine/FileRegistry.h"
+#include "cairn/host/CodePage.h"
+
+namespace cairn {
+
+TDataDirectory::TDataDirectory(TDataSession& session, std::string path, const std::string& name)
+    : FDataSession(session),
+      FName(name.substr(0, kMaxDatabaseNameLength)),
+      FDirectory(std::move(path)) {
+  FLocks = std::make_unique<TDataDirectoryLocks>(*this);
+  FLocks->Open();
+  FReadOnly = FLocks->ReadOnly();
+}
+
+TDataDirectory::~TDataDirectory() {
+  Reset();
+  FLocks.reset();
+}
+
+TDataEngine& TDataDirectory::Engine() const {
+  return FDataSession.Engine();
+}
+
+bool TDataDirectory::InMemory() const {
+  return host::AnsiSameText(host::TrimBlanks(FName), "Memory");
+}
+
+std::string TDataDirectory::ProperDataDirectoryName() const {
+  if (FDirectory.empty()) return FName;
+  return host::ExcludeTrailingDelimiter(FDirectory);
+}
+
+void TDataDirectory::Reset() {
+  FFreeing = true;
+  // Back to front; a table that asks to be removed on its way out is ignored while freeing.
+  while (!FDataTableList.empty()) {
+    std::unique_ptr<TDataDirectoryTable> table = std::move(FDataTableList.back());
+    FDataTableList.pop_back();
+    table.reset();
+  }
+  FDataCursorList.clear();
+  FQueryStatementList.clear();
+  FFreeing = false;
+}
+
+void TDataDirectory::ListTableNames(std::vector<std::string>& list) const {
+  const std::string mask = FDirectory + "*" + Engine().DataExtension();
+  Engine().FileRegistry().GetFileNames(InMemory(), mask, false, false, list);
+}
+
+std::string TDataDirectory::EngineTableName(const std::string& tableName, bool temporary) const {
+  const std::string fileName = host::ExtractFileName(host::TrimBlanks(tableName));
+  const std::string extension = host::ExtractFileExt(fileName);
+  std::string name = fileName.substr(0, fileName.size() - extension.size());
+  name += temporary ? Engine().DataTempExtension() : Engine().DataExtension();
+  return name.substr(0, kMaxTableNameLength);
+}
+
+bool TDataDirectory::DataTableExists(const std::string& tableName, bool openOnly,
+                                     bool temporary) const {
+  if (FindDataTable(EngineTableName(tableName, temporary)) != nullptr) return true;
+  if (openOnly) return false;
+  const std::string& extension =
+      temporary ? Engine().DataTempExtension() : Engine().DataExtension();
+  const std::string fileName = Engine().TableFilePath(FDirectory, tableName, extension);
+  return Engine().FileRegistry().FileExists(fileName, InMemory(), false);
+}
+
+void TDataDirectory::CheckNotReadOnly(const std::string& tableName) const {
+  if (!FReadOnly) return;
+  TEngineErrorContext context;
+  context.DatabaseName = ProperDataDirectoryName();
+  context.TableName = tableName;
+  Engine().RaiseError(CAIRN_OSEACCES, context);
+}
+
+std::string TDataDirectory::GetTempDataTableName() const {
+  const std::string threadPart =
+      std::to_string(std::llabs(static_cast<long long>(host::CurrentThreadId()))).substr(0, 5);
+  for (int64_t counter = 0;; ++counter) {
+    std::string name = threadPart + std::to_string(counter) + Engine().DataExtension();
+    if (!DataTableExists(name, false, true)) return name;
+  }
+}
+
+// ---- Open tables ----------------------------------------------------------------------------
+
+size_t TDataDirectory::FindPosition(const std::string& tableName, bool& found) const {
+  size_t low = 0, high = FDataTableList.size();
+  while (low < high) {
+    const size_t mid = low + (high - low) / 2;
+    const int c = host::AnsiCompareText(FDataTableList[mid]->TableName(), tableName);
+    if (c == 0) {
+      found = true;
+      return mid;
+    }
+    if (c < 0) {
+      low = mid + 1;
+    } else {
+      high = mid;
+    }
+  }
+  found = false;
+  return low;
+}
+
+TDataDirectoryTable* TDataDirectory::FindDataTable(const std::string& tableName) const {
+  bool found = false;
+  const size_t position = FindPosition(tableName, found);
+  return found ? FDataTableList[position].get() : nullptr;
+}
+
+TDataDirectoryTable& TDataDirectory::InsertDataTable(std::unique_ptr<TDataDirectoryTable> table) {
+  bool found = false;
+  const size_t position = FindPosition(table->TableName(), found);
+  if (found) throw std::logic_error("Table " + table->TableName() + " is open already");
+  TDataDirectoryTable& inserted = *table;
+  FDataTableList.insert(FDataTableList.begin() + static_cast<ptrdiff_t>(position),
+                        std::move(table));
+  return inserted;
+}
+
+std::unique_ptr<TDataDirectoryTable> TDataDirectory::RemoveDataTable(const std::string& tableName) {
+  if (FFreeing) return nullptr;
+  bool found = false;
+  const size_t position = FindPosition(tableName, found);
+  if (!found) return nullptr;
+  std::unique_ptr<TDataDirectoryTable> table = std::move(FDataTableList[position]);
+  FDataTableList.erase(FDataTableList.begin() + static_cast<ptrdiff_t>(position));
+  return table;
+}
+
+// ---- Cursors and query statements -----------------------------------------------------------
+
+namespace {
+
+template <typename T>
+void RemoveFrom(std::vector<T*>& list, T* item) {
+  const auto it = std::find(list.begin(), list.end(), item);
+  if (it != list.end()) list.erase(it);
+}
+
+}  // namespace
+
+void TDataDirectory::AddDataCursor(TDataCursor* cursor) {
+  FDataCursorList.push_back(cursor);
+}
+
+void TDataDirectory::RemoveDataCursor(TDataCursor* cursor) {
+  if (!FFreeing) RemoveFrom(FDataCursorList, cursor);
+}
+
+void TDataDirectory::AddQueryStatement(TQueryStatement* statement) {
+  FQueryStatementList.push_back(statement);
+}
+
+void TDataDirectory::RemoveQueryStatement(TQueryStatement* statement) {
+  if (!FFreeing) RemoveFrom(FQueryStatementList, statement);
+}
+
+}  // namespace cairn

@@ -1,0 +1,72 @@
+// One entry of a directory's table list and the locks of that table.
+//
+// The entry's position in the lock file's list is the table ID, which places the table's read
+// slots, write range and transaction byte in the lock file (LockGeometry.h). An entry is stored
+// as one length byte (the name length, at most 255) followed by the name's characters.
+//
+// The lock states say what this process's entry holds, so that each opener releases only what it
+// took. In a read-only directory no lock is taken and every lock reports success.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace cairn {
+
+class TDataDirectoryLocks;
+
+enum TLockState : uint8_t { lsReadLocked = 1, lsWriteLocked = 2, lsTransLocked = 4 };
+using TLockStates = uint8_t;
+
+class TDataTableLocks {
+ public:
+  TDataTableLocks(TDataDirectoryLocks& owner, int32_t tableID, std::string tableName = {});
+  TDataTableLocks(const TDataTableLocks&) = delete;
+  TDataTableLocks& operator=(const TDataTableLocks&) = delete;
+
+  // Takes the entry's name from the front of buffer and advances buffer past it; false when the
+  // stored length runs past the end of buffer (a damaged list), leaving the name unchanged.
+  bool Read(std::string_view& buffer);
+  // Appends the stored form of the entry to buffer.
+  void Write(std::string& buffer) const;
+  // The number of bytes Write produces.
+  size_t StoredSize() const;
+
+  // Takes a read slot; false, doing nothing, when any lock state is already set. 10225 when no
+  // slot could be had within the engine's read-lock retries.
+  bool ReadLock();
+  // Releases the read slot, when held (10226 when the release fails).
+  void ReadUnlock();
+  // Takes the write range, and first the transaction byte when takeTransByte and it is not held
+  // yet; whether it took the transaction byte. False at once when the write range is held
+  // already. 10227 on failure, which also gives back a transaction byte taken here.
+  bool WriteLock(bool takeTransByte);
+  // Releases the write range, when held, and then the transaction byte when releaseTransByte
+  // (10228 when a release fails).
+  void WriteUnlock(bool releaseTransByte);
+  // Takes the transaction byte; false when it is held already. 10229 on failure.
+  bool TransLock();
+  // Releases the transaction byte, when held (10230 when the release fails).
+  void TransUnlock();
+
+  TDataDirectoryLocks& DataDirectoryLocks() const { return FDataDirectoryLocks; }
+  int32_t TableID() const { return FTableID; }
+  const std::string& TableName() const { return FTableName; }
+  TLockStates LockStates() const { return FLockStates; }
+  bool HasState(TLockState state) const { return (FLockStates & state) != 0; }
+  uint16_t ReadLockSlot() const { return FReadLockSlot; }
+
+ private:
+  friend class TDataDirectoryLocks;  // sets the states of every entry for directory-wide locks
+  void SetState(TLockState state, bool on);
+  [[noreturn]] void RaiseError(uint16_t errorCode) const;
+
+  TDataDirectoryLocks& FDataDirectoryLocks;
+  int32_t FTableID;
+  std::string FTableName;
+  TLockStates FLockStates = 0;
+  uint16_t FReadLockSlot = 0;
+};
+
+}  // namespace cairn
