@@ -13,4 +13,32 @@ inline constexpr const char* SIndexNotFound = "Index '%s' not found";
 inline constexpr const char* SNoIndexForFields = "No index for fields '%s'";
 inline constexpr const char* SUnknownFieldType = "Field '%s' is of an unknown type";
 
+// Engine, session and database objects.
+inline constexpr const char* SEngineActive =
+    "Cannot perform this operation when the engine is active";
+inline constexpr const char* SInvalidSessionName = "Session name '%s' is not valid";
+inline constexpr const char* SDuplicateSessionName = "Session name '%s' already exists";
+inline constexpr const char* SSessionNameMissing = "Session name is missing";
+inline constexpr const char* SRemoteSessionOnServer =
+    "Cannot activate a remote session with the server engine";
+inline constexpr const char* SSessionActive = "Cannot perform this operation on an active session";
+inline constexpr const char* SSessionInactive =
+    "Cannot perform this operation on an inactive session";
+inline constexpr const char* SAutoSessionActive =
+    "Cannot perform this operation on the active auto-session";
+inline constexpr const char* SAutoSessionExists = "This auto-session already exists";
+inline constexpr const char* SAutoSessionExclusive =
+    "The active auto-session can be the only active session";
+inline constexpr const char* SDatabaseNameMissing = "Database name is missing";
+inline constexpr const char* SInvalidDatabaseName = "Database name '%s' is not valid";
+inline constexpr const char* SDuplicateDatabaseName = "Database name '%s' already exists";
+inline constexpr const char* SDatabaseOpen = "Cannot perform this operation on an open database";
+inline constexpr const char* SDatabaseClosed = "Cannot perform this operation on a closed database";
+// This build runs the engine locally only.
+inline constexpr const char* SRemoteNotAvailable =
+    "Remote sessions are not available in this build";
+inline constexpr const char* SServerNotAvailable =
+    "The server engine is not available in this build";
+inline constexpr const char* SInvalidExtension = "File extension '%s' is not valid";
+
 }  // namespace cairn
