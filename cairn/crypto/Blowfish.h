@@ -17,7 +17,7 @@ class TBlowfishCBC {
   TBlowfishCBC(const TBlowfishCBC&) = delete;
   TBlowfishCBC& operator=(const TBlowfishCBC&) = delete;
 
-  // Sets up the key schedule from 1 to 56 key bytes.
+  // Sets up the key schedule from 8 to 56 key bytes (tables use 16: an MD5 digest).
   void SetKey(const void* key, size_t length);
   bool HasKey() const { return FHasKey; }
   void Encrypt(void* buffer, size_t length) const;

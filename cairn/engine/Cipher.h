@@ -19,7 +19,7 @@ class TCipher {
   virtual void Decrypt(void* buffer, size_t length) const = 0;
 };
 
-// Blowfish in CBC mode with an all-zero initial vector, keyed with 1 to 56 bytes.
+// Blowfish in CBC mode with an all-zero initial vector, keyed with 8 to 56 bytes.
 std::unique_ptr<TCipher> NewBlowfishCipher(const void* key, size_t length);
 
 }  // namespace cairn
