@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <stdexcept>
 
 #include "cairn/access/EngineErrorCodes.h"
 #include "cairn/engine/DataDirectoryLocks.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/DataSession.h"
+#include "cairn/engine/DataTable.h"
 #include "cairn/engine/FileRegistry.h"
 #include "cairn/host/CodePage.h"
 
@@ -138,6 +140,99 @@ std::unique_ptr<TDataDirectoryTable> TDataDirectory::RemoveDataTable(const std::
   std::unique_ptr<TDataDirectoryTable> table = std::move(FDataTableList[position]);
   FDataTableList.erase(FDataTableList.begin() + static_cast<ptrdiff_t>(position));
   return table;
+}
+
+// ---- Opening, closing and creating tables ---------------------------------------------------
+
+void TDataDirectory::RaiseTableError(uint16_t errorCode, const std::string& tableName) const {
+  TEngineErrorContext context;
+  context.DatabaseName = ProperDataDirectoryName();
+  context.TableName = tableName;
+  Engine().RaiseError(errorCode, context);
+}
+
+TDataTable* TDataDirectory::FindTableObject(const std::string& tableName) const {
+  TDataDirectoryTable* listed = FindDataTable(tableName);
+  if (listed == nullptr) return nullptr;
+  auto* table = dynamic_cast<TDataTable*>(listed);
+  if (table == nullptr) RaiseTableError(CAIRN_OSEACCES, tableName);
+  return table;
+}
+
+TDataTable& TDataDirectory::OpenDataTable(const std::string& tableName,
+                                          const std::string& errorTableName, bool exclusive,
+                                          bool temporary, bool headerChecks) {
+  if (TDataTable* table = FindTableObject(tableName)) {
+    if (table->UseCount() > 0 && (table->Exclusive() || exclusive)) {
+      RaiseTableError(CAIRN_OSEACCES, tableName);
+    }
+    // An unused object still open is a shared table kept open: asked for exclusively, it lets
+    // go of its shared files first.
+    if (table->UseCount() == 0 && table->IsOpen() && table->Exclusive() != exclusive) {
+      table->CloseTable(false, true);
+    }
+    if (!table->IsOpen()) {
+      table->SetExclusive(exclusive);
+      table->SetTemporary(temporary);
+      table->SetReadOnly(FReadOnly);
+    }
+    try {
+      table->OpenTable(false, headerChecks);
+    } catch (...) {
+      if (table->UseCount() == 0 && !table->IsOpen()) RemoveDataTable(tableName);
+      throw;
+    }
+    return *table;
+  }
+  auto table = std::make_unique<TDataTable>(*this, tableName, errorTableName);
+  table->SetExclusive(exclusive);
+  table->SetTemporary(temporary);
+  table->SetReadOnly(FReadOnly);
+  table->OpenTable(false, headerChecks);
+  TDataTable& opened = *table;
+  InsertDataTable(std::move(table));
+  return opened;
+}
+
+void TDataDirectory::CloseDataTable(TDataTable& table, bool freeIfTemporary) {
+  if (FindDataTable(table.TableName()) != &table)
+    RaiseTableError(CAIRN_OSENOENT, table.TableName());
+  std::exception_ptr failure;
+  try {
+    table.CloseTable(freeIfTemporary, false);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  const bool keptOpen = FKeepTablesOpen && table.IsOpen();
+  if (table.UseCount() == 0 && !table.InTransaction() && !keptOpen) {
+    RemoveDataTable(table.TableName());
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+TDataTable& TDataDirectory::CreateDataTable(const std::string& tableName,
+                                            const std::string& errorTableName,
+                                            const TTableCreateParams& params, bool exclusive,
+                                            bool temporary, bool resultSet) {
+  CheckNotReadOnly(tableName);
+  std::unique_ptr<TDataTable> fresh;
+  TDataTable* table = FindTableObject(tableName);
+  if (table != nullptr) {
+    if (table->UseCount() > 0 || table->InTransaction()) {
+      RaiseTableError(CAIRN_OSEACCES, tableName);
+    }
+    // A shared table kept open lets go of its files before they are replaced.
+    if (table->IsOpen()) table->CloseTable(false, true);
+  } else {
+    fresh = std::make_unique<TDataTable>(*this, tableName, errorTableName);
+    table = fresh.get();
+  }
+  table->SetExclusive(exclusive);
+  table->SetTemporary(temporary);
+  table->SetReadOnly(false);
+  table->CreateTable(params, resultSet);
+  if (fresh) InsertDataTable(std::move(fresh));
+  return *table;
 }
 
 // ---- Cursors and query statements -----------------------------------------------------------

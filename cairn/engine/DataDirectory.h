@@ -20,7 +20,9 @@ class TDataCursor;
 class TDataDirectoryLocks;
 class TDataEngine;
 class TDataSession;
+class TDataTable;
 class TQueryStatement;
+struct TTableCreateParams;
 
 // Database names are cut to this length.
 inline constexpr size_t kMaxDatabaseNameLength = 60;
@@ -81,18 +83,31 @@ class TDataDirectory {
   std::string GetTempDataTableName() const;
 
   // ---- Open tables, sorted by engine table name (compared without regard to case) ----------
-  // Opening, closing and creating a table (OpenDataTable, CloseDataTable, CreateDataTable) belong
-  // to the table object. OpenDataTable finds the table here or makes, opens and inserts it
-  // (11013 when the session holds it, or asks for it, exclusively); CloseDataTable closes it and
-  // removes and frees it once unused and outside a transaction, unless KeepTablesOpen (11010 for
-  // a table not in this list); CreateDataTable checks CheckNotReadOnly, reuses an unused table
-  // object of the name or makes one, creates its files and inserts it.
+  // Opening, closing and creating a table (OpenDataTable, CloseDataTable, CreateDataTable, below)
+  // keep this list: a table is inserted once opened or created and removed when freed.
   TDataDirectoryTable* FindDataTable(const std::string& tableName) const;
   // Takes ownership; a table of the same name must not be in the list.
   TDataDirectoryTable& InsertDataTable(std::unique_ptr<TDataDirectoryTable> table);
   // Gives up ownership of the table of that name; null when it is not listed or while freeing.
   std::unique_ptr<TDataDirectoryTable> RemoveDataTable(const std::string& tableName);
   size_t DataTableCount() const { return FDataTableList.size(); }
+
+  // ---- Opening, closing and creating tables (the table objects are TDataTable) ---------------
+  // The open table of that engine table name, or a new table object (read-only when the
+  // directory is), opened with one user more. 11013 when the session holds the table exclusively
+  // or asks for it exclusively while it is in use. A new object whose open fails is freed.
+  TDataTable& OpenDataTable(const std::string& tableName, const std::string& errorTableName,
+                            bool exclusive, bool temporary, bool headerChecks = true);
+  // One user less; the last one closes the table, which is then removed and freed unless it
+  // stays in a transaction or the directory keeps shared tables open. 11010 for a table object
+  // that is not in the list. A close that fails still frees an unused table.
+  void CloseDataTable(TDataTable& table, bool freeIfTemporary = true);
+  // Creates the files of a new table from validated parameters and returns it open, with one
+  // user. 11013 when the directory is read-only, or when an object of that name is still in use
+  // or in a transaction (an unused one is reused). A new object whose creation fails is freed.
+  TDataTable& CreateDataTable(const std::string& tableName, const std::string& errorTableName,
+                              const TTableCreateParams& params, bool exclusive, bool temporary,
+                              bool resultSet = false);
 
   // ---- Cursors and query statements using the directory (not owned) ------------------------
   void AddDataCursor(TDataCursor* cursor);
@@ -105,6 +120,9 @@ class TDataDirectory {
  private:
   // The position of the table of that name in the sorted list; found tells whether it is there.
   size_t FindPosition(const std::string& tableName, bool& found) const;
+  // The listed table object of that name; 11013 when the name is held by another kind of entry.
+  TDataTable* FindTableObject(const std::string& tableName) const;
+  [[noreturn]] void RaiseTableError(uint16_t errorCode, const std::string& tableName) const;
 
   TDataSession& FDataSession;
   std::string FName;

@@ -1,0 +1,168 @@
+#include "cairn/cursor/DataCursor.h"
+
+#include <stdexcept>
+
+#include "cairn/access/EngineErrorCodes.h"
+#include "cairn/engine/DataDirectory.h"
+#include "cairn/engine/DataEngine.h"
+#include "cairn/engine/DataTable.h"
+#include "cairn/engine/TableValidator.h"
+#include "cairn/host/CodePage.h"
+
+namespace cairn {
+
+TDataCursor::TDataCursor(TDataDirectory& directory, bool noRemoteCall)
+    : FDataDirectory(directory), FNoRemoteCall(noRemoteCall) {
+  FDataDirectory.AddDataCursor(this);
+}
+
+TDataCursor::~TDataCursor() {
+  try {
+    CloseCursor(true);
+  } catch (...) {
+  }
+  FDataDirectory.RemoveDataCursor(this);
+}
+
+void TDataCursor::RaiseError(uint16_t errorCode, const std::string& indexName) const {
+  TEngineErrorContext context;
+  context.DatabaseName = FDataDirectory.ProperDataDirectoryName();
+  context.TableName = FErrorTableName.empty() ? FTableName : FErrorTableName;
+  context.IndexName = indexName;
+  FDataDirectory.Engine().RaiseError(errorCode, context);
+}
+
+void TDataCursor::SetTableName(const std::string& tableName) {
+  FTableName = FDataDirectory.EngineTableName(tableName);
+  FErrorTableName = FTableName;
+}
+
+// ---- Creation -----------------------------------------------------------------------------------
+
+void TDataCursor::CreateTable(TTableCreateParams& params) {
+  if (IsOpen()) RaiseError(CAIRN_TABLEOPEN);
+  // An open transaction of the directory would be committed here first (its flush forced and
+  // its locks released); transactions do not exist yet.
+  if (!FExclusive) RaiseError(CAIRN_NEEDEXCLACCESS);
+  if (FReadOnly) RaiseError(CAIRN_OSEACCES);
+  ValidateTableCreateParams(params, FDataDirectory.ProperDataDirectoryName(), FTableName);
+  if (!params.ReplaceExisting && FDataDirectory.DataTableExists(FTableName)) {
+    RaiseError(CAIRN_TABLEEXISTS);
+  }
+  // The table writes the full-text parameters (given, or the engine's defaults) with its index
+  // file, so that a failure leaves no file of the table behind.
+  FDataTable = &FDataDirectory.CreateDataTable(FTableName, FErrorTableName, params, true, false);
+  FOpenTableName = FTableName;
+  if (params.OpenAfterCreate) {
+    try {
+      InitializeFromTable();
+    } catch (...) {
+      CloseCursor(true);
+      throw;
+    }
+  } else {
+    CloseCursor(true);
+  }
+}
+
+// ---- Open and close -----------------------------------------------------------------------------
+
+void TDataCursor::OpenCursor(bool noRemoteCall, bool initializeOnly) {
+  (void)noRemoteCall;  // a local cursor has nobody to call
+  (void)initializeOnly;
+  if (IsOpen()) return;
+  FDataTable = &FDataDirectory.OpenDataTable(FTableName, FErrorTableName, FExclusive, false);
+  FOpenTableName = FTableName;
+  try {
+    InitializeFromTable();
+  } catch (...) {
+    CloseCursor(true);
+    throw;
+  }
+}
+
+void TDataCursor::InitializeFromTable() {
+  if (FDataTable->ReadOnly()) FReadOnly = true;
+  const TDataFile& dataFile = FDataTable->DataFile();
+  FRecordSize = dataFile.RecordLength();
+  FLocaleID = dataFile.GetHeader().LocaleID;
+  FFieldDefinitions.clear();
+  FHasDefaultValues = FHasValidityChecks = FHasAutoIncFields = false;
+  for (int32_t pos = 1; pos <= dataFile.FieldCount(); ++pos) {
+    const TFieldDefinition& field = *dataFile.GetFieldDefinitionByPos(pos);
+    FFieldDefinitions.push_back(field);
+    FHasDefaultValues = FHasDefaultValues || !field.Default.empty();
+    FHasValidityChecks =
+        FHasValidityChecks || field.Required || !field.Minimum.empty() || !field.Maximum.empty();
+    FHasAutoIncFields =
+        FHasAutoIncFields || (field.DataType == fld::kInteger && field.SubType == fld::kSubAutoInc);
+  }
+  FIndexName.clear();
+  FIndexPos = idx::kPrimarySlot;
+}
+
+void TDataCursor::CloseCursor(bool freeIfTemporary) {
+  if (!IsOpen()) return;
+  TDataTable* table = FDataTable;
+  const std::string tableName = FOpenTableName;
+  Forget();
+  // The directory may have freed its tables meanwhile (it was reset): only a table it still
+  // lists is given back.
+  if (FDataDirectory.FindDataTable(tableName) != table) return;
+  FDataDirectory.CloseDataTable(*table, freeIfTemporary);
+}
+
+void TDataCursor::Forget() {
+  FDataTable = nullptr;
+  FOpenTableName.clear();
+  FFieldDefinitions.clear();
+  FRecordSize = 0;
+  FLocaleID = 0;
+  FHasDefaultValues = FHasValidityChecks = FHasAutoIncFields = false;
+  FIndexName.clear();
+  FIndexPos = idx::kPrimarySlot;
+}
+
+// ---- Fields and indexes -----------------------------------------------------------------------
+
+const TFieldDefinition* TDataCursor::FieldDefinition(int32_t fieldNum) const {
+  if (fieldNum == -1 || fieldNum == fld::kRecordIDFieldNum) return &RecordIDFieldDefinition();
+  if (fieldNum == -2 || fieldNum == fld::kRecordHashFieldNum) return &RecordHashFieldDefinition();
+  if (fieldNum < 1 || fieldNum > FieldCount()) return nullptr;
+  return &FFieldDefinitions[static_cast<size_t>(fieldNum - 1)];
+}
+
+const TFieldDefinition* TDataCursor::FieldDefinitionByName(const std::string& name) const {
+  for (const TFieldDefinition* pseudo :
+       {&RecordIDFieldDefinition(), &RecordHashFieldDefinition()}) {
+    if (host::AnsiSameText(name, pseudo->FieldName)) return pseudo;
+  }
+  for (const TFieldDefinition& field : FFieldDefinitions) {
+    if (host::AnsiSameText(name, field.FieldName)) return &field;
+  }
+  return nullptr;
+}
+
+int TDataCursor::IndexCount() const {
+  return IsOpen() ? FDataTable->IndexFile().IndexCount() : 0;
+}
+
+const TIndexDefinition& TDataCursor::IndexDefinition(int pos) const {
+  const bool valid = IsOpen() && ((pos >= 0 && pos <= IndexCount()) || pos == idx::kTextSlot);
+  if (!valid) throw std::out_of_range("no index at this position");
+  return FDataTable->IndexFile().GetIndexDefinition(pos);
+}
+
+void TDataCursor::SetIndexName(const std::string& name) {
+  if (name.empty()) {
+    FIndexName.clear();
+    FIndexPos = idx::kPrimarySlot;
+    return;
+  }
+  const int pos = IsOpen() ? FDataTable->IndexFile().IndexPosition(name) : -1;
+  if (pos < 1) RaiseError(CAIRN_INVALIDINDEXNAME, name);
+  FIndexName = FDataTable->IndexFile().GetIndexDefinition(pos).IndexName;
+  FIndexPos = pos;
+}
+
+}  // namespace cairn
