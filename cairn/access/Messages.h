@@ -41,4 +41,10 @@ inline constexpr const char* SServerNotAvailable =
     "The server engine is not available in this build";
 inline constexpr const char* SInvalidExtension = "File extension '%s' is not valid";
 
+// Datasets and table objects.
+inline constexpr const char* SDataSetOpen = "Cannot perform this operation on an open dataset";
+inline constexpr const char* SNoTableName = "Missing table name";
+inline constexpr const char* SHandleError = "Error creating table handle";
+inline constexpr const char* SOnePrimaryIndex = "Only one primary index allowed per table";
+
 }  // namespace cairn

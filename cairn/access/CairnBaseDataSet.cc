@@ -1,0 +1,72 @@
+#include "cairn/access/CairnBaseDataSet.h"
+
+#include "cairn/access/DatabaseError.h"
+#include "cairn/access/Messages.h"
+#include "cairn/cursor/DataCursor.h"
+
+namespace cairn {
+
+TCairnBaseDataSet::TCairnBaseDataSet(TComponent* owner) : TComponent(owner) {}
+
+// The derived class has closed the dataset already (Destroy); what is left is only freed.
+TCairnBaseDataSet::~TCairnBaseDataSet() = default;
+
+void TCairnBaseDataSet::SetActive(bool value) {
+  if (value == Active()) return;
+  if (value) {
+    DoOpen();
+  } else {
+    DoClose();
+  }
+}
+
+void TCairnBaseDataSet::DoOpen() {
+  OpenCursor();
+  try {
+    InternalOpen();
+  } catch (...) {
+    try {
+      InternalClose();
+    } catch (...) {
+    }
+    CloseCursor();
+    throw;
+  }
+  FState = dsBrowse;
+}
+
+void TCairnBaseDataSet::DoClose() {
+  // A pending edit would be cancelled here; record editing adds the editing states.
+  FState = dsInactive;
+  try {
+    InternalClose();
+  } catch (...) {
+    CloseCursor();
+    throw;
+  }
+  CloseCursor();
+}
+
+void TCairnBaseDataSet::OpenCursor() {
+  FHandle = CreateHandle();
+  if (!FHandle) DatabaseError(SHandleError);
+}
+
+void TCairnBaseDataSet::CloseCursor() {
+  std::unique_ptr<TDataCursor> cursor = std::move(FHandle);
+  if (cursor) cursor->CloseCursor(/*freeIfTemporary=*/true);
+}
+
+void TCairnBaseDataSet::Destroy() noexcept {
+  try {
+    Close();
+  } catch (...) {
+    // The cursor was freed on the way (CloseCursor); nothing else can be done in a destructor.
+  }
+}
+
+void TCairnBaseDataSet::CheckInactive() const {
+  if (Active()) DatabaseError(SDataSetOpen, this);
+}
+
+}  // namespace cairn

@@ -1,0 +1,34 @@
+#include "generator/TableGenerator.h"
+
+namespace kalvora {
+
+bool GenerateTable(cairn::TCairnTable& table, const TTableSchema& schema) {
+  table.SetExclusive(true);
+  if (table.Exists()) return false;
+
+  cairn::TCairnFieldDefs& fieldDefs = table.FieldDefs();
+  fieldDefs.Clear();
+  for (const TFieldSpec& field : schema.Fields)
+    fieldDefs.Add(field.Name, field.DataType, field.Size, field.Required, field.DefaultValue);
+
+  cairn::TCairnIndexDefs& indexDefs = table.IndexDefs();
+  indexDefs.Clear();
+  for (const TIndexSpec& index : schema.Indexes)
+    indexDefs.Add(index.Name, index.Fields, index.Options);
+
+  // Locale 0, user version 1.0, not encrypted, no password or description, index pages of 4096
+  // bytes, blob blocks of 512 bytes, last auto-increment value 0, no full-text index.
+  table.CreateTable(/*newLocaleID=*/0, /*newUserMajorVersion=*/1, /*newUserMinorVersion=*/0,
+                    /*newEncrypted=*/false, /*newPassword=*/"", /*newDescription=*/"",
+                    /*newIndexPageSize=*/4096, /*newBlobBlockSize=*/512,
+                    /*newLastAutoIncValue=*/0, /*newTextIndexFields=*/"",
+                    /*newTextIndexStopWords=*/nullptr, /*newTextIndexSpaceChars=*/"",
+                    /*newTextIndexIncludeChars=*/"");
+
+  // Default rows go here, once record editing exists: Events, ApptTemplates, ContactCategory,
+  // EventCategory, EventType and Resources are then opened (exclusively), given their rows and
+  // closed again, also when a row fails. The other six tables stay empty.
+  return true;
+}
+
+}  // namespace kalvora

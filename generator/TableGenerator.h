@@ -1,0 +1,15 @@
+// The shape every generator operation shares: define a missing table from its schema and create
+// it.
+#pragma once
+
+#include "cairn/access/CairnTable.h"
+#include "generator/TableSchemas.h"
+
+namespace kalvora {
+
+// Sets the table object's Exclusive (for good), asks Exists again and, when the table is
+// missing, replaces the field and index definitions with the schema's and creates the table with
+// the fixed creation arguments. Returns whether it created the table.
+bool GenerateTable(cairn::TCairnTable& table, const TTableSchema& schema);
+
+}  // namespace kalvora
