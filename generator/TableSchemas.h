@@ -20,7 +20,7 @@ using enum cairn::TIndexOption;
 struct TFieldSpec {
   const char* Name;
   TFieldType DataType;
-  int32_t Size;           // 0 for the types without a size
+  int32_t Size;  // 0 for the types without a size
   bool Required;
   const char* DefaultValue;  // empty: no default value
 };

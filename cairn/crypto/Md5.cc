@@ -19,6 +19,8 @@ TMD5Digest MD5Digest(const void* data, size_t length) {
   return digest;
 }
 
-TMD5Digest MD5Digest(std::string_view text) { return MD5Digest(text.data(), text.size()); }
+TMD5Digest MD5Digest(std::string_view text) {
+  return MD5Digest(text.data(), text.size());
+}
 
 }  // namespace cairn
