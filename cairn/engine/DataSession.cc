@@ -11,7 +11,7 @@ namespace cairn {
 
 TDataSession::TDataSession(TDataEngine& engine)
     : FDataEngine(engine),
-      FPrivateDirectory(host::TempDirectory()),
+      FPrivateDirectory(host::Utf8ToAnsi(host::TempDirectory())),
       FEncryptPassword(kDefaultPassword) {}
 
 TDataSession::~TDataSession() {
@@ -22,7 +22,8 @@ TDataSession::~TDataSession() {
 
 std::string TDataSession::PrivateDirectory() const {
   if (!FPrivateDirectory.empty()) return FPrivateDirectory;
-  return host::IncludeTrailingDelimiter(host::TrimBlanks(host::CurrentDirectory()));
+  return host::IncludeTrailingDelimiter(
+      host::TrimBlanks(host::Utf8ToAnsi(host::CurrentDirectory())));
 }
 
 void TDataSession::SetPrivateDirectory(const std::string& directory) {
