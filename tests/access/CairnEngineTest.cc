@@ -13,7 +13,7 @@
 #include "cairn/engine/DataDirectory.h"
 #include "cairn/engine/DataEngine.h"
 #include "tests/access/ComponentLayerTest.h"
-#include "tests/access/ErrorText.h"
+#include "tests/support/EngineErrorCatch.h"
 
 namespace cairn::test {
 namespace {

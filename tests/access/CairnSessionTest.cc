@@ -12,7 +12,7 @@
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/DataSession.h"
 #include "tests/access/ComponentLayerTest.h"
-#include "tests/access/ErrorText.h"
+#include "tests/support/EngineErrorCatch.h"
 
 namespace cairn::test {
 namespace {

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,19 +18,15 @@
 #include "cairn/engine/FieldDefinition.h"
 #include "cairn/engine/IndexDefinition.h"
 #include "tests/access/ComponentLayerTest.h"
-#include "tests/access/ErrorText.h"
+#include "tests/support/DiskFiles.h"
+#include "tests/support/EngineErrorCatch.h"
 
 namespace cairn::test {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Stored definitions, decoded from the bytes on disk.
 TFieldDefinition StoredField(const std::string& datFile, int fieldIndex) {
-  const std::string bytes = ReadFile(datFile);
+  const std::string bytes = ReadDiskFile(datFile);
   const size_t offset = TDataHeader::kSize + TFieldDefinition::kSize * fieldIndex;
   EXPECT_GE(bytes.size(), offset + TFieldDefinition::kSize);
   if (bytes.size() < offset + TFieldDefinition::kSize) return {};
@@ -40,7 +34,7 @@ TFieldDefinition StoredField(const std::string& datFile, int fieldIndex) {
 }
 
 TIndexDefinition StoredIndex(const std::string& idxFile, int slot) {
-  const std::string bytes = ReadFile(idxFile);
+  const std::string bytes = ReadDiskFile(idxFile);
   const size_t offset = 512 + TIndexDefinition::kSize * slot;
   EXPECT_GE(bytes.size(), offset + TIndexDefinition::kSize);
   if (bytes.size() < offset + TIndexDefinition::kSize) return {};
@@ -373,7 +367,7 @@ TEST_F(CairnTableTest, LongFieldNameIsStoredCut) {
 
 TEST_F(CairnTableTest, ExistingTableFailsWith13060AndStaysClosed) {
   CreatedTable("Twice");
-  const std::string before = ReadFile(Dat("Twice"));
+  const std::string before = ReadDiskFile(Dat("Twice"));
   auto table = CreatedTable("Other");
   table->SetTableName("Twice");
   try {
@@ -383,7 +377,7 @@ TEST_F(CairnTableTest, ExistingTableFailsWith13060AndStaysClosed) {
     EXPECT_EQ(e.ErrorCode(), 13060);
   }
   ExpectReleased(*table);
-  EXPECT_EQ(ReadFile(Dat("Twice")), before);
+  EXPECT_EQ(ReadDiskFile(Dat("Twice")), before);
 }
 
 TEST_F(CairnTableTest, CreateNeedsAClosedTableAndAName) {

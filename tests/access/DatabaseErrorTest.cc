@@ -5,10 +5,12 @@
 #include "cairn/access/Component.h"
 #include "cairn/access/DatabaseError.h"
 #include "cairn/access/Messages.h"
-#include "tests/access/ErrorText.h"
+#include "tests/support/EngineErrorCatch.h"
 
 namespace cairn {
 namespace {
+
+using test::ErrorText;
 
 TEST(DatabaseErrorTest, FormatMessageFillsInOrderAndNeverReadsArguments) {
   struct {

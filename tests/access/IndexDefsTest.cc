@@ -5,10 +5,12 @@
 
 #include "cairn/access/CairnIndexDefs.h"
 #include "cairn/access/Component.h"
-#include "tests/access/ErrorText.h"
+#include "tests/support/EngineErrorCatch.h"
 
 namespace cairn {
 namespace {
+
+using test::ErrorText;
 
 class IndexDefsTest : public ::testing::Test {
  protected:

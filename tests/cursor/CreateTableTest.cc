@@ -9,6 +9,8 @@
 #include "cairn/engine/DataTable.h"
 #include "cairn/engine/FileRegistry.h"
 #include "tests/engine/TableTestSupport.h"
+#include "tests/support/DiskFiles.h"
+#include "tests/support/EngineErrorCatch.h"
 #include "tests/support/Unprivileged.h"
 
 namespace cairn {
@@ -16,7 +18,7 @@ namespace {
 
 using test::EngineErrorCode;
 using test::EventsParams;
-using test::ReadBytes;
+using test::ReadDiskFile;
 using test::SizeOf;
 
 class CreateTableTest : public test::TableFixture {
@@ -108,7 +110,7 @@ TEST_F(CreateTableTest, ExistingTableIsRefusedAndKeepsEveryByte) {
   CreateTable("Events", EventsParams(true));
   const char* const files[] = {"Events.dat", "Events.idx", "Events.blb"};
   std::vector<std::string> before;
-  for (const char* name : files) before.push_back(ReadBytes(File(name)));
+  for (const char* name : files) before.push_back(ReadDiskFile(File(name)));
 
   TTableCreateParams other = EventsParams();
   other.Fields.push_back(test::NewField("Extra", fld::kInteger));
@@ -116,7 +118,7 @@ TEST_F(CreateTableTest, ExistingTableIsRefusedAndKeepsEveryByte) {
   EXPECT_EQ(EngineErrorCode([&] { CreateTable("events", other); }), CAIRN_TABLEEXISTS);
   EXPECT_EQ(FEngine.LastError().TableName, "events.dat");
   for (size_t k = 0; k < before.size(); ++k) {
-    EXPECT_EQ(ReadBytes(File(files[k])), before[k]) << files[k];
+    EXPECT_EQ(ReadDiskFile(File(files[k])), before[k]) << files[k];
   }
 
   // A table open in the directory exists even when its data file is gone from the disk.
@@ -253,7 +255,8 @@ TEST_F(CreateTableTest, CursorsOfOneSessionShareTheTable) {
   EXPECT_EQ(EngineErrorCode([&] { shared.OpenCursor(); }), CAIRN_OSEACCES);
   EXPECT_FALSE(shared.IsOpen());
   exclusive.CloseCursor();
-  EXPECT_EQ(ReadBytes(lockFile), test::LockFileBytes(1, {})) << "exclusive opens register nothing";
+  EXPECT_EQ(ReadDiskFile(lockFile), test::LockFileBytes(1, {}))
+      << "exclusive opens register nothing";
 
   shared.OpenCursor();
   TDataCursor second(FDirectory);
@@ -261,7 +264,7 @@ TEST_F(CreateTableTest, CursorsOfOneSessionShareTheTable) {
   second.OpenCursor();
   EXPECT_EQ(shared.DataTable(), second.DataTable());
   EXPECT_EQ(shared.DataTable()->UseCount(), 2);
-  EXPECT_EQ(ReadBytes(lockFile), test::LockFileBytes(2, {"Events.dat"}));
+  EXPECT_EQ(ReadDiskFile(lockFile), test::LockFileBytes(2, {"Events.dat"}));
   EXPECT_EQ(EngineErrorCode([&] { exclusive.OpenCursor(); }), CAIRN_OSEACCES);
 
   shared.CloseCursor();

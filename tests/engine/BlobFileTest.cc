@@ -4,9 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,42 +17,24 @@
 #include "cairn/engine/Cipher.h"
 #include "cairn/engine/Coding.h"
 #include "cairn/engine/DataEngine.h"
+#include "tests/support/DiskFiles.h"
+#include "tests/support/EngineErrorCatch.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestTableOwner.h"
 
 namespace cairn {
 namespace {
 
+using test::AppendDiskFile;
+using test::EngineErrorCode;
+using test::Int16Bytes;
+using test::Int32Bytes;
+using test::PatchDiskFile;
+using test::ReadDiskFile;
+
 constexpr int64_t kHeader = 512;
 // Block header field offsets.
 constexpr int64_t kPrev = 0, kNext = 4, kLength = 8, kSignature = 10, kTotal = 14, kData = 18;
-
-std::string ReadDiskFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void PatchDiskFile(const std::string& path, int64_t offset, const std::string& bytes) {
-  std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
-  out.seekp(offset);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-void AppendDiskFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
-}
-
-std::string Int32Bytes(int32_t value) {
-  char bytes[4];
-  EncodeInt32(bytes, value);
-  return std::string(bytes, 4);
-}
-
-std::string Int16Bytes(uint16_t value) {
-  char bytes[2];
-  EncodeFixed16(bytes, value);
-  return std::string(bytes, 2);
-}
 
 // Distinct, incompressible-looking bytes.
 std::string Pattern(size_t size, int seed = 1) {
@@ -86,16 +66,6 @@ struct TDiskBlock {
 
 class BlobFileTest : public ::testing::Test {
  protected:
-  template <typename F>
-  static int CodeOf(F action) {
-    try {
-      action();
-    } catch (const ECairnEngineError& error) {
-      return error.ErrorCode();
-    }
-    return 0;
-  }
-
   std::string Path() const { return FDir.File("Notes.blb"); }
   std::string Disk() const { return ReadDiskFile(Path()); }
 
@@ -172,9 +142,9 @@ TEST_F(BlobFileTest, NewFileIsOneHeaderOf512Bytes) {
 TEST_F(BlobFileTest, BlockSizeOutsideTheBlobLimitsIsRefused) {
   for (int32_t size : {0, 18, 63, 65537}) {
     auto file = NewFile(size);
-    EXPECT_EQ(CodeOf([&] { file->CreateFile(); }), CAIRN_BLOBLIMIT) << size;
+    EXPECT_EQ(EngineErrorCode([&] { file->CreateFile(); }), CAIRN_BLOBLIMIT) << size;
     EXPECT_FALSE(file->IsOpen());
-    EXPECT_EQ(CodeOf([&] { file->SetBlobBlockSize(size); }), CAIRN_BLOBLIMIT) << size;
+    EXPECT_EQ(EngineErrorCode([&] { file->SetBlobBlockSize(size); }), CAIRN_BLOBLIMIT) << size;
   }
   Create(64);
   auto file = NewFile(65536);
@@ -343,7 +313,7 @@ TEST_F(BlobFileTest, CompressedValueRoundTripsAsOneZlibStream) {
   file->CloseFile();
   PatchDiskFile(Path(), block.At + kData + 4, "\xff\xff\xff\xff");
   auto reopened = Open();
-  EXPECT_EQ(CodeOf([&] { Read(*reopened, first, 9, 6); }), CAIRN_UNCOMPRESS);
+  EXPECT_EQ(EngineErrorCode([&] { Read(*reopened, first, 9, 6); }), CAIRN_UNCOMPRESS);
   EXPECT_TRUE(AllReleased(*reopened));
 }
 
@@ -403,7 +373,7 @@ TEST_F(BlobFileTest, DamagedFreeChainIsReportedNotHandedOutTwice) {
     PatchDiskFile(Path(), kHeader + 64 + kNext, Int32Bytes(c.headNext));
     auto file = Open(64);
     int32_t first = 0;
-    EXPECT_EQ(CodeOf([&] { Write(*file, first, 2, "x"); }), c.code);
+    EXPECT_EQ(EngineErrorCode([&] { Write(*file, first, 2, "x"); }), c.code);
     EXPECT_TRUE(AllReleased(*file));
   }
 }
@@ -446,13 +416,13 @@ TEST_F(BlobFileTest, DamagedChainsRaiseTheEngineErrorWithoutHanging) {
     auto file = Open(64);
     std::vector<char> value;
     TBlobChain chain(*file, {.Exclusive = true});
-    EXPECT_EQ(CodeOf([&] { chain.ReadBlobValue(c.first, 1, 0, value); }), c.code);
+    EXPECT_EQ(EngineErrorCode([&] { chain.ReadBlobValue(c.first, 1, 0, value); }), c.code);
     EXPECT_TRUE(value.empty());
     EXPECT_TRUE(AllReleased(*file));
     // Writing into a damaged chain is refused as well, never run in circles.
     if (std::string(c.name).starts_with("loop") || std::string(c.name).starts_with("block link")) {
       int32_t first = c.first;
-      EXPECT_EQ(CodeOf([&] { Write(*file, first, 2, Pattern(140)); }), CAIRN_MEMOCORRUPT);
+      EXPECT_EQ(EngineErrorCode([&] { Write(*file, first, 2, Pattern(140)); }), CAIRN_MEMOCORRUPT);
       EXPECT_TRUE(AllReleased(*file));
     }
   }
@@ -479,8 +449,10 @@ TEST_F(BlobFileTest, BlockDataStaysInsideTheBlock) {
   ASSERT_EQ(block->GetBlockData(4, 3, out), 3);
   EXPECT_EQ(std::string(out, 3), "456");
   for (const auto& [offset, length] : {std::pair{0, 47}, std::pair{40, 7}, std::pair{-1, 2}}) {
-    EXPECT_EQ(CodeOf([&] { block->GetBlockData(offset, length, out); }), CAIRN_INVALIDBLOBLEN);
-    EXPECT_EQ(CodeOf([&] { block->PutBlockData(offset, length, bytes); }), CAIRN_INVALIDBLOBLEN);
+    EXPECT_EQ(EngineErrorCode([&] { block->GetBlockData(offset, length, out); }),
+              CAIRN_INVALIDBLOBLEN);
+    EXPECT_EQ(EngineErrorCode([&] { block->PutBlockData(offset, length, bytes); }),
+              CAIRN_INVALIDBLOBLEN);
   }
   block->TruncateBlockData(4);
   EXPECT_EQ(block->Length(), 4);
@@ -544,7 +516,7 @@ TEST_F(BlobFileTest, TruncatedHeaderIsAReadError) {
     Create();
     std::filesystem::resize_file(Path(), size);
     auto file = NewFile();
-    EXPECT_EQ(CodeOf([&] { file->OpenFile(); }), CAIRN_READERR) << size;
+    EXPECT_EQ(EngineErrorCode([&] { file->OpenFile(); }), CAIRN_READERR) << size;
     EXPECT_FALSE(file->IsOpen());
   }
 }
@@ -562,7 +534,7 @@ TEST_F(BlobFileTest, CheckHeaderAcceptsOnlyAFreeHeadInsideTheFile) {
     Create();
     PatchDiskFile(Path(), 25, Int32Bytes(c.nextFree) + Int32Bytes(c.nextEnding));
     auto file = Open();
-    EXPECT_EQ(CodeOf([&] { file->CheckHeader(); }), c.sound ? 0 : CAIRN_HEADERCORRUPT);
+    EXPECT_EQ(EngineErrorCode([&] { file->CheckHeader(); }), c.sound ? 0 : CAIRN_HEADERCORRUPT);
   }
 }
 
@@ -593,7 +565,7 @@ TEST_F(BlobFileTest, EncryptedFileRoundTripsAndHidesHeaderAndBlocks) {
   EXPECT_EQ(Read(*file, 1, 3), value);
   file->CloseFile();
   FOwner.UseKey("wrong-key!", 10);
-  EXPECT_NE(CodeOf([&] { Open(); }), 0) << "a wrong key does not pass the header checks";
+  EXPECT_NE(EngineErrorCode([&] { Open(); }), 0) << "a wrong key does not pass the header checks";
 }
 
 TEST_F(BlobFileTest, HeaderStampRisesWithEveryWriteAndOthersSeeIt) {
@@ -698,7 +670,7 @@ TEST_F(BlobFileTest, AppendingBeyondTheMaximumFileSizeRaises9479) {
   PatchDiskFile(Path(), 29, Int32Bytes(8'000'001));
   auto file = Open();
   int32_t first = 0;
-  EXPECT_EQ(CodeOf([&] { Write(*file, first, 1, "x"); }), CAIRN_TABLEFULL);
+  EXPECT_EQ(EngineErrorCode([&] { Write(*file, first, 1, "x"); }), CAIRN_TABLEFULL);
   EXPECT_EQ(first, 0);
   EXPECT_EQ(file->GetHeader().NextEndingBlock, 8'000'001);
   Flush(*file);

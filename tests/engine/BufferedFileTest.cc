@@ -4,7 +4,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
@@ -16,11 +15,16 @@
 #include "cairn/engine/Coding.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/host/OsError.h"
+#include "tests/support/DiskFiles.h"
+#include "tests/support/EngineErrorCatch.h"
 #include "tests/support/FaultInjectingFiles.h"
 #include "tests/support/TempDir.h"
 
 namespace cairn {
 namespace {
+
+using test::ErrorOf;
+using test::ReadDiskFile;
 
 constexpr int32_t kBlockSize = 64;
 constexpr int32_t kHeaderSize = 16;
@@ -151,11 +155,6 @@ void MakeDiskFile(const std::string& path, int32_t blocks, int32_t claimed = -1)
   for (int32_t n = 1; n <= blocks; ++n) out << BlockPattern(n);
 }
 
-std::string ReadDiskFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 std::string BlockOnDisk(const std::string& path, int32_t number) {
   const std::string bytes = ReadDiskFile(path);
   const size_t offset = kHeaderSize + static_cast<size_t>(number - 1) * kBlockSize;
@@ -177,17 +176,6 @@ std::set<int32_t> CachedBlocks(const TBufferedFile& file) {
 class BufferedFileTest : public ::testing::Test {
  protected:
   void SetUp() override { FEngine.SetHostFiles(&FFiles); }
-
-  template <typename F>
-  ECairnEngineError ErrorOf(F action) {
-    try {
-      action();
-    } catch (const ECairnEngineError& error) {
-      return error;
-    }
-    ADD_FAILURE() << "no engine error raised";
-    return ECairnEngineError(0, {});
-  }
 
   // Takes a block, fills it and releases it dirty.
   static void Store(TBufferedFile& file, int32_t number, char fill) {

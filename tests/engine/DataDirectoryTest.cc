@@ -17,6 +17,8 @@
 #include "cairn/engine/FileRegistry.h"
 #include "cairn/host/CodePage.h"
 #include "tests/engine/DirectoryTestSupport.h"
+#include "tests/support/DiskFiles.h"
+#include "tests/support/EngineErrorCatch.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Unprivileged.h"
 
@@ -25,7 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::EngineErrorCode;
-using test::WriteBytes;
+using test::WriteDiskFile;
 
 // An open table as the directory sees it; notes when it is freed.
 class TFakeTable : public TDataDirectoryTable {
@@ -127,7 +129,7 @@ TEST_F(DataDirectoryTest, MissingDirectoryOpensReadOnly) {
 TEST_F(DataDirectoryTest, UnwritableDirectoryOpensReadOnlyAndWritesNoLockFile) {
   const std::string path = FDir.File("ro");
   ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
-  WriteBytes(path + "/Events.dat", "x");
+  WriteDiskFile(path + "/Events.dat", "x");
   ASSERT_EQ(chmod(path.c_str(), 0555), 0);
   test::MakeTraversable(FDir.Path());
   // Results: 0 fine, otherwise the number of the failed check.
@@ -145,7 +147,7 @@ TEST_F(DataDirectoryTest, UnwritableDirectoryOpensReadOnlyAndWritesNoLockFile) {
 
 TEST_F(DataDirectoryTest, TableExistsWhenItsDataFileOrOpenTableExists) {
   for (const char* file : {"Events.dat", "Notes.DAT", "Tasks.idx", "Tasks.blb"})
-    WriteBytes(FDir.File(file), "x");
+    WriteDiskFile(FDir.File(file), "x");
   TDataDirectory& directory = Open(FDir.Path());
   directory.InsertDataTable(std::make_unique<TFakeTable>("Open.dat"));
   struct Case {
@@ -203,7 +205,7 @@ TEST_F(DataDirectoryTest, TemporaryTableNameSkipsTablesThatExist) {
   const std::string prefix =
       std::to_string(std::llabs(static_cast<long long>(host::CurrentThreadId()))).substr(0, 5);
   EXPECT_EQ(directory.GetTempDataTableName(), prefix + "0.dat");
-  WriteBytes(FDir.File(prefix + "0.dat"), "x");
+  WriteDiskFile(FDir.File(prefix + "0.dat"), "x");
   directory.InsertDataTable(std::make_unique<TFakeTable>(prefix + "1.dat"));
   EXPECT_EQ(directory.GetTempDataTableName(), prefix + "2.dat");
 }

@@ -7,23 +7,15 @@
 #include <vector>
 
 #include "cairn/engine/DataEngine.h"
+#include "tests/support/EngineErrorCatch.h"
 
 namespace cairn {
 namespace {
 
+using test::EngineErrorCode;
+
 class DataEngineCompressionTest : public ::testing::Test {
  protected:
-  // The code of the engine error an operation raises, 0 when it raises none.
-  template <typename F>
-  static int CodeOf(F operation) {
-    try {
-      operation();
-    } catch (const ECairnEngineError& error) {
-      return error.ErrorCode();
-    }
-    return 0;
-  }
-
   std::vector<char> Compress(const std::string& text, int level) {
     return FEngine.Compress(text.data(), text.size(), level);
   }
@@ -60,7 +52,7 @@ TEST_F(DataEngineCompressionTest, RoundTripsAtEveryLevelAsOneZlibStream) {
 
 TEST_F(DataEngineCompressionTest, LevelsOutsideOneToNineRaise15001) {
   for (int level : {-1, 0, 10})
-    EXPECT_EQ(CodeOf([&] { Compress("abc", level); }), CAIRN_COMPRESS) << level;
+    EXPECT_EQ(EngineErrorCode([&] { Compress("abc", level); }), CAIRN_COMPRESS) << level;
 }
 
 TEST_F(DataEngineCompressionTest, DamagedStreamsRaise15002) {
@@ -78,13 +70,13 @@ TEST_F(DataEngineCompressionTest, DamagedStreamsRaise15002) {
       {"bytes after the stream", trailing},
   };
   for (const auto& [name, stream] : cases)
-    EXPECT_EQ(CodeOf([&] { Decompress(stream); }), CAIRN_UNCOMPRESS) << name;
+    EXPECT_EQ(EngineErrorCode([&] { Decompress(stream); }), CAIRN_UNCOMPRESS) << name;
 }
 
 TEST_F(DataEngineCompressionTest, InflatingBeyondTheCapRaises15002) {
   const std::vector<char> bomb = Compress(std::string(1 << 20, '\0'), 9);
   EXPECT_LT(bomb.size(), 2000u);
-  EXPECT_EQ(CodeOf([&] { Decompress(bomb, 1000); }), CAIRN_UNCOMPRESS);
+  EXPECT_EQ(EngineErrorCode([&] { Decompress(bomb, 1000); }), CAIRN_UNCOMPRESS);
   EXPECT_EQ(Decompress(bomb, 1 << 20).size(), size_t{1} << 20);  // exactly at the cap is fine
 }
 
@@ -105,12 +97,12 @@ TEST_F(DataEngineCompressionTest, HooksReplaceZlibAndTheirFailuresRaise) {
   EXPECT_EQ(std::string(stream.begin(), stream.end()), "cba3");
   EXPECT_EQ(compressCalls, 1);
   EXPECT_EQ(Decompress(stream), "abc");
-  EXPECT_EQ(CodeOf([&] { Decompress({'x', '0'}); }), CAIRN_UNCOMPRESS);  // hook says no
-  EXPECT_EQ(CodeOf([&] { Decompress({}); }), CAIRN_UNCOMPRESS);          // hook throws
+  EXPECT_EQ(EngineErrorCode([&] { Decompress({'x', '0'}); }), CAIRN_UNCOMPRESS);  // hook says no
+  EXPECT_EQ(EngineErrorCode([&] { Decompress({}); }), CAIRN_UNCOMPRESS);          // hook throws
 
   FEngine.SetCompressHook(
       [](std::string_view, int, std::vector<char>&) -> bool { throw std::bad_alloc(); });
-  EXPECT_EQ(CodeOf([&] { Compress("abc", 5); }), CAIRN_COMPRESS);
+  EXPECT_EQ(EngineErrorCode([&] { Compress("abc", 5); }), CAIRN_COMPRESS);
 }
 
 }  // namespace

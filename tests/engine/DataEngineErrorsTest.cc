@@ -7,6 +7,7 @@
 #include "cairn/host/HostFiles.h"
 #include "cairn/host/OsError.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/EngineErrorCatch.h"
 #include "tests/support/TempDir.h"
 
 namespace cairn {
@@ -16,13 +17,7 @@ class DataEngineErrorsTest : public ::testing::Test {
  protected:
   // Raises through the engine and hands back what was thrown.
   ECairnEngineError Raise(uint16_t code, const TEngineErrorContext& context = {}) {
-    try {
-      FEngine.RaiseError(code, context);
-    } catch (const ECairnEngineError& error) {
-      return error;
-    }
-    ADD_FAILURE() << "RaiseError returned";
-    return ECairnEngineError(0, {});
+    return test::ErrorOf([&] { FEngine.RaiseError(code, context); });
   }
 
   TDataEngine FEngine;

@@ -3,9 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -22,6 +20,8 @@
 #include "cairn/host/DateTime.h"
 #include "cairn/host/OsError.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DiskFiles.h"
+#include "tests/support/EngineErrorCatch.h"
 #include "tests/support/FaultInjectingFiles.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestTableOwner.h"
@@ -29,33 +29,16 @@
 namespace cairn {
 namespace {
 
+using test::ErrorOf;
+using test::Int16Bytes;
+using test::Int32At;
+using test::Int32Bytes;
+using test::PatchDiskFile;
+using test::ReadDiskFile;
+using test::WriteDiskFile;
+
 constexpr int64_t kHeader = 512;
 constexpr int64_t kDef = 768;
-
-std::string ReadDiskFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteDiskFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-std::string LE16(uint16_t v) {
-  std::string s(2, '\0');
-  EncodeFixed16(s.data(), v);
-  return s;
-}
-
-std::string LE32(int32_t v) {
-  std::string s(4, '\0');
-  EncodeInt32(s.data(), v);
-  return s;
-}
-
-int32_t Int32At(const std::string& bytes, size_t at) {
-  return DecodeInt32(bytes.data() + at);
-}
 
 std::string DigestBytes(const TMD5Digest& d) {
   return std::string(reinterpret_cast<const char*>(d.Bytes.data()), d.Bytes.size());
@@ -136,22 +119,7 @@ class DataFileTest : public ::testing::Test {
     file.WriteHeader(false);
   }
 
-  void Patch(int64_t offset, const std::string& bytes) {
-    std::string content = ReadDiskFile(Path());
-    content.replace(static_cast<size_t>(offset), bytes.size(), bytes);
-    WriteDiskFile(Path(), content);
-  }
-
-  template <typename F>
-  ECairnEngineError ErrorOf(F action) {
-    try {
-      action();
-    } catch (const ECairnEngineError& error) {
-      return error;
-    }
-    ADD_FAILURE() << "no engine error raised";
-    return ECairnEngineError(0, {});
-  }
+  void Patch(int64_t offset, const std::string& bytes) { PatchDiskFile(Path(), offset, bytes); }
 
   test::TFaultInjectingFiles FFiles;  // outlives the engine, which closes files through it
   TDataEngine FEngine;
@@ -453,7 +421,7 @@ TEST_F(DataFileTest, AppendingBeyondTheLimitsFailsBeforeAnythingChanges) {
     FEngine.SetLargeFileSupport(c.LargeFiles);
     FEngine.Initialize();
     Create(Laid({Field("A", fld::kInteger)}));
-    Patch(29, LE32(c.NextEnding));
+    Patch(29, Int32Bytes(c.NextEnding));
     auto file = NewFile();
     file->OpenFile();
     TBuffer* buffer = nullptr;
@@ -483,24 +451,24 @@ TEST_F(DataFileTest, DamagedOrForeignFilesFailToOpenWithTheEngineError) {
       {"older version 5", 8, "\x05", kHeader, CAIRN_OLDVERSION},
       {"newer version 7", 8, "\x07", kHeader, CAIRN_BADSIGNATURE},
       {"foreign signature", 9, std::string(16, 'X'), kHeader, CAIRN_BADSIGNATURE},
-      {"1025 fields", 47, LE16(1025), -1, CAIRN_HEADERCORRUPT},
-      {"more definitions than the file holds", 47, LE16(3), -1, CAIRN_HEADERCORRUPT},
+      {"1025 fields", 47, Int16Bytes(1025), -1, CAIRN_HEADERCORRUPT},
+      {"more definitions than the file holds", 47, Int16Bytes(3), -1, CAIRN_HEADERCORRUPT},
       {"definitions cut short", -1, "", kHeader + 2 * kDef - 68, CAIRN_HEADERCORRUPT},
       {"header cut short", -1, "", 100, CAIRN_READERR},
       {"empty file", -1, "", 0, CAIRN_READERR},
-      {"record length 0", 45, LE16(0), -1, CAIRN_HEADERCORRUPT},
-      {"record length not a multiple of 8", 45, LE16(57), -1, CAIRN_HEADERCORRUPT},
-      {"next ending record 0", 29, LE32(0), -1, CAIRN_HEADERCORRUPT},
-      {"next free record past the end", 25, LE32(1), -1, CAIRN_HEADERCORRUPT},
-      {"negative next free record", 25, LE32(-4), -1, CAIRN_HEADERCORRUPT},
+      {"record length 0", 45, Int16Bytes(0), -1, CAIRN_HEADERCORRUPT},
+      {"record length not a multiple of 8", 45, Int16Bytes(57), -1, CAIRN_HEADERCORRUPT},
+      {"next ending record 0", 29, Int32Bytes(0), -1, CAIRN_HEADERCORRUPT},
+      {"next free record past the end", 25, Int32Bytes(1), -1, CAIRN_HEADERCORRUPT},
+      {"negative next free record", 25, Int32Bytes(-4), -1, CAIRN_HEADERCORRUPT},
       {"encrypted flag 2", 172, "\x02", -1, CAIRN_HEADERCORRUPT},
       {"description longer than 100", 71, "\x65", -1, CAIRN_HEADERCORRUPT},
-      {"more blob fields than fields", 49, LE16(3), -1, CAIRN_HEADERCORRUPT},
-      {"blob count without blob fields", 49, LE16(1), -1, CAIRN_HEADERCORRUPT},
+      {"more blob fields than fields", 49, Int16Bytes(3), -1, CAIRN_HEADERCORRUPT},
+      {"blob count without blob fields", 49, Int16Bytes(1), -1, CAIRN_HEADERCORRUPT},
       {"field name longer than 60", kHeader + 2, "\x3d", -1, CAIRN_HEADERCORRUPT},
-      {"string longer than 512", kHeader + 166, LE16(600), -1, CAIRN_HEADERCORRUPT},
-      {"field past the record", kHeader + kDef + 172, LE16(60), -1, CAIRN_HEADERCORRUPT},
-      {"field inside the system area", kHeader + 172, LE16(3), -1, CAIRN_HEADERCORRUPT},
+      {"string longer than 512", kHeader + 166, Int16Bytes(600), -1, CAIRN_HEADERCORRUPT},
+      {"field past the record", kHeader + kDef + 172, Int16Bytes(60), -1, CAIRN_HEADERCORRUPT},
+      {"field inside the system area", kHeader + 172, Int16Bytes(3), -1, CAIRN_HEADERCORRUPT},
       {"encrypted without a key", 172, "\x01", -1, CAIRN_NOTSUFFTABLERIGHTS},
   };
   for (const Case& c : cases) {
@@ -603,11 +571,11 @@ TEST_F(DataFileTest, CheckHeaderFindsEveryInconsistency) {
          d[1].Default = "0";
        },
        -1, "", "", 0},
-      {"record longer than its fields", none, 45, LE16(64), "", CAIRN_HEADERCORRUPT},
-      {"bad NextEndingRecord", none, 29, LE32(2), "", CAIRN_HEADERCORRUPT},
+      {"record longer than its fields", none, 45, Int16Bytes(64), "", CAIRN_HEADERCORRUPT},
+      {"bad NextEndingRecord", none, 29, Int32Bytes(2), "", CAIRN_HEADERCORRUPT},
       {"slots not whole", none, -1, "", std::string(5, '\0'), CAIRN_HEADERCORRUPT},
       {"one whole slot not counted", none, -1, "", std::string(56, '\0'), CAIRN_HEADERCORRUPT},
-      {"unknown locale", none, 189, LE32(0x7FFF0001), "", CAIRN_CANNOTLOADLDDRV},
+      {"unknown locale", none, 189, Int32Bytes(0x7FFF0001), "", CAIRN_CANNOTLOADLDDRV},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Why);

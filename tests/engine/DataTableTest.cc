@@ -20,6 +20,8 @@
 #include "cairn/engine/TextIndexParams.h"
 #include "tests/engine/TableTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DiskFiles.h"
+#include "tests/support/EngineErrorCatch.h"
 #include "tests/support/FaultInjectingFiles.h"
 
 namespace cairn {
@@ -27,18 +29,15 @@ namespace {
 
 using test::EngineErrorCode;
 using test::EventsParams;
+using test::Int32At;
 using test::Int32Bytes;
-using test::PatchBytes;
-using test::ReadBytes;
+using test::PatchDiskFile;
+using test::ReadDiskFile;
 using test::SizeOf;
 
 constexpr int64_t kIndexHeaderArea = 25088;  // header + 32 definitions
 // The test table's record: 25 + (1 + 4) + (1 + 21) = 52, rounded to 56 (+ 9 with the memo: 64).
 constexpr int64_t kRecordLength = 56;
-
-int32_t Int32At(const std::string& bytes, size_t at) {
-  return DecodeInt32(bytes.data() + at);
-}
 
 class DataTableTest : public test::TableFixture {
  protected:
@@ -86,7 +85,7 @@ class DataTableTest : public test::TableFixture {
 
 TEST_F(DataTableTest, NewFilesHoldHeadersDefinitionsAndTextParameters) {
   CreateClosed("Events.dat", EventsParams());
-  const std::string data = ReadBytes(File("Events.dat"));
+  const std::string data = ReadDiskFile(File("Events.dat"));
   ASSERT_EQ(data.size(), 512u + 768 * 2);
   EXPECT_EQ(data[8], 6);
   EXPECT_EQ(data.substr(9, 16),
@@ -101,14 +100,14 @@ TEST_F(DataTableTest, NewFilesHoldHeadersDefinitionsAndTextParameters) {
   EXPECT_FALSE(test::Exists(File("Events.blb")));
 
   // The index file: header, definitions and one page of default full-text parameters.
-  const std::string index = ReadBytes(File("Events.idx"));
+  const std::string index = ReadDiskFile(File("Events.idx"));
   ASSERT_EQ(static_cast<int64_t>(index.size()), kIndexHeaderArea + 4096);
   EXPECT_EQ(index[33], 1);                     // one secondary index
   EXPECT_EQ(Int32At(index, 162 + 31 * 4), 1);  // the parameter chain starts at page 1
   EXPECT_EQ(index[kIndexHeaderArea], 4);       // a text-parameter page
 
   CreateClosed("Notes.dat", EventsParams(true));
-  const std::string blob = ReadBytes(File("Notes.blb"));
+  const std::string blob = ReadDiskFile(File("Notes.blb"));
   ASSERT_EQ(blob.size(), 512u);
   EXPECT_EQ(blob[8], 6);
   EXPECT_EQ(Int32At(blob, 29), 1);  // NextEndingBlock
@@ -171,7 +170,7 @@ TEST_F(DataTableTest, FailedCreationRemovesEveryFileItMade) {
 
 TEST_F(DataTableTest, ReplacingAFileAnotherProcessHoldsNeverDeletesIt) {
   CreateClosed("Events.dat", EventsParams());
-  const std::string before = ReadBytes(File("Events.dat"));
+  const std::string before = ReadDiskFile(File("Events.dat"));
   const std::string path = File("Events.dat");
   test::TChildProcess child([&](test::TChannel& channel) {
     const int fd = open(path.c_str(), O_RDWR);
@@ -184,7 +183,7 @@ TEST_F(DataTableTest, ReplacingAFileAnotherProcessHoldsNeverDeletesIt) {
   EXPECT_EQ(EngineErrorCode([&] { Create("Events.dat", EventsParams()); }), CAIRN_OSEACCES);
   child.Send('x');
   EXPECT_EQ(child.Wait(), 0);
-  EXPECT_EQ(ReadBytes(File("Events.dat")), before);
+  EXPECT_EQ(ReadDiskFile(File("Events.dat")), before);
   EXPECT_TRUE(test::Exists(File("Events.idx")));
 }
 
@@ -196,17 +195,17 @@ TEST_F(DataTableTest, EncryptedTableOpensOnlyWithItsPassword) {
   CreateClosed("Plain.dat", EventsParams(true));
   EXPECT_EQ(FSession.PasswordCount(), 1u);  // creation told the session
 
-  const std::string secretData = ReadBytes(File("Secret.dat"));
-  const std::string plainData = ReadBytes(File("Plain.dat"));
+  const std::string secretData = ReadDiskFile(File("Secret.dat"));
+  const std::string plainData = ReadDiskFile(File("Plain.dat"));
   ASSERT_EQ(secretData.size(), plainData.size());
   EXPECT_EQ(secretData[172], 1);
   EXPECT_EQ(secretData[8], 6);  // the data header itself stays plain
   EXPECT_NE(secretData.substr(512), plainData.substr(512));
-  const std::string secretIndex = ReadBytes(File("Secret.idx"));
-  const std::string plainIndex = ReadBytes(File("Plain.idx"));
+  const std::string secretIndex = ReadDiskFile(File("Secret.idx"));
+  const std::string plainIndex = ReadDiskFile(File("Plain.idx"));
   EXPECT_NE(secretIndex.substr(0, 512), plainIndex.substr(0, 512));
   EXPECT_NE(secretIndex.substr(512, 24576), plainIndex.substr(512, 24576));
-  EXPECT_NE(ReadBytes(File("Secret.blb")), ReadBytes(File("Plain.blb")));
+  EXPECT_NE(ReadDiskFile(File("Secret.blb")), ReadDiskFile(File("Plain.blb")));
 
   TDataSession& knowing = FEngine.StartDataSession();
   knowing.AddPassword("open sesame");
@@ -245,7 +244,7 @@ TEST_F(DataTableTest, ForeignVersionOrSignatureIsRefusedBeforeAnyDefinitionIsRea
   for (const Case& c : cases) {
     const std::string name = "T" + std::to_string(n++);
     CreateClosed(name + ".dat", EventsParams(true));
-    PatchBytes(File(name + c.file), c.at, c.bytes);
+    PatchDiskFile(File(name + c.file), c.at, c.bytes);
     // Without its definitions the data file would be damage (8961) if they were read first.
     if (std::string(c.file) == ".dat") std::filesystem::resize_file(File(name + ".dat"), 512);
     try {
@@ -289,7 +288,7 @@ TEST_F(DataTableTest, DamagedFilesGiveTheEngineError) {
     const std::string name = "D" + std::to_string(n++);
     CreateClosed(name + ".dat", EventsParams(true));
     const std::string path = File(name + c.file);
-    if (c.at >= 0) PatchBytes(path, c.at, c.bytes);
+    if (c.at >= 0) PatchDiskFile(path, c.at, c.bytes);
     if (c.resize >= 0) std::filesystem::resize_file(path, static_cast<uintmax_t>(c.resize));
     EXPECT_EQ(EngineErrorCode([&] { Open(name + ".dat", true); }), c.code) << c.what;
     EXPECT_EQ(FDirectory.DataTableCount(), 0u) << c.what;
@@ -304,7 +303,7 @@ TEST_F(DataTableTest, BlobChainThatLoopsFailsTheRead) {
   TBlobChain(table.BlobFile(), request).WriteBlobValue(first, 7, std::string(1500, 'x'), 0);
   ASSERT_EQ(first, 1);
   FDirectory.CloseDataTable(table);
-  PatchBytes(File("Notes.blb"), 512 + 4, Int32Bytes(1));  // block 1 links back to itself
+  PatchDiskFile(File("Notes.blb"), 512 + 4, Int32Bytes(1));  // block 1 links back to itself
 
   TDataTable& reopened = Open("Notes.dat", true);
   std::vector<char> value;
@@ -349,13 +348,13 @@ TEST_F(DataTableTest, SharedOpenRegistersTheTableInTheLockFileAndSharesOneObject
   CreateClosed("Events.dat", EventsParams());
   const std::string lockFile = File("cairn.lck");
   const std::string empty = test::LockFileBytes(1, {});
-  ASSERT_EQ(ReadBytes(lockFile), empty);
+  ASSERT_EQ(ReadDiskFile(lockFile), empty);
 
   TDataTable& exclusive = Open("Events.dat", true);
   EXPECT_EQ(exclusive.DataTableLocks(), nullptr);
   EXPECT_EQ(EngineErrorCode([&] { Open("Events.dat", false); }), CAIRN_OSEACCES);
   FDirectory.CloseDataTable(exclusive);
-  EXPECT_EQ(ReadBytes(lockFile), empty);
+  EXPECT_EQ(ReadDiskFile(lockFile), empty);
 
   TDataTable& first = Open("Events.dat", false);
   TDataTable& second = Open("events.DAT", false);
@@ -363,7 +362,7 @@ TEST_F(DataTableTest, SharedOpenRegistersTheTableInTheLockFileAndSharesOneObject
   EXPECT_EQ(first.UseCount(), 2);
   ASSERT_NE(first.DataTableLocks(), nullptr);
   EXPECT_EQ(first.DataTableLocks()->TableID(), 1);
-  EXPECT_EQ(ReadBytes(lockFile), test::LockFileBytes(2, {"Events.dat"}));
+  EXPECT_EQ(ReadDiskFile(lockFile), test::LockFileBytes(2, {"Events.dat"}));
   EXPECT_EQ(EngineErrorCode([&] { Open("Events.dat", true); }), CAIRN_OSEACCES);
 
   FDirectory.CloseDataTable(first);
@@ -410,7 +409,7 @@ TEST_F(DataTableTest, TableFreedWithoutACloseStillWritesWhatItHolds) {
   TDataTable& table = OpenDirectory(session).OpenDataTable("Events.dat", "", true, false);
   AppendRecord(table, 77);
   FEngine.CloseDataSession(session);  // frees the directory and its table
-  const std::string data = ReadBytes(File("Events.dat"));
+  const std::string data = ReadDiskFile(File("Events.dat"));
   ASSERT_EQ(static_cast<int64_t>(data.size()), emptySize + kRecordLength);
   EXPECT_EQ(Int32At(data, 41), 1);
   EXPECT_EQ(Int32At(data, emptySize + 5), 77);
@@ -423,7 +422,7 @@ TEST_F(DataTableTest, ExclusiveTableWritesItsBlocksOnlyWhenClosed) {
   CreateClosed("Events.dat", EventsParams());
   const std::string path = File("Events.dat");
   const int64_t emptySize = SizeOf(path);
-  const int32_t stamp = Int32At(ReadBytes(path), 0);
+  const int32_t stamp = Int32At(ReadDiskFile(path), 0);
 
   TDataTable& table = Open("Events.dat", true);
   AppendRecord(table, 41);
@@ -431,7 +430,7 @@ TEST_F(DataTableTest, ExclusiveTableWritesItsBlocksOnlyWhenClosed) {
   table.UpdateHeaderStamps(true, true, false);
   EXPECT_TRUE(table.DataFile().HeaderIsDirty());
   EXPECT_EQ(SizeOf(path), emptySize);
-  EXPECT_EQ(Int32At(ReadBytes(path), 0), stamp);
+  EXPECT_EQ(Int32At(ReadDiskFile(path), 0), stamp);
   // Nobody else writes an exclusive table: taking its table lock must not mistake the raised
   // stamps in memory for a change on disk and drop the unwritten record.
   table.LockTable();
@@ -440,7 +439,7 @@ TEST_F(DataTableTest, ExclusiveTableWritesItsBlocksOnlyWhenClosed) {
   EXPECT_EQ(table.DataFile().RecordCount(), 1);
 
   FDirectory.CloseDataTable(table);
-  const std::string data = ReadBytes(path);
+  const std::string data = ReadDiskFile(path);
   ASSERT_EQ(SizeOf(path), emptySize + kRecordLength);
   EXPECT_GT(Int32At(data, 0), stamp);
   EXPECT_EQ(Int32At(data, 29), 2);  // NextEndingRecord
@@ -452,18 +451,18 @@ TEST_F(DataTableTest, DataHeaderIsWrittenWheneverAnotherHeaderIs) {
   CreateClosed("Notes.dat", EventsParams(true));
   TDataTable& table = Open("Notes.dat", false);
   const std::string path = File("Notes.dat");
-  const int32_t stamp = Int32At(ReadBytes(path), 0);
+  const int32_t stamp = Int32At(ReadDiskFile(path), 0);
   table.FlushBuffers(false, false, false, false, false);
-  EXPECT_EQ(Int32At(ReadBytes(path), 0), stamp) << "nothing to write";
+  EXPECT_EQ(Int32At(ReadDiskFile(path), 0), stamp) << "nothing to write";
 
   table.IndexFile().UpdateHeaderStamp();
   table.FlushBuffers(false, false, false, false, false);
-  const int32_t afterIndex = Int32At(ReadBytes(path), 0);
+  const int32_t afterIndex = Int32At(ReadDiskFile(path), 0);
   EXPECT_EQ(afterIndex, stamp + 1);
 
   table.BlobFile().UpdateHeaderStamp();
   table.FlushBuffers(false, false, false, false, false);
-  EXPECT_EQ(Int32At(ReadBytes(path), 0), afterIndex + 1);
+  EXPECT_EQ(Int32At(ReadDiskFile(path), 0), afterIndex + 1);
   EXPECT_FALSE(table.DataFile().HeaderIsDirty());
   FDirectory.CloseDataTable(table);
 }

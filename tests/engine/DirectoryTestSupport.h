@@ -2,26 +2,14 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "cairn/access/EngineError.h"
 #include "cairn/engine/Coding.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/DataSession.h"
 
 namespace cairn::test {
-
-inline std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 // A lock file's content: update count, list size, then one length byte and the name per entry.
 inline std::string LockFileBytes(int32_t updateCount, const std::vector<std::string>& names) {
@@ -56,17 +44,6 @@ inline TDataSession& FreshChildSession(TDataEngine& engine) {
   TDataSession& session = engine.StartDataSession();
   UseQuickRetries(engine, session);
   return session;
-}
-
-// The code of the engine error a call raises; 0 when it raises none.
-template <typename F>
-int EngineErrorCode(F&& call) {
-  try {
-    call();
-  } catch (const ECairnEngineError& error) {
-    return error.ErrorCode();
-  }
-  return 0;
 }
 
 }  // namespace cairn::test

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <future>
-#include <iterator>
 #include <string>
 
 #include "cairn/access/EngineError.h"
@@ -11,32 +9,20 @@
 #include "cairn/engine/EngineFile.h"
 #include "cairn/engine/FileRegistry.h"
 #include "cairn/host/OsError.h"
+#include "tests/support/DiskFiles.h"
+#include "tests/support/EngineErrorCatch.h"
 #include "tests/support/FaultInjectingFiles.h"
 #include "tests/support/TempDir.h"
 
 namespace cairn {
 namespace {
 
-std::string ReadDiskFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using test::ErrorOf;
+using test::ReadDiskFile;
 
 class EngineFileTest : public ::testing::Test {
  protected:
   void SetUp() override { FEngine.SetHostFiles(&FFiles); }
-
-  // The engine error an action raises; fails the test when none is raised.
-  template <typename F>
-  ECairnEngineError ErrorOf(F action) {
-    try {
-      action();
-    } catch (const ECairnEngineError& error) {
-      return error;
-    }
-    ADD_FAILURE() << "no engine error raised";
-    return ECairnEngineError(0, {});
-  }
 
   test::TFaultInjectingFiles FFiles;
   TDataEngine FEngine;

@@ -3,8 +3,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,6 +14,7 @@
 #include "cairn/host/OsError.h"
 #include "cairn/host/System.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DiskFiles.h"
 #include "tests/support/FaultInjectingFiles.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Unprivileged.h"
@@ -23,17 +22,11 @@
 namespace cairn {
 namespace {
 
+using test::ReadDiskFile;
+using test::WriteDiskFile;
+
 constexpr int32_t kDenied = -static_cast<int32_t>(CAIRN_OSEACCES);
 constexpr int32_t kMissing = -static_cast<int32_t>(CAIRN_OSENOENT);
-
-void WriteDiskFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadDiskFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 bool DiskFileExists(const std::string& path) {
   return std::filesystem::exists(path);

@@ -11,6 +11,8 @@
 #include "cairn/engine/Cipher.h"
 #include "cairn/engine/IndexTree.h"
 #include "tests/engine/IndexFileTestSupport.h"
+#include "tests/support/DiskFiles.h"
+#include "tests/support/EngineErrorCatch.h"
 
 namespace cairn {
 namespace {

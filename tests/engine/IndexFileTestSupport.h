@@ -6,14 +6,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "cairn/access/EngineError.h"
 #include "cairn/engine/Coding.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/IndexFile.h"
@@ -98,35 +95,6 @@ inline std::string StringPart(const std::string& text, size_t dataSize) {
   part[0] = 1;
   part.replace(1, text.size(), text);
   return part;
-}
-
-inline std::string ReadDiskFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-inline void PatchDiskFile(const std::string& path, int64_t offset, const std::string& bytes) {
-  std::fstream io(path, std::ios::binary | std::ios::in | std::ios::out);
-  io.seekp(offset);
-  io.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string Int32Bytes(int32_t value) {
-  std::string bytes(4, '\0');
-  EncodeInt32(bytes.data(), value);
-  return bytes;
-}
-
-// The engine error an action raises; 0 (and a test failure) when none is raised.
-template <typename F>
-uint16_t ErrorCodeOf(F action) {
-  try {
-    action();
-  } catch (const ECairnEngineError& error) {
-    return error.ErrorCode();
-  }
-  ADD_FAILURE() << "no engine error raised";
-  return 0;
 }
 
 class IndexFileFixture : public ::testing::Test {

@@ -12,6 +12,8 @@
 
 #include "cairn/host/Locales.h"
 #include "tests/engine/IndexFileTestSupport.h"
+#include "tests/support/DiskFiles.h"
+#include "tests/support/EngineErrorCatch.h"
 
 namespace cairn {
 namespace {

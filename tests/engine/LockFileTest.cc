@@ -14,6 +14,8 @@
 #include "cairn/engine/FileRegistry.h"
 #include "tests/engine/DirectoryTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DiskFiles.h"
+#include "tests/support/EngineErrorCatch.h"
 #include "tests/support/TempDir.h"
 
 namespace cairn {
@@ -21,8 +23,8 @@ namespace {
 
 using test::EngineErrorCode;
 using test::LockFileBytes;
-using test::ReadBytes;
-using test::WriteBytes;
+using test::ReadDiskFile;
+using test::WriteDiskFile;
 
 class LockFileTest : public ::testing::Test {
  protected:
@@ -54,11 +56,11 @@ TEST_F(LockFileTest, NewLockFileListsTheDataFilesOfTheDirectory) {
   };
   for (const Case& c : cases) {
     test::TTempDir dir;
-    for (const std::string& file : c.files) WriteBytes(dir.File(file), "x");
+    for (const std::string& file : c.files) WriteDiskFile(dir.File(file), "x");
     TDataDirectory& directory = FSession.OpenDataDirectory("db", dir.Path(), false, false, false);
     EXPECT_FALSE(directory.ReadOnly());
     // 8 + sum of (1 + name length) bytes; an empty directory gives 8 bytes holding 1 and 4.
-    EXPECT_EQ(ReadBytes(dir.File("cairn.lck")), LockFileBytes(1, c.listed));
+    EXPECT_EQ(ReadDiskFile(dir.File("cairn.lck")), LockFileBytes(1, c.listed));
     TDataDirectoryLocks& locks = Locks(directory);
     ASSERT_EQ(locks.Count(), c.listed.size());
     for (size_t i = 0; i < c.listed.size(); ++i) {
@@ -71,21 +73,21 @@ TEST_F(LockFileTest, NewLockFileListsTheDataFilesOfTheDirectory) {
 }
 
 TEST_F(LockFileTest, RegisteringATableAppendsItAndRaisesTheUpdateCount) {
-  WriteBytes(FDir.File("Old.dat"), "x");
+  WriteDiskFile(FDir.File("Old.dat"), "x");
   TDataDirectoryLocks& locks = Locks(Open());
 
   TDataTableLocks& events = locks.AddDataTable("Events.dat");
   EXPECT_EQ(events.TableID(), 2);
-  EXPECT_EQ(ReadBytes(LockPath()), LockFileBytes(2, {"Old", "Events.dat"}));
+  EXPECT_EQ(ReadDiskFile(LockPath()), LockFileBytes(2, {"Old", "Events.dat"}));
 
   // Found again without regard to case: nothing is written.
   EXPECT_EQ(&locks.AddDataTable("EVENTS.DAT"), &events);
   EXPECT_EQ(locks.FindDataTable("events.dat"), 1);
-  EXPECT_EQ(ReadBytes(LockPath()), LockFileBytes(2, {"Old", "Events.dat"}));
+  EXPECT_EQ(ReadDiskFile(LockPath()), LockFileBytes(2, {"Old", "Events.dat"}));
 
   // A seeded name lacks the extension and never matches a registration.
   EXPECT_EQ(locks.AddDataTable("Old.dat").TableID(), 3);
-  EXPECT_EQ(ReadBytes(LockPath()), LockFileBytes(3, {"Old", "Events.dat", "Old.dat"}));
+  EXPECT_EQ(ReadDiskFile(LockPath()), LockFileBytes(3, {"Old", "Events.dat", "Old.dat"}));
 }
 
 TEST_F(LockFileTest, AnotherProcessRegisteringTheSameTableGetsTheSameID) {
@@ -105,7 +107,7 @@ TEST_F(LockFileTest, AnotherProcessRegisteringTheSameTableGetsTheSameID) {
   EXPECT_EQ(locks.AddDataTable("events.dat").TableID(), 1);
   child.Send('b');
   EXPECT_EQ(child.Wait(), 0);
-  EXPECT_EQ(ReadBytes(LockPath()), LockFileBytes(3, {"Events.dat", "Notes.dat"}));
+  EXPECT_EQ(ReadDiskFile(LockPath()), LockFileBytes(3, {"Events.dat", "Notes.dat"}));
 }
 
 TEST_F(LockFileTest, AFullListRefusesAnotherTableAndStaysUnchanged) {
@@ -118,7 +120,7 @@ TEST_F(LockFileTest, AFullListRefusesAnotherTableAndStaysUnchanged) {
       names.push_back(name);
     }
     const std::string path = dir.File("cairn.lck");
-    WriteBytes(path, LockFileBytes(7, names));
+    WriteDiskFile(path, LockFileBytes(7, names));
     TDataDirectory& directory = FSession.OpenDataDirectory("db", dir.Path(), false, false, false);
     TDataDirectoryLocks& locks = Locks(directory);
     ASSERT_FALSE(directory.ReadOnly());
@@ -128,7 +130,7 @@ TEST_F(LockFileTest, AFullListRefusesAnotherTableAndStaysUnchanged) {
     } else {
       EXPECT_EQ(EngineErrorCode([&] { locks.AddDataTable("One.dat"); }), CAIRN_DATABASEFULL);
       EXPECT_EQ(locks.Count(), listed);
-      EXPECT_EQ(ReadBytes(path), LockFileBytes(7, names));
+      EXPECT_EQ(ReadDiskFile(path), LockFileBytes(7, names));
       // A table already listed is still found.
       EXPECT_EQ(locks.AddDataTable("t0010.dat").TableID(), 10);
     }
@@ -137,9 +139,9 @@ TEST_F(LockFileTest, AFullListRefusesAnotherTableAndStaysUnchanged) {
 }
 
 TEST_F(LockFileTest, UpdateCountWrapsFromTheLargestValueToOne) {
-  WriteBytes(LockPath(), LockFileBytes(INT32_MAX, {"A.dat"}));
+  WriteDiskFile(LockPath(), LockFileBytes(INT32_MAX, {"A.dat"}));
   Locks(Open()).AddDataTable("B.dat");
-  EXPECT_EQ(ReadBytes(LockPath()), LockFileBytes(1, {"A.dat", "B.dat"}));
+  EXPECT_EQ(ReadDiskFile(LockPath()), LockFileBytes(1, {"A.dat", "B.dat"}));
 }
 
 TEST_F(LockFileTest, DamagedLockFileOpensReadOnlyAndIsLeftAlone) {
@@ -164,22 +166,22 @@ TEST_F(LockFileTest, DamagedLockFileOpensReadOnlyAndIsLeftAlone) {
   };
   for (const std::string& bytes : damaged) {
     test::TTempDir dir;
-    WriteBytes(dir.File("cairn.lck"), bytes);
+    WriteDiskFile(dir.File("cairn.lck"), bytes);
     TDataDirectory* directory = nullptr;
     ASSERT_NO_THROW(directory = &FSession.OpenDataDirectory("db", dir.Path(), false, false, false));
     EXPECT_TRUE(directory->ReadOnly()) << testing::PrintToString(bytes);
     EXPECT_EQ(EngineErrorCode([&] { directory->CheckNotReadOnly("Events"); }), CAIRN_OSEACCES);
-    EXPECT_EQ(ReadBytes(dir.File("cairn.lck")), bytes);
+    EXPECT_EQ(ReadDiskFile(dir.File("cairn.lck")), bytes);
     FSession.CloseDataDirectory(*directory, false);
   }
 }
 
 TEST_F(LockFileTest, ListDamagedWhileOpenIsAnEngineErrorAndReleasesTheListLock) {
-  WriteBytes(LockPath(), LockFileBytes(1, {"A.dat"}));
+  WriteDiskFile(LockPath(), LockFileBytes(1, {"A.dat"}));
   TDataDirectoryLocks& locks = Locks(Open());
   ASSERT_EQ(locks.Count(), 1u);
   // Someone rewrote the list with another table at ID 1: the IDs this process uses are void.
-  WriteBytes(LockPath(), LockFileBytes(2, {"X.dat", "B.dat"}));
+  WriteDiskFile(LockPath(), LockFileBytes(2, {"X.dat", "B.dat"}));
   try {
     locks.AddDataTable("B.dat");
     ADD_FAILURE() << "a changed list was accepted";
@@ -190,12 +192,12 @@ TEST_F(LockFileTest, ListDamagedWhileOpenIsAnEngineErrorAndReleasesTheListLock) 
   }
   EXPECT_EQ(locks.Count(), 1u);
   // A sound list again: registering works, so the list write lock was given back.
-  WriteBytes(LockPath(), LockFileBytes(3, {"A.dat", "B.dat"}));
+  WriteDiskFile(LockPath(), LockFileBytes(3, {"A.dat", "B.dat"}));
   EXPECT_EQ(locks.AddDataTable("B.dat").TableID(), 2);
 }
 
 TEST_F(LockFileTest, LockFileHeldExclusivelyElsewhereOpensReadOnly) {
-  WriteBytes(LockPath(), LockFileBytes(1, {}));
+  WriteDiskFile(LockPath(), LockFileBytes(1, {}));
   test::TChildProcess child([&](test::TChannel& channel) {
     FEngine.Reset();  // the child's own descriptor
     TFileOpenArgs args;

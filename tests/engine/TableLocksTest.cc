@@ -12,6 +12,7 @@
 #include "cairn/engine/LockGeometry.h"
 #include "tests/engine/DirectoryTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/EngineErrorCatch.h"
 #include "tests/support/TempDir.h"
 
 namespace cairn {

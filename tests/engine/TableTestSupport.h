@@ -1,6 +1,5 @@
-// Shared pieces of the table and table-creation tests: a small test table's definitions, byte
-// helpers for files on disk, and a fixture with an engine, a session and a directory in a
-// temporary folder.
+// Shared pieces of the table and table-creation tests: a small test table's definitions and a
+// fixture with an engine, a session and a directory in a temporary folder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,12 +8,9 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "cairn/engine/Coding.h"
 #include "cairn/engine/DataDirectory.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/DataSession.h"
@@ -56,18 +52,6 @@ inline TTableCreateParams EventsParams(bool withBlob = false) {
   }
   params.SecondaryIndexes = {NewIndex("ByName", 2)};
   return params;
-}
-
-inline void PatchBytes(const std::string& path, int64_t offset, const std::string& bytes) {
-  std::fstream io(path, std::ios::binary | std::ios::in | std::ios::out);
-  io.seekp(offset);
-  io.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string Int32Bytes(int32_t value) {
-  std::string bytes(4, '\0');
-  EncodeInt32(bytes.data(), value);
-  return bytes;
 }
 
 inline int64_t SizeOf(const std::string& path) {

@@ -12,22 +12,15 @@
 #include "cairn/engine/FieldDefinition.h"
 #include "cairn/engine/IndexDefinition.h"
 #include "cairn/host/System.h"
+#include "tests/engine/TableTestSupport.h"
 
 namespace cairn {
 namespace {
 
+using test::NewField;
+
 const char* const kDatabase = "MainDB";
 const char* const kTable = "Events.dat";
-
-TFieldDefinition Field(const std::string& name, uint8_t type, uint16_t length = 0,
-                       uint8_t subType = 0) {
-  TFieldDefinition field;
-  field.FieldName = name;
-  field.DataType = type;
-  field.SubType = subType;
-  field.Length = length;
-  return field;
-}
 
 TIndexDefinition Index(const std::string& name, std::vector<uint16_t> keyFields,
                        bool unique = false) {
@@ -49,8 +42,8 @@ class TableValidatorTest : public ::testing::Test {
   // A valid table: an integer, a string of 20 and a memo field; no declared indexes.
   TTableCreateParams Params() const {
     TTableCreateParams params;
-    params.Fields = {Field("ID", fld::kInteger), Field("Name", fld::kString, 20),
-                     Field("Notes", fld::kBlob, 0, fld::kSubMemo)};
+    params.Fields = {NewField("ID", fld::kInteger), NewField("Name", fld::kString, 20),
+                     NewField("Notes", fld::kBlob, 0, fld::kSubMemo)};
     return Numbered(params);
   }
 
@@ -163,13 +156,13 @@ TEST_F(TableValidatorTest, TableLevelLimits) {
 
 TEST_F(TableValidatorTest, FieldCountLimits) {
   TTableCreateParams params;
-  params.Fields.assign(1024, Field("", fld::kInteger));
+  params.Fields.assign(1024, NewField("", fld::kInteger));
   for (size_t i = 0; i < params.Fields.size(); ++i)
     params.Fields[i].FieldName = "F" + std::to_string(i);
   params = Numbered(params);
   Accepted(params);
 
-  params.Fields.push_back(Field("F1024", fld::kInteger));
+  params.Fields.push_back(NewField("F1024", fld::kInteger));
   params = Numbered(params);
   EXPECT_EQ(Refused(params).Code, CAIRN_FLDLIMIT);
 }
@@ -230,49 +223,49 @@ TEST_F(TableValidatorTest, FieldRules) {
   auto compressed = [](TFieldDefinition f, uint8_t level) {
     return With(f, [level](TFieldDefinition& d) { d.Compression = level; });
   };
-  const TFieldDefinition integer = Field("Value", fld::kInteger);
-  const TFieldDefinition blob = Field("Value", fld::kBlob);
+  const TFieldDefinition integer = NewField("Value", fld::kInteger);
+  const TFieldDefinition blob = NewField("Value", fld::kBlob);
   const TFieldCase cases[] = {
       // Names.
-      {"RecordID", Field("RecordID", fld::kInteger), CAIRN_INVALIDFIELDNAME},
-      {"recordid", Field("recordid", fld::kInteger), CAIRN_INVALIDFIELDNAME},
-      {"RECORDHASH", Field(" RECORDHASH ", fld::kInteger), CAIRN_INVALIDFIELDNAME},
-      {"empty name", Field("", fld::kInteger), CAIRN_INVALIDFIELDNAME},
-      {"blank name", Field("   ", fld::kInteger), CAIRN_INVALIDFIELDNAME},
-      {"underscore", Field("_x", fld::kInteger), 0},
-      {"digit first", Field("1x", fld::kInteger), CAIRN_INVALIDFIELDNAME},
-      {"space inside", Field("Start Date", fld::kInteger), 0},
-      {"code 128 first", Field("\x80x", fld::kInteger), 0},
-      {"code 254 first", Field("\xFEx", fld::kInteger), 0},
-      {"code 255 first", Field("\xFFx", fld::kInteger), CAIRN_INVALIDFIELDNAME},
-      {"dash first", Field("-x", fld::kInteger), CAIRN_INVALIDFIELDNAME},
+      {"RecordID", NewField("RecordID", fld::kInteger), CAIRN_INVALIDFIELDNAME},
+      {"recordid", NewField("recordid", fld::kInteger), CAIRN_INVALIDFIELDNAME},
+      {"RECORDHASH", NewField(" RECORDHASH ", fld::kInteger), CAIRN_INVALIDFIELDNAME},
+      {"empty name", NewField("", fld::kInteger), CAIRN_INVALIDFIELDNAME},
+      {"blank name", NewField("   ", fld::kInteger), CAIRN_INVALIDFIELDNAME},
+      {"underscore", NewField("_x", fld::kInteger), 0},
+      {"digit first", NewField("1x", fld::kInteger), CAIRN_INVALIDFIELDNAME},
+      {"space inside", NewField("Start Date", fld::kInteger), 0},
+      {"code 128 first", NewField("\x80x", fld::kInteger), 0},
+      {"code 254 first", NewField("\xFEx", fld::kInteger), 0},
+      {"code 255 first", NewField("\xFFx", fld::kInteger), CAIRN_INVALIDFIELDNAME},
+      {"dash first", NewField("-x", fld::kInteger), CAIRN_INVALIDFIELDNAME},
       // Types and lengths.
-      {"type 0", Field("Value", 0), CAIRN_INVALIDFLDTYPE},
-      {"string 0", Field("Value", fld::kString, 0), CAIRN_INVALIDFLDTYPE},
-      {"string 1", Field("Value", fld::kString, 1), 0},
-      {"string 512", Field("Value", fld::kString, 512), 0},
-      {"string 513", Field("Value", fld::kString, 513), CAIRN_INVALIDFLDTYPE},
-      {"wide 256", Field("Value", fld::kString, 256, fld::kSubWide), 0},
-      {"wide 257", Field("Value", fld::kString, 257, fld::kSubWide), CAIRN_INVALIDFLDTYPE},
-      {"bytes 0", Field("Value", fld::kBytes, 0), CAIRN_INVALIDFLDTYPE},
-      {"bytes 512", Field("Value", fld::kBytes, 512), 0},
-      {"varbytes 513", Field("Value", fld::kVarBytes, 513), CAIRN_INVALIDFLDTYPE},
-      {"integer with a length", Field("Value", fld::kInteger, 9999), 0},
+      {"type 0", NewField("Value", 0), CAIRN_INVALIDFLDTYPE},
+      {"string 0", NewField("Value", fld::kString, 0), CAIRN_INVALIDFLDTYPE},
+      {"string 1", NewField("Value", fld::kString, 1), 0},
+      {"string 512", NewField("Value", fld::kString, 512), 0},
+      {"string 513", NewField("Value", fld::kString, 513), CAIRN_INVALIDFLDTYPE},
+      {"wide 256", NewField("Value", fld::kString, 256, fld::kSubWide), 0},
+      {"wide 257", NewField("Value", fld::kString, 257, fld::kSubWide), CAIRN_INVALIDFLDTYPE},
+      {"bytes 0", NewField("Value", fld::kBytes, 0), CAIRN_INVALIDFLDTYPE},
+      {"bytes 512", NewField("Value", fld::kBytes, 512), 0},
+      {"varbytes 513", NewField("Value", fld::kVarBytes, 513), CAIRN_INVALIDFLDTYPE},
+      {"integer with a length", NewField("Value", fld::kInteger, 9999), 0},
       // Default, minimum and maximum texts.
       {"abc on an integer", defaulted(integer, "abc"), CAIRN_INVALIDVCHKSTRUCT},
       {"42 on an integer", defaulted(integer, "42"), 0},
-      {"False on a boolean", defaulted(Field("Value", fld::kBoolean), "False"), 0},
+      {"False on a boolean", defaulted(NewField("Value", fld::kBoolean), "False"), 0},
       {"CURRENT_GUID on a GUID",
-       defaulted(Field("Value", fld::kString, 38, fld::kSubGuid), "CURRENT_GUID"), 0},
+       defaulted(NewField("Value", fld::kString, 38, fld::kSubGuid), "CURRENT_GUID"), 0},
       {"text on a blob", defaulted(blob, "x"), CAIRN_INVALIDVCHKSTRUCT},
       {"bad minimum", With(integer, [](TFieldDefinition& d) { d.Minimum = "1.5"; }),
        CAIRN_INVALIDVCHKSTRUCT},
       {"bad maximum", With(integer, [](TFieldDefinition& d) { d.Maximum = "x"; }),
        CAIRN_INVALIDVCHKSTRUCT},
       {"default of 100 characters",
-       defaulted(Field("Value", fld::kString, 200), std::string(100, 'a')), 0},
+       defaulted(NewField("Value", fld::kString, 200), std::string(100, 'a')), 0},
       {"default longer than its stored area",
-       defaulted(Field("Value", fld::kString, 200), std::string(101, 'a')),
+       defaulted(NewField("Value", fld::kString, 200), std::string(101, 'a')),
        CAIRN_INVALIDVCHKSTRUCT},
       // Compression and computed fields.
       {"compression 5 on an integer", compressed(integer, 5), CAIRN_INVALIDFLDTYPE},
@@ -302,15 +295,15 @@ TEST_F(TableValidatorTest, FieldRules) {
 
 TEST_F(TableValidatorTest, DuplicateFieldNamesAndNumbers) {
   TTableCreateParams params = Params();
-  params.Fields.push_back(Field(" name", fld::kInteger));
+  params.Fields.push_back(NewField(" name", fld::kInteger));
   TFailure failure = Refused(Numbered(params));
   EXPECT_EQ(failure.Code, CAIRN_INVALIDFIELDNAME);
   EXPECT_EQ(failure.Field, "name");
 
   // Names that differ only in an accented letter's case are the same name.
   params = Params();
-  params.Fields.push_back(Field("\xE9t\xE9", fld::kInteger));  // "été"
-  params.Fields.push_back(Field("\xC9T\xC9", fld::kInteger));  // "ÉTÉ"
+  params.Fields.push_back(NewField("\xE9t\xE9", fld::kInteger));  // "été"
+  params.Fields.push_back(NewField("\xC9T\xC9", fld::kInteger));  // "ÉTÉ"
   EXPECT_EQ(Refused(Numbered(params)).Code, CAIRN_INVALIDFIELDNAME);
 
   params = Params();
@@ -333,7 +326,7 @@ TEST_F(TableValidatorTest, DuplicateFieldNamesAndNumbers) {
 TEST_F(TableValidatorTest, FieldChecksRunInOrderFieldByField) {
   // Within a field: name before type before texts before compression.
   TTableCreateParams params = Params();
-  params.Fields[1] = Field("9Name", 0);
+  params.Fields[1] = NewField("9Name", 0);
   params.Fields[1].Default = "x";
   params.Fields[1].Compression = 3;
   params = Numbered(params);
@@ -354,14 +347,14 @@ TEST_F(TableValidatorTest, FieldChecksRunInOrderFieldByField) {
 
 TEST_F(TableValidatorTest, FieldsAreNormalisedAndLaidOut) {
   TTableCreateParams params;
-  params.Fields = {Field("  Guid  ", fld::kString, 38, fld::kSubGuid),
-                   Field("Count", fld::kInteger, 77),
-                   Field("Amount", fld::kBCD),
-                   Field("Ratio", fld::kFloat),
-                   Field(std::string(70, 'L'), fld::kString, 20),
-                   Field("Wide", fld::kString, 10, fld::kSubWide),
-                   Field("Raw", fld::kBytes, 16),
-                   Field("Photo", fld::kBlob)};
+  params.Fields = {NewField("  Guid  ", fld::kString, 38, fld::kSubGuid),
+                   NewField("Count", fld::kInteger, 77),
+                   NewField("Amount", fld::kBCD),
+                   NewField("Ratio", fld::kFloat),
+                   NewField(std::string(70, 'L'), fld::kString, 20),
+                   NewField("Wide", fld::kString, 10, fld::kSubWide),
+                   NewField("Raw", fld::kBytes, 16),
+                   NewField("Photo", fld::kBlob)};
   params.Fields[1].Decimals = 3;
   params.Fields[2].Decimals = 4;
   params.Fields[3].Decimals = 2;
@@ -400,7 +393,7 @@ TEST_F(TableValidatorTest, OffsetsBeyondTheRecordLimitAreNotWrapped) {
   // length later, and no offset may look small and valid meanwhile.
   TTableCreateParams params;
   for (int i = 0; i < 200; ++i)
-    params.Fields.push_back(Field("S" + std::to_string(i), fld::kString, 512));
+    params.Fields.push_back(NewField("S" + std::to_string(i), fld::kString, 512));
   params = Accepted(Numbered(params));
   EXPECT_EQ(params.Fields[1].Offset, 25 + 514);
   EXPECT_EQ(params.Fields[127].Offset, 25 + 127 * 514);
@@ -435,7 +428,7 @@ TEST_F(TableValidatorTest, PrimaryWithoutKeyFieldsIndexesRecordID) {
 
 TEST_F(TableValidatorTest, DeclaredPrimaryIsUniqueAndUnnamed) {
   TTableCreateParams params;
-  params.Fields = {Field("ID", fld::kString, 38, fld::kSubGuid), Field("N", fld::kInteger)};
+  params.Fields = {NewField("ID", fld::kString, 38, fld::kSubGuid), NewField("N", fld::kInteger)};
   params = Numbered(params);
   params.PrimaryIndex = Index("IDX_ID", {1}, false);
   params.PrimaryIndex.KeyCompressionType = idx::kCompressDuplicateByte;
@@ -457,11 +450,11 @@ struct TKeySizeCase {
 
 TEST_F(TableValidatorTest, KeySizes) {
   TTableCreateParams base;
-  base.Fields = {Field("I", fld::kInteger),     Field("S", fld::kString, 10),
-                 Field("B", fld::kBCD),         Field("D", fld::kTimeStamp),
-                 Field("W", fld::kSmallInt),    Field("L", fld::kString, 255),
-                 Field("X", fld::kString, 512), Field("G", fld::kString, 38, fld::kSubGuid),
-                 Field("H", fld::kBytes, 400)};
+  base.Fields = {NewField("I", fld::kInteger),     NewField("S", fld::kString, 10),
+                 NewField("B", fld::kBCD),         NewField("D", fld::kTimeStamp),
+                 NewField("W", fld::kSmallInt),    NewField("L", fld::kString, 255),
+                 NewField("X", fld::kString, 512), NewField("G", fld::kString, 38, fld::kSubGuid),
+                 NewField("H", fld::kBytes, 400)};
   base = Numbered(base);
   const uint16_t recordID = fld::kRecordIDFieldNum, recordHash = fld::kRecordHashFieldNum;
   const std::vector<uint16_t> sixLong(6, 6);
@@ -501,8 +494,8 @@ TEST_F(TableValidatorTest, KeySizes) {
 TEST_F(TableValidatorTest, KeySizeLimitFollowsThePageSize) {
   // (4096 - 13) / 3 = 1361: a unique key of 1361 bytes fits, 1362 does not.
   TTableCreateParams params;
-  params.Fields = {Field("A", fld::kString, 512), Field("B", fld::kString, 512),
-                   Field("C", fld::kBytes, 330), Field("D", fld::kBytes, 331)};
+  params.Fields = {NewField("A", fld::kString, 512), NewField("B", fld::kString, 512),
+                   NewField("C", fld::kBytes, 330), NewField("D", fld::kBytes, 331)};
   params = Numbered(params);
   params.SecondaryIndexes = {Index("Fits", {1, 2, 3}, true)};  // 514 + 514 + 331 = 1359
   EXPECT_EQ(Accepted(params).SecondaryIndexes[0].KeySize, 1359);

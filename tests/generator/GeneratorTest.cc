@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -19,6 +17,7 @@
 #include "cairn/access/CairnTable.h"
 #include "cairn/engine/DataHeader.h"
 #include "tests/access/ComponentLayerTest.h"
+#include "tests/support/DiskFiles.h"
 
 #ifndef KALVORA_DBGEN
 #error "KALVORA_DBGEN must name the kalvora-dbgen binary (set by tests/CMakeLists.txt)"
@@ -31,17 +30,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace cairn;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using cairn::test::ReadDiskFile;
 
 // Every file of a directory with its bytes.
 std::map<std::string, std::string> Snapshot(const fs::path& directory) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::directory_iterator(directory))
-    files[entry.path().filename().string()] = ReadFile(entry.path());
+    files[entry.path().filename().string()] = ReadDiskFile(entry.path());
   return files;
 }
 
@@ -88,8 +83,8 @@ class TGeneratorFolder {
     int status = 0;
     EXPECT_EQ(waitpid(pid, &status, 0), pid);
     result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.Out = ReadFile(out);
-    result.Err = ReadFile(err);
+    result.Out = ReadDiskFile(out);
+    result.Err = ReadDiskFile(err);
     return result;
   }
 
@@ -291,7 +286,7 @@ class GeneratorTest : public cairn::test::ComponentLayerTest {
   // Opens the table read-only through the component layer and compares it with its check.
   void ExpectTable(const fs::path& data, const TTableCheck& check) {
     SCOPED_TRACE(check.TableName);
-    const std::string dat = ReadFile(data / (std::string(check.TableName) + ".dat"));
+    const std::string dat = ReadDiskFile(data / (std::string(check.TableName) + ".dat"));
     ASSERT_GE(dat.size(), TDataHeader::kSize);
     const TDataHeader header = TDataHeader::Decode(dat.data());
     EXPECT_EQ(header.FieldCount, check.FieldCount);

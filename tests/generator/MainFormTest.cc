@@ -57,6 +57,8 @@ TEST_F(MainFormTest, ComponentsAsCreated) {
   EXPECT_EQ(Form->dbMain().SessionName(), "Default");
   EXPECT_EQ(Form->dbMain().Session(), &cairn::DefaultSession());
   EXPECT_FALSE(Form->dbMain().Connected());
+  EXPECT_EQ(Form->dbMain().EngineVersion(), "4.00 Build 1");
+  EXPECT_EQ(Form->dbMain().Session()->EngineVersion(), "4.00 Build 1");
 
   const struct {
     const TCairnTable& table;

@@ -1,20 +1,14 @@
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "cairn/host/OsError.h"
+#include "tests/support/DiskFiles.h"
 #include "tests/support/FaultInjectingFiles.h"
 #include "tests/support/TempDir.h"
 
 namespace cairn::test {
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 TEST(FaultInjectingFilesTest, TheChosenCallFailsWithoutReachingTheDisk) {
   TTempDir dir;
@@ -28,7 +22,7 @@ TEST(FaultInjectingFilesTest, TheChosenCallFailsWithoutReachingTheDisk) {
   EXPECT_EQ(files.Calls(TFileOp::Write), 3);
   EXPECT_EQ(files.Calls(TFileOp::Create), 1);
   EXPECT_EQ(files.Calls(TFileOp::Read), 0);
-  EXPECT_EQ(ReadAll(dir.File("f.dat")), std::string("aa\0\0cc", 6));
+  EXPECT_EQ(ReadDiskFile(dir.File("f.dat")), std::string("aa\0\0cc", 6));
 
   // From a call on: every later call fails too, until disarmed.
   files.ArmNext(TFileOp::Flush, host::kErrorAccessDenied, true);

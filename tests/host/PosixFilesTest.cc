@@ -1,8 +1,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -10,23 +8,17 @@
 #include "cairn/host/HostFiles.h"
 #include "cairn/host/OsError.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DiskFiles.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Unprivileged.h"
 
 namespace cairn::host {
 namespace {
 
+using test::ReadDiskFile;
 using test::TChannel;
 using test::TChildProcess;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+using test::WriteDiskFile;
 
 class PosixFilesTest : public ::testing::Test {
  protected:
@@ -58,7 +50,7 @@ TEST_F(PosixFilesTest, SharingBetweenProcesses) {
       {true, true, false, -kErrorSharingViolation},
   };
   std::string path = dir.File("shared.dat");
-  WriteAll(path, "x");
+  WriteDiskFile(path, "x");
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message()
                  << "child exclusive " << c.childExclusive << ", parent exclusive "
@@ -84,7 +76,7 @@ TEST_F(PosixFilesTest, SharingBetweenProcesses) {
 
 TEST_F(PosixFilesTest, ExclusiveOpenExcludesOtherOpensOfThisProcess) {
   std::string path = dir.File("t.dat");
-  WriteAll(path, "x");
+  WriteDiskFile(path, "x");
   int first = files.Open(path, false, true);
   ASSERT_GE(first, 0);
   EXPECT_EQ(files.Open(path, true, false), -kErrorSharingViolation);
@@ -94,11 +86,11 @@ TEST_F(PosixFilesTest, ExclusiveOpenExcludesOtherOpensOfThisProcess) {
 
 TEST_F(PosixFilesTest, CreateNeverTruncatesAFileAnotherProcessHolds) {
   std::string path = dir.File("held.dat");
-  WriteAll(path, "precious bytes");
+  WriteDiskFile(path, "precious bytes");
   TChildProcess child([&](TChannel& channel) { return HoldOpen(channel, path, true, false); });
   ASSERT_EQ(child.Receive(), 'r');
   EXPECT_EQ(files.Create(path), -kErrorSharingViolation);
-  EXPECT_EQ(ReadAll(path), "precious bytes");
+  EXPECT_EQ(ReadDiskFile(path), "precious bytes");
   child.Send('q');
   ASSERT_EQ(child.Wait(), 0);
 
@@ -115,7 +107,7 @@ TEST_F(PosixFilesTest, CreateNeverTruncatesAFileAnotherProcessHolds) {
 TEST_F(PosixFilesTest, ByteRangeLocksBetweenProcesses) {
   constexpr int64_t kFar = 0x7FFFFFFFFFFFFF00;  // locks lie far beyond the end of the file
   std::string path = dir.File("locks.dat");
-  WriteAll(path, "x");
+  WriteDiskFile(path, "x");
   // The child locks [100, 110) and [kFar, kFar + 16) and keeps them until told 'u'.
   TChildProcess child([&](TChannel& channel) {
     int fd = PosixFiles().Open(path, false, false);
@@ -172,7 +164,7 @@ TEST_F(PosixFilesTest, ByteRangeLocksBetweenProcesses) {
 
 TEST_F(PosixFilesTest, ReadLocksOfReadOnlyDescriptorsExcludeOnlyWriters) {
   std::string path = dir.File("ro.dat");
-  WriteAll(path, "x");
+  WriteDiskFile(path, "x");
   TChildProcess child([&](TChannel& channel) {
     int fd = PosixFiles().Open(path, true, false);
     channel.Send(fd >= 0 && PosixFiles().Lock(fd, 50, 1, true) == 0 ? 'r' : 'e');
@@ -209,7 +201,7 @@ TEST_F(PosixFilesTest, PositionedTransfers) {
   EXPECT_EQ(files.Size(fd), 3);
   EXPECT_EQ(files.Flush(fd), 0);
   EXPECT_EQ(files.Close(fd), 0);
-  EXPECT_EQ(ReadAll(dir.File("io.dat")), "abc");
+  EXPECT_EQ(ReadDiskFile(dir.File("io.dat")), "abc");
 
   int readOnly = files.Open(dir.File("io.dat"), true, false);
   ASSERT_GE(readOnly, 0);
@@ -219,7 +211,7 @@ TEST_F(PosixFilesTest, PositionedTransfers) {
 }
 
 TEST_F(PosixFilesTest, OpenAndCreateErrors) {
-  WriteAll(dir.File("plain"), "x");
+  WriteDiskFile(dir.File("plain"), "x");
   mkdir(dir.File("folder").c_str(), 0777);
   struct Case {
     std::string path;
@@ -249,8 +241,8 @@ TEST_F(PosixFilesTest, OpenAndCreateErrors) {
 TEST_F(PosixFilesTest, ReadOnlyFilesForAnUnprivilegedUser) {
   std::string locked = dir.File("locked.dat");
   std::string open = dir.File("open.dat");
-  WriteAll(locked, "x");
-  WriteAll(open, "x");
+  WriteDiskFile(locked, "x");
+  WriteDiskFile(open, "x");
   chmod(locked.c_str(), 0444);
   chmod(open.c_str(), 0666);
   test::MakeTraversable(dir.Path());
@@ -265,11 +257,11 @@ TEST_F(PosixFilesTest, ReadOnlyFilesForAnUnprivilegedUser) {
     return 0;
   });
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(ReadAll(locked), "x");
+  EXPECT_EQ(ReadDiskFile(locked), "x");
 }
 
 TEST_F(PosixFilesTest, Attributes) {
-  WriteAll(dir.File("a.dat"), "x");
+  WriteDiskFile(dir.File("a.dat"), "x");
   TFileAttributes file = files.Attributes(dir.File("a.dat"));
   EXPECT_TRUE(file.Exists);
   EXPECT_FALSE(file.IsDirectory);
@@ -280,15 +272,15 @@ TEST_F(PosixFilesTest, Attributes) {
 }
 
 TEST_F(PosixFilesTest, RenameNeverReplaces) {
-  WriteAll(dir.File("One.dat"), "one");
-  WriteAll(dir.File("two.dat"), "two");
+  WriteDiskFile(dir.File("One.dat"), "one");
+  WriteDiskFile(dir.File("two.dat"), "two");
   EXPECT_EQ(files.Rename(dir.File("One.dat"), dir.File("two.dat")), -kErrorAlreadyExists);
   EXPECT_EQ(files.Rename(dir.File("One.dat"), dir.File("TWO.dat")), -kErrorAlreadyExists);
   EXPECT_EQ(files.Rename(dir.File("none.dat"), dir.File("three.dat")), -kErrorFileNotFound);
-  EXPECT_EQ(ReadAll(dir.File("two.dat")), "two");
+  EXPECT_EQ(ReadDiskFile(dir.File("two.dat")), "two");
 
   EXPECT_EQ(files.Rename(dir.File("one.dat"), dir.File("three.dat")), 0);
-  EXPECT_EQ(ReadAll(dir.File("three.dat")), "one");
+  EXPECT_EQ(ReadDiskFile(dir.File("three.dat")), "one");
   EXPECT_FALSE(files.Attributes(dir.File("One.dat")).Exists);
   // A change of letter case only.
   EXPECT_EQ(files.Rename(dir.File("three.dat"), dir.File("Three.DAT")), 0);
@@ -296,8 +288,8 @@ TEST_F(PosixFilesTest, RenameNeverReplaces) {
 }
 
 TEST_F(PosixFilesTest, NamesResolveWithoutRegardToCase) {
-  WriteAll(dir.File("Events.dat"), "events");
-  WriteAll(dir.File("\xC3\x84rger.dat"), "a-umlaut");  // on disk in UTF-8
+  WriteDiskFile(dir.File("Events.dat"), "events");
+  WriteDiskFile(dir.File("\xC3\x84rger.dat"), "a-umlaut");  // on disk in UTF-8
   std::string events = dir.File("Events.dat");
   EXPECT_EQ(files.Resolve(events), events);
   EXPECT_EQ(files.Resolve(dir.File("EVENTS.dat")), events);
@@ -320,14 +312,14 @@ TEST_F(PosixFilesTest, NamesResolveWithoutRegardToCase) {
   files.Close(fd);
   EXPECT_EQ(files.ListDirectory(dir.Path()),
             (std::vector<std::string>{"Events.dat", "\xC4rger.dat"}));
-  EXPECT_EQ(ReadAll(events), "");
+  EXPECT_EQ(ReadDiskFile(events), "");
   EXPECT_EQ(files.Delete(dir.File("events.dat")), 0);
   EXPECT_EQ(files.Delete(dir.File("events.dat")), -kErrorFileNotFound);
 }
 
 TEST_F(PosixFilesTest, ListDirectoryNamesRegularFilesOnly) {
-  WriteAll(dir.File("b.dat"), "");
-  WriteAll(dir.File("a.idx"), "");
+  WriteDiskFile(dir.File("b.dat"), "");
+  WriteDiskFile(dir.File("a.idx"), "");
   mkdir(dir.File("sub.dat").c_str(), 0777);
   EXPECT_EQ(files.ListDirectory(dir.Path()), (std::vector<std::string>{"a.idx", "b.dat"}));
   EXPECT_EQ(files.Delete(dir.File("sub.dat")), -kErrorAccessDenied);
