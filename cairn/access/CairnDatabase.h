@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cairn/access/Component.h"
+#include "cairn/access/EngineVersion.h"
 
 namespace cairn {
 
@@ -55,6 +56,9 @@ class TCairnDatabase : public TComponent {
   const std::string& Directory() const { return FDirectory; }
   // Stored trimmed of surrounding blanks and of trailing "/" (a lone "/" stays the root).
   void SetDirectory(const std::string& value);
+  // Always "4.00 Build 1"; writes are ignored.
+  std::string EngineVersion() const { return kEngineVersion; }
+  void SetEngineVersion(const std::string&) {}
   const std::string& SessionName() const { return FSessionName; }
   void SetSessionName(const std::string& value);
   bool KeepConnection() const { return FKeepConnection; }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cairn/access/EngineVersion.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/ServerSettings.h"
 #include "cairn/host/System.h"
@@ -21,8 +22,6 @@ namespace cairn {
 class TCairnSession;
 
 enum TEngineType : uint8_t { etClient, etServer };
-
-inline constexpr const char* kEngineVersion = "4.00 Build 1";
 
 class TCairnEngineInstance {
  public:

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cairn/access/Component.h"
+#include "cairn/access/EngineVersion.h"
 #include "cairn/engine/DataSession.h"
 
 namespace cairn {
@@ -50,6 +51,9 @@ class TCairnSession : public TComponent {
   bool IsDefault() const { return FDefault; }
 
   // ---- Names ----------------------------------------------------------------------------------
+  // Always "4.00 Build 1"; writes are ignored.
+  std::string EngineVersion() const { return kEngineVersion; }
+  void SetEngineVersion(const std::string&) {}
   const std::string& SessionName() const { return FSessionName; }
   void SetSessionName(const std::string& value);
   bool AutoSessionName() const { return FAutoSessionName; }
