@@ -43,12 +43,6 @@ bool LengthFitsType(const TFieldDefinition& d) {
   return d.Length <= (d.SubType == fld::kSubWide ? kMaxWideStringLength : kMaxStringLength);
 }
 
-// A letter A-Z or a-z, an underscore, or a character code 128-254.
-bool IsValidFirstNameChar(char c) {
-  const auto code = static_cast<unsigned char>(c);
-  return host::IsAsciiLetter(c) || c == '_' || (code >= 128 && code <= 254);
-}
-
 // Closes a file whose open failed, keeping the open's error.
 void CloseQuietly(TDataFile& file) {
   try {
@@ -230,15 +224,14 @@ void TDataFile::CheckHeader() {
     TFieldDefinition& d = FFieldDefinitions[k];
     d.DataSize = FieldDataSize(d.DataType, d.SubType, d.Length);
     d.DataDecimals = d.Decimals;
-    const bool valid = !d.FieldName.empty() && IsValidFirstNameChar(d.FieldName[0]) &&
-                       d.FieldName.size() <= TFieldDefinition::kMaxNameLength &&
-                       numbers.insert(d.FieldNum).second &&
-                       names.insert(host::AnsiUpperCase(d.FieldName)).second && d.DataType != 0 &&
-                       LengthFitsType(d) && IsValidFieldLiteral(d.DataType, d.Default) &&
-                       IsValidFieldLiteral(d.DataType, d.Minimum) &&
-                       IsValidFieldLiteral(d.DataType, d.Maximum) &&
-                       (d.Decimals == 0 || d.DataType == fld::kBCD) && d.Offset == offset &&
-                       d.FieldNum == static_cast<int64_t>(k) + 1;
+    const bool valid =
+        IsValidNameStart(d.FieldName) && d.FieldName.size() <= TFieldDefinition::kMaxNameLength &&
+        numbers.insert(d.FieldNum).second &&
+        names.insert(host::AnsiUpperCase(d.FieldName)).second && d.DataType != 0 &&
+        LengthFitsType(d) && IsValidFieldLiteral(d.DataType, d.Default) &&
+        IsValidFieldLiteral(d.DataType, d.Minimum) && IsValidFieldLiteral(d.DataType, d.Maximum) &&
+        (d.Decimals == 0 || d.DataType == fld::kBCD) && d.Offset == offset &&
+        d.FieldNum == static_cast<int64_t>(k) + 1;
     if (!valid) RaiseFieldError(CAIRN_HEADERCORRUPT, d.FieldName);
     offset += d.DataSize + 1;
   }

@@ -116,6 +116,13 @@ uint16_t FieldDataSize(uint8_t dataType, uint8_t subType, uint16_t length) {
   }
 }
 
+bool IsValidNameStart(std::string_view name) {
+  if (name.empty()) return false;
+  const auto code = static_cast<unsigned char>(name[0]);
+  return (code >= 'A' && code <= 'Z') || (code >= 'a' && code <= 'z') || code == '_' ||
+         (code >= 128 && code <= 254);
+}
+
 const TFieldDefinition& RecordIDFieldDefinition() {
   static const TFieldDefinition field =
       MakePseudoField("RecordID", fld::kRecordIDFieldNum, fld::kInteger, 0, 0, 4, 5);

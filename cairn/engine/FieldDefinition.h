@@ -32,6 +32,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace cairn {
 
@@ -116,6 +117,10 @@ struct TFieldDefinition {
 // Bytes a value of the type occupies in the record: code 1 Length + 1 (2 x Length + 1 for subtype
 // 32); codes 2, 6, 10: 4; codes 3, 7, 11, 18: 8; codes 4, 5, 12: 2; code 8: 34; any other: Length.
 uint16_t FieldDataSize(uint8_t dataType, uint8_t subType, uint16_t length);
+
+// Field and index names start with a letter A-Z or a-z, an underscore or a character code
+// 128-254. An empty name has no valid start.
+bool IsValidNameStart(std::string_view name);
 
 // The pseudo-fields every table has without a stored definition: "RecordID" (number 65535, a
 // 32-bit integer at record offset 5) and "RecordHash" (number 65534, 16 bytes at offset 9). They

@@ -16,12 +16,6 @@ namespace {
 
 constexpr const char* kPrimaryName = "Primary";
 
-bool ValidIndexNameStart(const std::string& name) {
-  if (name.empty()) return false;
-  const auto c = static_cast<unsigned char>(name[0]);
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 128 && c <= 254);
-}
-
 std::string UpperName(const std::string& name) {
   return host::LocaleUpperCase(0, name);
 }
@@ -329,7 +323,7 @@ void TIndexFile::AddSecondaryIndex(const TIndexDefinition& definition) {
     RaiseIndexError(CAIRN_INDEXLIMIT, name);
   }
   if (name.empty()) RaiseIndexError(CAIRN_INDEXNAMEREQUIRED, name);
-  if (!ValidIndexNameStart(name) || name.size() > TIndexDefinition::kMaxNameLength) {
+  if (!IsValidNameStart(name) || name.size() > TIndexDefinition::kMaxNameLength) {
     RaiseIndexError(CAIRN_INVALIDINDEXNAME, name);
   }
   if (IndexExists(name)) RaiseIndexError(CAIRN_INDEXEXISTS, name);
@@ -430,7 +424,7 @@ void TIndexFile::CheckHeaderSlot(int pos) const {
   if (pos == idx::kPrimarySlot) {
     if (!d.IndexName.empty() || !d.KeyUnique || d.KeyFields[0] == 0) RaiseHeaderCorrupt(pos);
   } else {
-    if (!ValidIndexNameStart(d.IndexName)) RaiseHeaderCorrupt(pos);
+    if (!IsValidNameStart(d.IndexName)) RaiseHeaderCorrupt(pos);
     for (int other = 1; other <= FHeader.IndexCount; ++other) {
       if (other != pos && UpperName(FIndexDefinitions[other].IndexName) == UpperName(d.IndexName)) {
         RaiseHeaderCorrupt(pos);

@@ -53,7 +53,7 @@ std::string CleanName(std::string_view name, size_t maxLength) {
 }
 
 bool IsValidName(const std::string& name) {
-  return !name.empty() && IsValidNameStart(name[0]);
+  return IsValidNameStart(name);
 }
 
 // The key bytes a field contributes besides its null flag: a BCD key holds the value as a
@@ -283,11 +283,6 @@ class TTableValidator {
 };
 
 }  // namespace
-
-bool IsValidNameStart(char c) {
-  auto code = static_cast<unsigned char>(c);
-  return host::IsAsciiLetter(c) || c == '_' || (code >= 128 && code <= 254);
-}
 
 int32_t RoundUpToMultipleOf8(int32_t size) {
   if (size < 0 || size > std::numeric_limits<int32_t>::max() - 7) return size;

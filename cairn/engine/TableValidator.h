@@ -35,10 +35,6 @@ namespace cairn {
 void ValidateTableCreateParams(TTableCreateParams& params, const std::string& databaseName,
                                const std::string& tableName);
 
-// Field and index names start with a letter A-Z or a-z, an underscore or a character code
-// 128-254.
-bool IsValidNameStart(char c);
-
 // The size rounded up to a multiple of 8. A negative size, or one too large to round within 32
 // bits, is returned unchanged: either is outside every valid range and is refused by the range
 // check that follows.
