@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "cairn/access/EngineError.h"
+#include "cairn/error/EngineError.h"
 #include "cairn/host/CodePage.h"
 #include "cairn/host/System.h"
 #include "generator/TableGenerator.h"

@@ -11,7 +11,7 @@
 
 #include "cairn/access/CairnBaseDataSet.h"
 #include "cairn/access/FieldTypes.h"
-#include "cairn/engine/FieldDefinition.h"
+#include "cairn/engine/data/FieldDefinition.h"
 
 namespace cairn {
 

@@ -8,7 +8,7 @@
 #include "cairn/access/DatabaseClient.h"
 #include "cairn/access/DatabaseError.h"
 #include "cairn/access/Messages.h"
-#include "cairn/engine/DataDirectory.h"
+#include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/DataSession.h"
 #include "cairn/host/CodePage.h"
 #include "cairn/host/System.h"

@@ -9,8 +9,8 @@
 #include "cairn/access/FieldTypeMap.h"
 #include "cairn/access/Messages.h"
 #include "cairn/cursor/DataCursor.h"
-#include "cairn/engine/DataDirectory.h"
-#include "cairn/engine/TableCreateParams.h"
+#include "cairn/engine/directory/DataDirectory.h"
+#include "cairn/engine/table/TableCreateParams.h"
 #include "cairn/host/CodePage.h"
 #include "cairn/host/System.h"
 

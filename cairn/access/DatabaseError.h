@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "cairn/access/EngineError.h"
+#include "cairn/error/EngineError.h"
 
 namespace cairn {
 

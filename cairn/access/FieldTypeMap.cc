@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "cairn/engine/FieldDefinition.h"
+#include "cairn/engine/data/FieldDefinition.h"
 
 namespace cairn {
 namespace {

@@ -2,11 +2,11 @@
 
 #include <stdexcept>
 
-#include "cairn/access/EngineErrorCodes.h"
-#include "cairn/engine/DataDirectory.h"
+#include "cairn/error/EngineErrorCodes.h"
+#include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/DataEngine.h"
-#include "cairn/engine/DataTable.h"
-#include "cairn/engine/TableValidator.h"
+#include "cairn/engine/table/DataTable.h"
+#include "cairn/engine/table/TableValidator.h"
 #include "cairn/host/CodePage.h"
 
 namespace cairn {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "cairn/engine/FieldDefinition.h"
-#include "cairn/engine/IndexDefinition.h"
-#include "cairn/engine/TableCreateParams.h"
+#include "cairn/engine/data/FieldDefinition.h"
+#include "cairn/engine/index/IndexDefinition.h"
+#include "cairn/engine/table/TableCreateParams.h"
 
 namespace cairn {
 

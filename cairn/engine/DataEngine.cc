@@ -6,8 +6,9 @@
 #include <stdexcept>
 
 #include "cairn/engine/DataLocale.h"
+#include "cairn/engine/OsErrorCode.h"
 #include "cairn/engine/DataSession.h"
-#include "cairn/engine/FileRegistry.h"
+#include "cairn/engine/io/FileRegistry.h"
 #include "cairn/host/CodePage.h"
 #include "cairn/host/Locales.h"
 #include "cairn/host/OsError.h"
@@ -152,7 +153,7 @@ void TDataEngine::RaiseError(uint16_t errorCode, const TEngineErrorContext& cont
 
 int32_t TDataEngine::OSError(int windowsError) {
   std::lock_guard lock(FErrorSection);
-  FOSErrorNumber = host::EngineCodeFromWindowsError(windowsError);
+  FOSErrorNumber = EngineCodeFromWindowsError(windowsError);
   return FOSErrorNumber;
 }
 

@@ -15,10 +15,10 @@
 #include <string_view>
 #include <vector>
 
-#include "cairn/access/EngineError.h"
+#include "cairn/error/EngineError.h"
 #include "cairn/crypto/Md5.h"
-#include "cairn/engine/Cipher.h"
-#include "cairn/engine/Compression.h"
+#include "cairn/engine/io/Cipher.h"
+#include "cairn/engine/io/Compression.h"
 #include "cairn/engine/ServerSettings.h"
 #include "cairn/host/HostFiles.h"
 #include "cairn/host/System.h"

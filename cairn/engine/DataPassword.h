@@ -9,7 +9,7 @@
 #include <string>
 
 #include "cairn/crypto/Md5.h"
-#include "cairn/engine/Cipher.h"
+#include "cairn/engine/io/Cipher.h"
 
 namespace cairn {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "cairn/engine/DataDirectory.h"
+#include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/ServerSettings.h"
 #include "cairn/host/CodePage.h"

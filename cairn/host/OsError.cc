@@ -2,8 +2,6 @@
 
 #include <cerrno>
 
-#include "cairn/access/EngineErrorCodes.h"
-
 namespace cairn::host {
 
 int WindowsErrorFromErrno(int errnoValue, bool lockOrShare) {
@@ -34,33 +32,6 @@ int WindowsErrorFromErrno(int errnoValue, bool lockOrShare) {
       return kErrorNotSameDevice;
     default:
       return kErrorUnknown;
-  }
-}
-
-uint16_t EngineCodeFromWindowsError(int windowsError) {
-  switch (windowsError) {
-    case kErrorFileNotFound:
-    case kErrorPathNotFound:
-      return CAIRN_OSENOENT;
-    case kErrorTooManyOpenFiles:
-      return CAIRN_OSEMFILE;
-    case kErrorAccessDenied:
-    case kErrorSharingViolation:
-    case kErrorLockViolation:
-    case kErrorNetworkAccessDenied:
-    case kErrorAlreadyExists:
-      return CAIRN_OSEACCES;
-    case kErrorInvalidHandle:
-      return CAIRN_OSEBADF;
-    case kErrorNotEnoughMemory:
-    case kErrorOutOfMemory:
-      return CAIRN_OSENOMEM;
-    case kErrorInvalidDrive:
-      return CAIRN_OSENODEV;
-    case kErrorNotSameDevice:
-      return CAIRN_OSENOTSAM;
-    default:
-      return CAIRN_OSUNKNOWN;
   }
 }
 

@@ -1,8 +1,5 @@
-// Operating-system errors: errno mapped onto the Windows error numbers the engine expects, and
-// those onto the engine's operating-system error codes.
+// Operating-system errors: errno mapped onto the Windows error numbers the engine expects.
 #pragma once
-
-#include <cstdint>
 
 namespace cairn::host {
 
@@ -27,9 +24,5 @@ constexpr int kErrorUnknown = 0x10000;
 // errno -> Windows error. lockOrShare: the errno came from flock or a byte-range lock, so
 // EWOULDBLOCK / EAGAIN / EACCES mean a sharing or lock violation (32).
 int WindowsErrorFromErrno(int errnoValue, bool lockOrShare = false);
-
-// Windows error -> engine code (11010 ... 11047). Sharing and lock violations (32, 33) both give
-// 11013, the code of access denied.
-uint16_t EngineCodeFromWindowsError(int windowsError);
 
 }  // namespace cairn::host

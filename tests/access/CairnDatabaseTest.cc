@@ -11,7 +11,7 @@
 #include "cairn/access/CairnSession.h"
 #include "cairn/access/DatabaseClient.h"
 #include "cairn/access/Messages.h"
-#include "cairn/engine/DataDirectory.h"
+#include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/DataSession.h"
 #include "tests/access/ComponentLayerTest.h"
 #include "tests/support/EngineErrorCatch.h"

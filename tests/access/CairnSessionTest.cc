@@ -8,7 +8,7 @@
 #include "cairn/access/CairnEngine.h"
 #include "cairn/access/CairnSession.h"
 #include "cairn/access/Messages.h"
-#include "cairn/engine/DataDirectory.h"
+#include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/DataSession.h"
 #include "tests/access/ComponentLayerTest.h"

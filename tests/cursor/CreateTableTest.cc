@@ -3,12 +3,12 @@
 #include <filesystem>
 #include <string>
 
-#include "cairn/access/EngineError.h"
-#include "cairn/access/EngineErrorCodes.h"
+#include "cairn/error/EngineError.h"
+#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/cursor/DataCursor.h"
-#include "cairn/engine/DataTable.h"
-#include "cairn/engine/FileRegistry.h"
-#include "tests/engine/TableTestSupport.h"
+#include "cairn/engine/table/DataTable.h"
+#include "cairn/engine/io/FileRegistry.h"
+#include "tests/engine/table/TableTestSupport.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
 #include "tests/support/Unprivileged.h"

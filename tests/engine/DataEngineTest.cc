@@ -5,7 +5,7 @@
 
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/DataSession.h"
-#include "cairn/engine/FileRegistry.h"
+#include "cairn/engine/io/FileRegistry.h"
 #include "tests/support/TempDir.h"
 
 namespace cairn {

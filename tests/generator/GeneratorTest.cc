@@ -15,7 +15,7 @@
 
 #include "cairn/access/CairnDatabase.h"
 #include "cairn/access/CairnTable.h"
-#include "cairn/engine/DataHeader.h"
+#include "cairn/engine/data/DataHeader.h"
 #include "tests/access/ComponentLayerTest.h"
 #include "tests/support/DiskFiles.h"
 

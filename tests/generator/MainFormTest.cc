@@ -7,7 +7,7 @@
 
 #include "cairn/access/CairnEngine.h"
 #include "cairn/access/CairnSession.h"
-#include "cairn/access/EngineError.h"
+#include "cairn/error/EngineError.h"
 #include "cairn/host/Dialogs.h"
 #include "generator/MainForm.h"
 #include "tests/access/ComponentLayerTest.h"

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "cairn/engine/Coding.h"
+#include "cairn/engine/io/Coding.h"
 
 namespace cairn::test {
 

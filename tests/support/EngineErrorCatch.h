@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "cairn/access/EngineError.h"
+#include "cairn/error/EngineError.h"
 
 namespace cairn::test {
 

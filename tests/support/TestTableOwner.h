@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "cairn/engine/BufferedFileOwner.h"
-#include "cairn/engine/Cipher.h"
+#include "cairn/engine/io/BufferedFileOwner.h"
+#include "cairn/engine/io/Cipher.h"
 
 namespace cairn::test {
 

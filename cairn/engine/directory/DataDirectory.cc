@@ -1,0 +1,266 @@
+#include "cairn/engine/directory/DataDirectory.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+#include <stdexcept>
+
+#include "cairn/error/EngineErrorCodes.h"
+#include "cairn/engine/directory/DataDirectoryLocks.h"
+#include "cairn/engine/DataEngine.h"
+#include "cairn/engine/DataSession.h"
+#include "cairn/engine/table/DataTable.h"
+#include "cairn/engine/io/FileRegistry.h"
+#include "cairn/host/CodePage.h"
+
+namespace cairn {
+
+TDataDirectory::TDataDirectory(TDataSession& session, std::string path, const std::string& name)
+    : FDataSession(session),
+      FName(name.substr(0, kMaxDatabaseNameLength)),
+      FDirectory(std::move(path)) {
+  FLocks = std::make_unique<TDataDirectoryLocks>(*this);
+  FLocks->Open();
+  FReadOnly = FLocks->ReadOnly();
+}
+
+TDataDirectory::~TDataDirectory() {
+  Reset();
+  FLocks.reset();
+}
+
+TDataEngine& TDataDirectory::Engine() const {
+  return FDataSession.Engine();
+}
+
+bool TDataDirectory::InMemory() const {
+  return host::AnsiSameText(host::TrimBlanks(FName), "Memory");
+}
+
+std::string TDataDirectory::ProperDataDirectoryName() const {
+  if (FDirectory.empty()) return FName;
+  return host::ExcludeTrailingDelimiter(FDirectory);
+}
+
+void TDataDirectory::Reset() {
+  FFreeing = true;
+  // Back to front; a table that asks to be removed on its way out is ignored while freeing.
+  while (!FDataTableList.empty()) {
+    std::unique_ptr<TDataDirectoryTable> table = std::move(FDataTableList.back());
+    FDataTableList.pop_back();
+    table.reset();
+  }
+  FDataCursorList.clear();
+  FQueryStatementList.clear();
+  FFreeing = false;
+}
+
+void TDataDirectory::ListTableNames(std::vector<std::string>& list) const {
+  const std::string mask = FDirectory + "*" + Engine().DataExtension();
+  Engine().FileRegistry().GetFileNames(InMemory(), mask, false, false, list);
+}
+
+std::string TDataDirectory::EngineTableName(const std::string& tableName, bool temporary) const {
+  const std::string fileName = host::ExtractFileName(host::TrimBlanks(tableName));
+  const std::string extension = host::ExtractFileExt(fileName);
+  std::string name = fileName.substr(0, fileName.size() - extension.size());
+  name += temporary ? Engine().DataTempExtension() : Engine().DataExtension();
+  return name.substr(0, kMaxTableNameLength);
+}
+
+bool TDataDirectory::DataTableExists(const std::string& tableName, bool openOnly,
+                                     bool temporary) const {
+  if (FindDataTable(EngineTableName(tableName, temporary)) != nullptr) return true;
+  if (openOnly) return false;
+  const std::string& extension =
+      temporary ? Engine().DataTempExtension() : Engine().DataExtension();
+  const std::string fileName = Engine().TableFilePath(FDirectory, tableName, extension);
+  return Engine().FileRegistry().FileExists(fileName, InMemory(), false);
+}
+
+void TDataDirectory::CheckNotReadOnly(const std::string& tableName) const {
+  if (!FReadOnly) return;
+  TEngineErrorContext context;
+  context.DatabaseName = ProperDataDirectoryName();
+  context.TableName = tableName;
+  Engine().RaiseError(CAIRN_OSEACCES, context);
+}
+
+std::string TDataDirectory::GetTempDataTableName() const {
+  const std::string threadPart =
+      std::to_string(std::llabs(static_cast<long long>(host::CurrentThreadId()))).substr(0, 5);
+  for (int64_t counter = 0;; ++counter) {
+    std::string name = threadPart + std::to_string(counter) + Engine().DataExtension();
+    if (!DataTableExists(name, false, true)) return name;
+  }
+}
+
+// ---- Open tables ----------------------------------------------------------------------------
+
+size_t TDataDirectory::FindPosition(const std::string& tableName, bool& found) const {
+  size_t low = 0, high = FDataTableList.size();
+  while (low < high) {
+    const size_t mid = low + (high - low) / 2;
+    const int c = host::AnsiCompareText(FDataTableList[mid]->TableName(), tableName);
+    if (c == 0) {
+      found = true;
+      return mid;
+    }
+    if (c < 0) {
+      low = mid + 1;
+    } else {
+      high = mid;
+    }
+  }
+  found = false;
+  return low;
+}
+
+TDataDirectoryTable* TDataDirectory::FindDataTable(const std::string& tableName) const {
+  bool found = false;
+  const size_t position = FindPosition(tableName, found);
+  return found ? FDataTableList[position].get() : nullptr;
+}
+
+TDataDirectoryTable& TDataDirectory::InsertDataTable(std::unique_ptr<TDataDirectoryTable> table) {
+  bool found = false;
+  const size_t position = FindPosition(table->TableName(), found);
+  if (found) throw std::logic_error("Table " + table->TableName() + " is open already");
+  TDataDirectoryTable& inserted = *table;
+  FDataTableList.insert(FDataTableList.begin() + static_cast<ptrdiff_t>(position),
+                        std::move(table));
+  return inserted;
+}
+
+std::unique_ptr<TDataDirectoryTable> TDataDirectory::RemoveDataTable(const std::string& tableName) {
+  if (FFreeing) return nullptr;
+  bool found = false;
+  const size_t position = FindPosition(tableName, found);
+  if (!found) return nullptr;
+  std::unique_ptr<TDataDirectoryTable> table = std::move(FDataTableList[position]);
+  FDataTableList.erase(FDataTableList.begin() + static_cast<ptrdiff_t>(position));
+  return table;
+}
+
+// ---- Opening, closing and creating tables ---------------------------------------------------
+
+void TDataDirectory::RaiseTableError(uint16_t errorCode, const std::string& tableName) const {
+  TEngineErrorContext context;
+  context.DatabaseName = ProperDataDirectoryName();
+  context.TableName = tableName;
+  Engine().RaiseError(errorCode, context);
+}
+
+TDataTable* TDataDirectory::FindTableObject(const std::string& tableName) const {
+  TDataDirectoryTable* listed = FindDataTable(tableName);
+  if (listed == nullptr) return nullptr;
+  auto* table = dynamic_cast<TDataTable*>(listed);
+  if (table == nullptr) RaiseTableError(CAIRN_OSEACCES, tableName);
+  return table;
+}
+
+TDataTable& TDataDirectory::OpenDataTable(const std::string& tableName,
+                                          const std::string& errorTableName, bool exclusive,
+                                          bool temporary, bool headerChecks) {
+  if (TDataTable* table = FindTableObject(tableName)) {
+    if (table->UseCount() > 0 && (table->Exclusive() || exclusive)) {
+      RaiseTableError(CAIRN_OSEACCES, tableName);
+    }
+    // An unused object still open is a shared table kept open: asked for exclusively, it lets
+    // go of its shared files first.
+    if (table->UseCount() == 0 && table->IsOpen() && table->Exclusive() != exclusive) {
+      table->CloseTable(false, true);
+    }
+    if (!table->IsOpen()) {
+      table->SetExclusive(exclusive);
+      table->SetTemporary(temporary);
+      table->SetReadOnly(FReadOnly);
+    }
+    try {
+      table->OpenTable(false, headerChecks);
+    } catch (...) {
+      if (table->UseCount() == 0 && !table->IsOpen()) RemoveDataTable(tableName);
+      throw;
+    }
+    return *table;
+  }
+  auto table = std::make_unique<TDataTable>(*this, tableName, errorTableName);
+  table->SetExclusive(exclusive);
+  table->SetTemporary(temporary);
+  table->SetReadOnly(FReadOnly);
+  table->OpenTable(false, headerChecks);
+  TDataTable& opened = *table;
+  InsertDataTable(std::move(table));
+  return opened;
+}
+
+void TDataDirectory::CloseDataTable(TDataTable& table, bool freeIfTemporary) {
+  if (FindDataTable(table.TableName()) != &table)
+    RaiseTableError(CAIRN_OSENOENT, table.TableName());
+  std::exception_ptr failure;
+  try {
+    table.CloseTable(freeIfTemporary, false);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  const bool keptOpen = FKeepTablesOpen && table.IsOpen();
+  if (table.UseCount() == 0 && !table.InTransaction() && !keptOpen) {
+    RemoveDataTable(table.TableName());
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+TDataTable& TDataDirectory::CreateDataTable(const std::string& tableName,
+                                            const std::string& errorTableName,
+                                            const TTableCreateParams& params, bool exclusive,
+                                            bool temporary, bool resultSet) {
+  CheckNotReadOnly(tableName);
+  std::unique_ptr<TDataTable> fresh;
+  TDataTable* table = FindTableObject(tableName);
+  if (table != nullptr) {
+    if (table->UseCount() > 0 || table->InTransaction()) {
+      RaiseTableError(CAIRN_OSEACCES, tableName);
+    }
+    // A shared table kept open lets go of its files before they are replaced.
+    if (table->IsOpen()) table->CloseTable(false, true);
+  } else {
+    fresh = std::make_unique<TDataTable>(*this, tableName, errorTableName);
+    table = fresh.get();
+  }
+  table->SetExclusive(exclusive);
+  table->SetTemporary(temporary);
+  table->SetReadOnly(false);
+  table->CreateTable(params, resultSet);
+  if (fresh) InsertDataTable(std::move(fresh));
+  return *table;
+}
+
+// ---- Cursors and query statements -----------------------------------------------------------
+
+namespace {
+
+template <typename T>
+void RemoveFrom(std::vector<T*>& list, T* item) {
+  const auto it = std::find(list.begin(), list.end(), item);
+  if (it != list.end()) list.erase(it);
+}
+
+}  // namespace
+
+void TDataDirectory::AddDataCursor(TDataCursor* cursor) {
+  FDataCursorList.push_back(cursor);
+}
+
+void TDataDirectory::RemoveDataCursor(TDataCursor* cursor) {
+  if (!FFreeing) RemoveFrom(FDataCursorList, cursor);
+}
+
+void TDataDirectory::AddQueryStatement(TQueryStatement* statement) {
+  FQueryStatementList.push_back(statement);
+}
+
+void TDataDirectory::RemoveQueryStatement(TQueryStatement* statement) {
+  if (!FFreeing) RemoveFrom(FQueryStatementList, statement);
+}
+
+}  // namespace cairn

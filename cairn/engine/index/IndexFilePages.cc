@@ -1,0 +1,104 @@
+// Pages of an index file: holding them from the cache, allocating them from the free chain or the
+// end of the file, and freeing them.
+#include "cairn/engine/index/IndexFile.h"
+
+#include "cairn/error/EngineErrorCodes.h"
+
+namespace cairn {
+
+// ---- Held pages ---------------------------------------------------------------------------------
+
+TPageRef::TPageRef(TIndexFile& file, TPage* page)
+    : FFile(&file), FPage(page), FGeneration(file.CacheGeneration()) {}
+
+TPageRef::TPageRef(TPageRef&& other) noexcept
+    : FFile(other.FFile), FPage(other.FPage), FGeneration(other.FGeneration) {
+  other.FFile = nullptr;
+  other.FPage = nullptr;
+}
+
+TPageRef& TPageRef::operator=(TPageRef&& other) noexcept {
+  if (this != &other) {
+    Release();
+    FFile = other.FFile;
+    FPage = other.FPage;
+    FGeneration = other.FGeneration;
+    other.FFile = nullptr;
+    other.FPage = nullptr;
+  }
+  return *this;
+}
+
+void TPageRef::Release() {
+  // A page of a dropped cache no longer exists.
+  if (FPage != nullptr && FFile->CacheGeneration() == FGeneration) FFile->PutBuffer(FPage);
+  FPage = nullptr;
+  FFile = nullptr;
+}
+
+// ---- Pages --------------------------------------------------------------------------------------
+
+TPageRef TIndexFile::Pin(int32_t number) {
+  TBufferRequest request;
+  request.Exclusive = Exclusive();
+  TBuffer* buffer = nullptr;
+  if (!GetBuffer(request, number, false, TReadAheadDirection::None, buffer)) {
+    ++FCacheGeneration;
+    throw ETableChanged();
+  }
+  return TPageRef(*this, static_cast<TPage*>(buffer));
+}
+
+TPageRef TIndexFile::ReadPage(int pos, int32_t number) {
+  CheckSlot(pos);
+  if (number < 1 || number > IOBlocksUsed()) RaiseCorruptIndex(pos);
+  TPageRef page = Pin(number);
+  if (!page->Expand(FIndexDefinitions[pos])) RaiseCorruptIndex(pos);
+  return page;
+}
+
+TPageRef TIndexFile::ReadRawPage(int32_t number) {
+  if (number < 1 || number > IOBlocksUsed()) RaiseCorruptIndex(idx::kTextSlot);
+  return Pin(number);
+}
+
+// The chain's head when there is one, else a page appended at the end. A head equal to
+// NextEndingPage names the page about to be appended, whose zero link then empties the chain. A
+// free page holds no entries and links inside the file.
+TPageRef TIndexFile::TakeFreePage() {
+  const int32_t head = FHeader.NextFreePage;
+  if (head == FHeader.NextEndingPage) SetNextFreePageNumber(0);
+  if (head == 0 || head == FHeader.NextEndingPage) return Pin(IOBlocksUsed() + 1);
+  if (head < 1 || head > IOBlocksUsed()) RaiseError(CAIRN_INDEXCORRUPT);
+  TPageRef page = Pin(head);
+  const int32_t next = page->RightNumber();
+  if (page->NumberOfKeys() != 0 || next == head || !ValidPageNumber(next)) {
+    RaiseError(CAIRN_INDEXCORRUPT);
+  }
+  SetNextFreePageNumber(next);
+  return page;
+}
+
+TPageRef TIndexFile::AllocatePage(int pos) {
+  CheckSlot(pos);
+  if (!TPage::FitsPage(FIndexDefinitions[pos], FPageSize)) RaiseCorruptIndex(pos);
+  TPageRef page = TakeFreePage();
+  page->Initialize(FIndexDefinitions[pos]);
+  return page;
+}
+
+TPageRef TIndexFile::AllocateRawPage(uint8_t pageType) {
+  TPageRef page = TakeFreePage();
+  page->InitializeRaw(pageType);
+  return page;
+}
+
+void TIndexFile::FreePage(TPage& page) {
+  int32_t head = FHeader.NextFreePage;
+  if (head == FHeader.NextEndingPage) head = 0;
+  page.ClearEntries();
+  page.SetRightNumber(head);
+  SetNextFreePageNumber(page.Number());
+}
+
+}  // namespace cairn

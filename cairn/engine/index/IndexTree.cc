@@ -1,0 +1,188 @@
+#include "cairn/engine/index/IndexTree.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "cairn/error/EngineErrorCodes.h"
+
+namespace cairn {
+
+TIndexTree::TIndexTree(TIndexFile& file, int pos, const TKeyComparer& comparer)
+    : FFile(file), FPos(pos), FComparer(comparer), FKeySize(file.GetIndexDefinition(pos).KeySize) {
+  if (comparer.KeySize() != FKeySize) {
+    throw std::invalid_argument("the comparer belongs to another index");
+  }
+}
+
+void TIndexTree::Corrupt() const {
+  FFile.RaiseCorruptIndex(FPos);
+}
+
+bool TIndexTree::Insert(std::string_view key, int32_t recordNumber) {
+  if (key.size() != FKeySize) {
+    FFile.RaiseIndexError(CAIRN_INVALIDKEY, FFile.GetIndexDefinition(FPos).IndexName);
+  }
+  try {
+    InsertIntoTree(key.data(), recordNumber);
+    return true;
+  } catch (const ETableChanged&) {
+    return false;
+  }
+}
+
+TIndexTree::TFindResult TIndexTree::Find(std::string_view key) {
+  TFindResult result;
+  try {
+    if (FFile.GetRootPageNumber(FPos) == 0) return result;
+    std::vector<TLevel> path;
+    const size_t n = std::min(key.size(), FKeySize);
+    Descend(key.data(), n, path);
+    TLevel& leaf = path.back();
+    bool exact = false;
+    leaf.Page->Search(FComparer, key.data(), n, &exact);
+    if (exact) {
+      result.Found = true;
+      result.RecordNumber = leaf.Page->GetRecordNumber(leaf.Position);
+    }
+  } catch (const ETableChanged&) {
+    result.Completed = false;
+  }
+  return result;
+}
+
+// Nothing changes on the way down, so a damaged page found here leaves the tree as it was.
+void TIndexTree::Descend(const char* key, size_t n, std::vector<TLevel>& path) {
+  TPageRef page = FFile.ReadPage(FPos, FFile.GetRootPageNumber(FPos));
+  if (!page->IsRoot()) Corrupt();
+  for (;;) {
+    if (page->NumberOfKeys() == 0) Corrupt();
+    const int position = page->Search(FComparer, key, n, nullptr);
+    const bool leaf = page->IsLeaf();
+    const int32_t child = leaf ? 0 : page->GetRecordNumber(position);
+    path.push_back({std::move(page), position});
+    if (leaf) return;
+    if (static_cast<int>(path.size()) >= kMaxDepth) Corrupt();
+    page = FFile.ReadPage(FPos, child);
+    if (page->PageType() != pg::kNode && page->PageType() != pg::kLeaf) Corrupt();
+  }
+}
+
+void TIndexTree::InsertIntoTree(const char* key, int32_t recordNumber) {
+  if (FFile.GetRootPageNumber(FPos) == 0) {
+    TPageRef root = FFile.AllocatePage(FPos);
+    root->SetPageType(pg::kRootLeaf);
+    int position = 0;
+    root->InsertKey(key, position, recordNumber, 1);
+    FFile.SetRootPageNumber(FPos, root->Number());
+    return;
+  }
+  std::vector<TLevel> path;
+  Descend(key, FKeySize, path);
+  for (size_t level = 0; level + 1 < path.size(); ++level) {
+    path[level].Page->IncLowerKeyCount(path[level].Position);
+  }
+  TLevel& leaf = path.back();
+  int position = leaf.Position;
+  leaf.Page->InsertKey(key, position, recordNumber, 1);
+  if (position == 1) PropagateFirstKey(path, key);
+
+  // Split upwards while a page overflows.
+  for (size_t level = path.size() - 1;; --level) {
+    TPage& page = *path[level].Page;
+    if (!page.PageDataOverflowed()) return;
+    const bool wasRoot = page.IsRoot();
+    TPageRef right = Split(page);
+    if (wasRoot) {
+      NewRoot(page, *right);
+      return;
+    }
+    TLevel& parent = path[level - 1];
+    const int entry = std::max(parent.Position, 1);
+    parent.Page->SetLowerKeyCount(entry, static_cast<int32_t>(page.TotalKeyCount()));
+    int after = entry;
+    parent.Page->InsertKey(right->GetKey(1), after, right->Number(),
+                           static_cast<int32_t>(right->TotalKeyCount()));
+  }
+}
+
+// A node entry carries its child's first key: a key that became first of its page replaces the
+// parent's entry, and so on upwards while the changed entry is the first of its page.
+void TIndexTree::PropagateFirstKey(std::vector<TLevel>& path, const char* key) {
+  for (size_t level = path.size() - 1; level > 0; --level) {
+    TLevel& parent = path[level - 1];
+    const int entry = std::max(parent.Position, 1);
+    parent.Page->UpdateKey(key, entry);
+    if (entry != 1) return;
+  }
+}
+
+TPageRef TIndexTree::Split(TPage& page) {
+  const bool leaf = page.IsLeaf();
+  const int count = page.NumberOfKeys();
+  const int keep = count - count / 2;
+  TPageRef right = FFile.AllocatePage(FPos);
+  const uint8_t type = leaf ? pg::kLeaf : pg::kNode;
+  right->SetPageType(type);
+  page.SetPageType(type);
+  for (int i = keep + 1; i <= count; ++i) {
+    int end = right->NumberOfKeys();
+    right->InsertKey(page.GetKey(i), end, page.GetRecordNumber(i), page.GetLowerKeyCount(i));
+  }
+  for (int last = count; last > keep;) page.DeleteKey(last);
+
+  const int32_t oldRight = page.RightNumber();
+  if (oldRight == page.Number() || oldRight == right->Number()) Corrupt();
+  if (oldRight != 0) {
+    TPageRef neighbour = FFile.ReadPage(FPos, oldRight);
+    neighbour->SetLeftNumber(right->Number());
+  }
+  right->SetLeftNumber(page.Number());
+  right->SetRightNumber(oldRight);
+  page.SetRightNumber(right->Number());
+
+  // A split by count may leave a compressed half too large: move entries across the boundary.
+  if (page.IsCompressedLeaf()) {
+    const int32_t area = page.AreaSize();
+    if (page.StoredSize() > area) {
+      while (page.StoredSize() > area && page.NumberOfKeys() > 1) MoveLastToFront(page, *right);
+    } else {
+      while (right->StoredSize() > area && right->NumberOfKeys() > 1) MoveFirstToEnd(*right, page);
+    }
+  }
+  if (page.PageDataOverflowed() || right->PageDataOverflowed()) Corrupt();
+  return right;
+}
+
+void TIndexTree::MoveLastToFront(TPage& from, TPage& to) {
+  int last = from.NumberOfKeys();
+  const std::string key(from.GetKey(last), FKeySize);
+  const int32_t number = from.GetRecordNumber(last);
+  const int32_t lower = from.GetLowerKeyCount(last);
+  from.DeleteKey(last);
+  int front = 0;
+  to.InsertKey(key.data(), front, number, lower);
+}
+
+void TIndexTree::MoveFirstToEnd(TPage& from, TPage& to) {
+  int first = 1;
+  const std::string key(from.GetKey(first), FKeySize);
+  const int32_t number = from.GetRecordNumber(first);
+  const int32_t lower = from.GetLowerKeyCount(first);
+  from.DeleteKey(first);
+  int end = to.NumberOfKeys();
+  to.InsertKey(key.data(), end, number, lower);
+}
+
+// The split page was the root: a new root node holds the two halves.
+void TIndexTree::NewRoot(TPage& left, TPage& right) {
+  TPageRef root = FFile.AllocatePage(FPos);
+  root->SetPageType(pg::kRootNode);
+  int position = 0;
+  root->InsertKey(left.GetKey(1), position, left.Number(),
+                  static_cast<int32_t>(left.TotalKeyCount()));
+  root->InsertKey(right.GetKey(1), position, right.Number(),
+                  static_cast<int32_t>(right.TotalKeyCount()));
+  FFile.SetRootPageNumber(FPos, root->Number());
+}
+
+}  // namespace cairn

@@ -1,0 +1,68 @@
+// The B+-tree of one index definition slot of an index file.
+//
+// Every level is a list of pages linked left and right; the leaves hold all keys in key order
+// with their record numbers, a node holds for each child page the child's first key, its page
+// number and (with statistics) the number of keys in its subtree. The root is a type-3 leaf
+// while the tree fits in one page, a type-0 node afterwards.
+//
+// An insertion first walks down from the root, checking each page (type, entries, depth), and
+// only then changes anything: the lower key counts on the path, the new leaf entry, first keys
+// upwards when the key became the first of its page, and splits up to a new root.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "cairn/engine/index/IndexFile.h"
+#include "cairn/engine/index/KeyComparer.h"
+
+namespace cairn {
+
+class TIndexTree {
+ public:
+  // Levels below the root, the root being level 1.
+  static constexpr int kMaxDepth = 64;
+
+  struct TFindResult {
+    bool Completed = true;  // false: the table changed under a cache miss; search again
+    bool Found = false;
+    int32_t RecordNumber = 0;
+  };
+
+  // The comparer must have been built from the slot's definition.
+  TIndexTree(TIndexFile& file, int pos, const TKeyComparer& comparer);
+
+  // Adds a key of KeySize bytes with its record number, after any equal key: refusing a duplicate
+  // in a unique index is the caller's (Find first). False when the table changed under a cache
+  // miss: the operation must start again. 10026 for a key of another size; 8965 for a
+  // damaged tree (bad root type, an empty page, a depth over 64, a split that does not fit).
+  bool Insert(std::string_view key, int32_t recordNumber);
+  // Looks for an entry equal to the key in its first key.size() bytes, changing nothing.
+  TFindResult Find(std::string_view key);
+
+ private:
+  struct TLevel {
+    TPageRef Page;
+    int Position = 0;
+  };
+
+  // Fills path from the root down to the leaf with the search position on each page.
+  void Descend(const char* key, size_t n, std::vector<TLevel>& path);
+  void InsertIntoTree(const char* key, int32_t recordNumber);
+  void PropagateFirstKey(std::vector<TLevel>& path, const char* key);
+  // Moves the upper half of an overflowing page into a new right neighbour.
+  TPageRef Split(TPage& page);
+  void MoveLastToFront(TPage& from, TPage& to);
+  void MoveFirstToEnd(TPage& from, TPage& to);
+  void NewRoot(TPage& left, TPage& right);
+  [[noreturn]] void Corrupt() const;
+
+  TIndexFile& FFile;
+  int FPos;
+  const TKeyComparer& FComparer;
+  size_t FKeySize;
+};
+
+}  // namespace cairn

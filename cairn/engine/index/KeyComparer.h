@@ -1,0 +1,55 @@
+// The order of one index's keys.
+//
+// A key is the parts of its key fields in order, each a null-flag byte followed by v bytes of the
+// field's order-preserving value (v = 8 for BCD, the field's DataSize otherwise: 4 for RecordID,
+// 16 for RecordHash), then, for a non-unique index, the 4-byte RecordID suffix. Parts compare as
+// unsigned bytes, the sign reversed for a descending key field. Under a non-zero locale a string
+// part compares its null flags, then its texts with the locale's collation (reversed when
+// descending). Bytes left after the last part (the RecordID suffix) compare as unsigned bytes and
+// are never reversed, so equal field values keep their posting order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "cairn/engine/data/FieldDefinition.h"
+#include "cairn/engine/index/IndexDefinition.h"
+
+namespace cairn {
+
+class TKeyComparer {
+ public:
+  struct TPart {
+    uint16_t ValueLength = 0;  // v: the part is v + 1 bytes
+    bool Descending = false;
+    bool LocaleText = false;  // a string compared under the locale
+  };
+
+  // Raises 10023 when a key field is neither a field of the table nor RecordID or RecordHash.
+  TKeyComparer(const TIndexDefinition& definition, const std::vector<TFieldDefinition>& fields,
+               uint32_t localeId);
+
+  // Compares the first n bytes of two keys; -1, 0 or +1. n is KeySize for whole keys.
+  int Compare(const char* a, const char* b, size_t n) const;
+
+  size_t KeySize() const { return FKeySize; }
+  // The bytes the key fields take, without a RecordID suffix.
+  size_t PartsSize() const;
+  const std::vector<TPart>& Parts() const { return FParts; }
+
+  // v of a key field: 8 for BCD, the data size otherwise.
+  static uint16_t KeyValueLength(const TFieldDefinition& field);
+  // The definition of a key field number (RecordID and RecordHash included), or null.
+  static const TFieldDefinition* FindKeyField(const std::vector<TFieldDefinition>& fields,
+                                              uint16_t fieldNum);
+
+ private:
+  int CompareText(const char* a, const char* b, size_t length) const;
+
+  std::vector<TPart> FParts;
+  size_t FKeySize;
+  uint32_t FLocaleId;
+};
+
+}  // namespace cairn

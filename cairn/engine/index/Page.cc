@@ -1,0 +1,506 @@
+#include "cairn/engine/index/Page.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "cairn/engine/io/BufferedFile.h"
+#include "cairn/engine/io/Coding.h"
+#include "cairn/engine/index/KeyComparer.h"
+
+namespace cairn {
+
+// ---- Header -----------------------------------------------------------------------------------
+
+void TPageHeader::Encode(char* area) const {
+  area[0] = static_cast<char>(PageType);
+  EncodeFixed16(area + 1, NumberOfKeys);
+  EncodeInt32(area + 3, LeftNumber);
+  EncodeInt32(area + 7, RightNumber);
+  EncodeFixed16(area + 11, CompressedSize);
+}
+
+TPageHeader TPageHeader::Decode(const char* area) {
+  TPageHeader h;
+  h.PageType = static_cast<uint8_t>(area[0]);
+  h.NumberOfKeys = DecodeFixed16(area + 1);
+  h.LeftNumber = DecodeInt32(area + 3);
+  h.RightNumber = DecodeInt32(area + 7);
+  h.CompressedSize = DecodeFixed16(area + 11);
+  return h;
+}
+
+// ---- Life cycle -------------------------------------------------------------------------------
+
+TPage::TPage(TBufferedFile& file) : TBuffer(file) {}
+
+void TPage::Initialize() {
+  TBuffer::Initialize();
+  FHeader = TPageHeader();
+  FKeySize = 0;
+  FKeyUnique = false;
+  FKeyCompressionType = 0;
+  FNoKeyStatistics = false;
+  FExpanded = false;
+  FEntries.clear();
+  FStoredSize = 0;
+}
+
+void TPage::Copy(const TBuffer& source) {
+  const auto* page = dynamic_cast<const TPage*>(&source);
+  if (page == nullptr) throw std::invalid_argument("a page copies only another page");
+  TBuffer::Copy(source);
+  FHeader = page->FHeader;
+  FKeySize = page->FKeySize;
+  FKeyUnique = page->FKeyUnique;
+  FKeyCompressionType = page->FKeyCompressionType;
+  FNoKeyStatistics = page->FNoKeyStatistics;
+  FExpanded = page->FExpanded;
+  FEntries = page->FEntries;
+  FStoredSize = page->FStoredSize;
+}
+
+void TPage::CopyBuffer(const void* source) {
+  LoadContent(static_cast<const char*>(source));
+  SetIsDirty(true);
+}
+
+void TPage::CopyToBuffer(void* destination) const {
+  StoreContent(static_cast<char*>(destination));
+}
+
+bool TPage::IsEqualTo(const TBuffer& other) const {
+  std::vector<char> mine(static_cast<size_t>(BufferedFile().IOBlockSize()));
+  other.CopyToBuffer(mine.data());
+  return IsEqualToBuffer(mine.data());
+}
+
+bool TPage::IsEqualToBuffer(const void* data) const {
+  std::vector<char> mine(static_cast<size_t>(BufferedFile().IOBlockSize()));
+  StoreContent(mine.data());
+  return std::memcmp(mine.data(), data, mine.size()) == 0;
+}
+
+void TPage::TakeParameters(const TIndexDefinition& definition) {
+  FKeySize = definition.KeySize;
+  FKeyUnique = definition.KeyUnique;
+  FKeyCompressionType = definition.KeyCompressionType;
+  FNoKeyStatistics = definition.NoKeyStatistics;
+}
+
+bool TPage::SameParameters(const TIndexDefinition& definition) const {
+  return FKeySize == definition.KeySize && FKeyUnique == definition.KeyUnique &&
+         FKeyCompressionType == definition.KeyCompressionType &&
+         FNoKeyStatistics == definition.NoKeyStatistics;
+}
+
+void TPage::Initialize(const TIndexDefinition& definition) {
+  FHeader = TPageHeader();
+  TakeParameters(definition);
+  FExpanded = true;
+  FEntries.clear();
+  FStoredSize = 0;
+  std::fill(Buffer(), Buffer() + Capacity(), '\0');
+  SetIsDirty(true);
+}
+
+void TPage::InitializeRaw(uint8_t pageType) {
+  FHeader = TPageHeader();
+  FHeader.PageType = pageType;
+  FExpanded = false;
+  FEntries.clear();
+  FStoredSize = 0;
+  std::fill(Buffer(), Buffer() + Capacity(), '\0');
+  SetIsDirty(true);
+}
+
+// ---- Reading and writing ------------------------------------------------------------------------
+
+// A page read from the file stays raw until a tree asks for it with its key parameters.
+void TPage::LoadContent(const char* unit) {
+  FHeader = TPageHeader::Decode(unit);
+  std::memcpy(Buffer(), unit + TPageHeader::kSize, static_cast<size_t>(AreaSize()));
+  FExpanded = false;
+  FEntries.clear();
+  FStoredSize = 0;
+}
+
+void TPage::StoreContent(char* unit) const {
+  Header().Encode(unit);
+  char* area = unit + TPageHeader::kSize;
+  if (FExpanded) {
+    std::memset(area, 0, static_cast<size_t>(AreaSize()));
+    EncodeEntries(area);
+  } else {
+    std::memcpy(area, Buffer(), static_cast<size_t>(AreaSize()));
+  }
+}
+
+TPageHeader TPage::Header() const {
+  TPageHeader header = FHeader;
+  if (FExpanded)
+    header.CompressedSize = IsCompressedLeaf() ? static_cast<uint16_t>(FStoredSize) : 0;
+  return header;
+}
+
+int32_t TPage::AreaSize() const {
+  return std::max<int32_t>(BufferedFile().IOBlockSize() - static_cast<int32_t>(TPageHeader::kSize),
+                           0);
+}
+
+bool TPage::FitsPage(const TIndexDefinition& definition, int32_t pageSize) {
+  const int32_t K = definition.KeySize;
+  const int32_t area = pageSize - static_cast<int32_t>(TPageHeader::kSize);
+  // Two entries of the largest kind must fit, or a split could not make room.
+  return K >= 1 && K <= idx::kMaxKeySize + 4 &&
+         definition.KeyCompressionType <= idx::kCompressFull && (definition.KeyUnique || K >= 5) &&
+         2 * (K + 8) <= area;
+}
+
+bool TPage::Expand(const TIndexDefinition& definition) {
+  if (FExpanded) return SameParameters(definition);
+  if (FHeader.PageType > pg::kRootLeaf || !FitsPage(definition, BufferedFile().IOBlockSize())) {
+    return false;
+  }
+  TakeParameters(definition);
+  FEntries.assign(FHeader.NumberOfKeys * Stride(), '\0');
+  if (!DecodeEntries(Buffer())) {
+    FEntries.clear();
+    return false;
+  }
+  FExpanded = true;
+  ComputeAllCounts();
+  return true;
+}
+
+bool TPage::DecodeEntries(const char* area) {
+  const int count = FHeader.NumberOfKeys;
+  if (IsCompressedLeaf()) return DecodeCompressed(area);
+  const size_t stored = (IsLeaf() || FNoKeyStatistics) ? FKeySize + 4u : FKeySize + 8u;
+  if (static_cast<int64_t>(count) * static_cast<int64_t>(stored) > AreaSize()) return false;
+  for (int i = 1; i <= count; ++i) {
+    const char* from = area + (i - 1) * stored;
+    char* entry = Entry(i);
+    std::memcpy(entry, from, FKeySize + 4u);
+    if (!IsLeaf() && !FNoKeyStatistics) std::memcpy(entry + FKeySize + 4, from + FKeySize + 4, 4);
+  }
+  return true;
+}
+
+// Every L, T and stored length is checked against the key size and the area before a byte of
+// the entry is taken.
+bool TPage::DecodeCompressed(const char* area) {
+  const int K = FKeySize;
+  const int limit = AreaSize();
+  const uint8_t type = FKeyCompressionType;
+  const bool wholeSuffixAllowed = !FKeyUnique && K >= 5;
+  int pos = 0;
+  for (int i = 1; i <= FHeader.NumberOfKeys; ++i) {
+    const int countBytes = type == idx::kCompressFull ? 2 : 1;
+    if (pos + countBytes > limit) return false;
+    int L = 0, T = 0;
+    if (type != idx::kCompressTrailingByte) L = static_cast<uint8_t>(area[pos]);
+    if (type == idx::kCompressTrailingByte) T = static_cast<uint8_t>(area[pos]);
+    if (type == idx::kCompressFull) T = static_cast<uint8_t>(area[pos + 1]);
+    if (L > K || L > pg::kMaxCompressCount || T > pg::kMaxCompressCount) return false;
+    if (i == 1 && L != 0) return false;
+    // Whether the last 4 key bytes are stored whole after the cut zeros.
+    bool suffix = false;
+    if (type == idx::kCompressTrailingByte) {
+      if (!FKeyUnique && K < 4) return false;
+      suffix = !FKeyUnique;
+    } else if (type == idx::kCompressFull) {
+      suffix = wholeSuffixAllowed && K - L >= 5;
+      if (!FKeyUnique && K - L < 5 && T != 0) return false;
+    }
+    const int body = K - L - T - (suffix ? 4 : 0);  // bytes between the prefix and the zeros
+    if (body < 0) return false;
+    const int length = StoredLengthFor(L, T);
+    if (pos + length > limit) return false;
+    char* key = Entry(i);
+    if (L > 0) std::memcpy(key, Entry(i - 1), static_cast<size_t>(L));
+    const char* from = area + pos + countBytes;
+    std::memcpy(key + L, from, static_cast<size_t>(body));
+    from += body;
+    if (suffix) {
+      std::memcpy(key + K - 4, from, 4);
+      from += 4;
+    }
+    std::memcpy(key + K, from, 4);
+    pos += length;
+  }
+  return pos == FHeader.CompressedSize;
+}
+
+void TPage::EncodeEntries(char* area) const {
+  const int K = FKeySize;
+  const int count = NumberOfKeys();
+  if (!IsCompressedLeaf()) {
+    const size_t stored = (IsLeaf() || FNoKeyStatistics) ? K + 4u : K + 8u;
+    for (int i = 1; i <= count; ++i) std::memcpy(area + (i - 1) * stored, Entry(i), stored);
+    return;
+  }
+  const uint8_t type = FKeyCompressionType;
+  char* to = area;
+  for (int i = 1; i <= count; ++i) {
+    const char* key = Entry(i);
+    const int L = GetPrefixLength(i);
+    const int T = GetTrailingCount(i);
+    bool suffix = false;
+    if (type == idx::kCompressDuplicateByte) {
+      *to++ = static_cast<char>(L);
+    } else if (type == idx::kCompressTrailingByte) {
+      *to++ = static_cast<char>(T);
+      suffix = !FKeyUnique;
+    } else {
+      *to++ = static_cast<char>(L);
+      *to++ = static_cast<char>(T);
+      suffix = !FKeyUnique && K - L >= 5;
+    }
+    const int body = K - L - T - (suffix ? 4 : 0);
+    std::memcpy(to, key + L, static_cast<size_t>(body));
+    to += body;
+    if (suffix) {
+      std::memcpy(to, key + K - 4, 4);
+      to += 4;
+    }
+    std::memcpy(to, key + K, 4);
+    to += 4;
+  }
+}
+
+// ---- Header fields ------------------------------------------------------------------------------
+
+void TPage::SetPageType(uint8_t value) {
+  const bool kindChanges = IsLeafType(value) != IsLeaf();
+  FHeader.PageType = value;
+  if (kindChanges && FExpanded) ComputeAllCounts();
+  SetIsDirty(true);
+}
+
+void TPage::SetLeftNumber(int32_t value) {
+  FHeader.LeftNumber = value;
+  SetIsDirty(true);
+}
+
+void TPage::SetRightNumber(int32_t value) {
+  FHeader.RightNumber = value;
+  SetIsDirty(true);
+}
+
+void TPage::ClearEntries() {
+  FEntries.clear();
+  FStoredSize = 0;
+  FHeader.NumberOfKeys = 0;
+  FHeader.CompressedSize = 0;
+  SetIsDirty(true);
+}
+
+void TPage::SetNumberOfKeys(size_t count) {
+  FHeader.NumberOfKeys = static_cast<uint16_t>(count);
+}
+
+// ---- Entries ----------------------------------------------------------------------------------
+
+char* TPage::Entry(int i) {
+  return FEntries.data() + static_cast<size_t>(i - 1) * Stride();
+}
+
+const char* TPage::Entry(int i) const {
+  return FEntries.data() + static_cast<size_t>(i - 1) * Stride();
+}
+
+const char* TPage::GetKey(int i) const {
+  if (i < 1 || i > NumberOfKeys() || !FExpanded) throw std::out_of_range("page entry");
+  return Entry(i);
+}
+
+void TPage::InsertKey(const char* key, int& position, int32_t number, int32_t lowerKeyCount) {
+  if (!FExpanded || position < 0 || position > NumberOfKeys()) {
+    throw std::out_of_range("page entry");
+  }
+  std::vector<char> entry(Stride(), '\0');
+  std::memcpy(entry.data(), key, FKeySize);
+  EncodeInt32(entry.data() + FKeySize, number);
+  EncodeInt32(entry.data() + FKeySize + 4, lowerKeyCount);
+  FEntries.insert(FEntries.begin() + static_cast<ptrdiff_t>(position * Stride()), entry.begin(),
+                  entry.end());
+  ++position;
+  SetNumberOfKeys(FEntries.size() / Stride());
+  FStoredSize += StoredLengthFor(0, 0);  // the new entry's counts start at 0
+  ComputeCounts(position);
+  if (position < NumberOfKeys()) ComputeCounts(position + 1);
+  SetIsDirty(true);
+}
+
+void TPage::UpdateKey(const char* key, int i) {
+  std::memcpy(const_cast<char*>(GetKey(i)), key, FKeySize);
+  ComputeCounts(i);
+  if (i < NumberOfKeys()) ComputeCounts(i + 1);
+  SetIsDirty(true);
+}
+
+void TPage::DeleteKey(int& position) {
+  GetKey(position);  // range check
+  FStoredSize -= StoredLength(position);
+  const auto first = FEntries.begin() + static_cast<ptrdiff_t>((position - 1) * Stride());
+  FEntries.erase(first, first + static_cast<ptrdiff_t>(Stride()));
+  SetNumberOfKeys(FEntries.size() / Stride());
+  if (position <= NumberOfKeys()) ComputeCounts(position);
+  --position;
+  SetIsDirty(true);
+}
+
+int32_t TPage::GetRecordNumber(int i) const {
+  return DecodeInt32(GetKey(i) + FKeySize);
+}
+
+void TPage::SetRecordNumber(int i, int32_t value) {
+  EncodeInt32(const_cast<char*>(GetKey(i)) + FKeySize, value);
+  SetIsDirty(true);
+}
+
+int32_t TPage::GetLowerKeyCount(int i) const {
+  const char* entry = GetKey(i);
+  if (IsLeaf()) return 1;
+  if (FNoKeyStatistics) return 0;
+  return DecodeInt32(entry + FKeySize + 4);
+}
+
+void TPage::SetLowerKeyCount(int i, int32_t value) {
+  if (IsLeaf() || FNoKeyStatistics || NumberOfKeys() == 0) return;
+  EncodeInt32(const_cast<char*>(GetKey(i)) + FKeySize + 4, value);
+  SetIsDirty(true);
+}
+
+void TPage::IncLowerKeyCount(int i) {
+  if (IsLeaf() || FNoKeyStatistics || NumberOfKeys() == 0) return;
+  SetLowerKeyCount(i, GetLowerKeyCount(i) + 1);
+}
+
+void TPage::DecLowerKeyCount(int i) {
+  if (IsLeaf() || FNoKeyStatistics || NumberOfKeys() == 0) return;
+  SetLowerKeyCount(i, GetLowerKeyCount(i) - 1);
+}
+
+int64_t TPage::GetPageKeyCount(int i) const {
+  const int last = std::min(i - 1, NumberOfKeys());
+  if (IsLeaf()) return std::max(last, 0);
+  int64_t total = 0;
+  for (int j = 1; j <= last; ++j) total += GetLowerKeyCount(j);
+  return total;
+}
+
+uint8_t TPage::GetPrefixLength(int i) const {
+  return static_cast<uint8_t>(GetKey(i)[FKeySize + 8]);
+}
+
+uint8_t TPage::GetTrailingCount(int i) const {
+  return static_cast<uint8_t>(GetKey(i)[FKeySize + 9]);
+}
+
+// ---- Compression counts -------------------------------------------------------------------------
+
+int32_t TPage::StoredLengthFor(int L, int T) const {
+  const int K = FKeySize;
+  if (!IsLeaf()) return FNoKeyStatistics ? K + 4 : K + 8;
+  switch (FKeyCompressionType) {
+    case idx::kCompressDuplicateByte:
+      return K - L + 5;
+    case idx::kCompressTrailingByte:
+      return K - T + 5;
+    case idx::kCompressFull:
+      return K - L - T + 6;
+    default:
+      return K + 4;
+  }
+}
+
+int32_t TPage::StoredLength(int i) const {
+  return StoredLengthFor(GetPrefixLength(i), GetTrailingCount(i));
+}
+
+namespace {
+
+// Zero bytes at the end of key[from, to), at most the compress limit.
+int TrailingZeros(const char* key, int from, int to) {
+  int count = 0;
+  for (int j = to - 1; j >= from && key[j] == 0 && count < pg::kMaxCompressCount; --j) ++count;
+  return count;
+}
+
+}  // namespace
+
+void TPage::ComputeCounts(int i) {
+  char* key = Entry(i);
+  const int K = FKeySize;
+  const int before =
+      StoredLengthFor(static_cast<uint8_t>(key[K + 8]), static_cast<uint8_t>(key[K + 9]));
+  int L = 0, T = 0;
+  const uint8_t type = IsLeaf() ? FKeyCompressionType : idx::kCompressNone;
+  if ((type == idx::kCompressDuplicateByte || type == idx::kCompressFull) && i > 1) {
+    const char* previous = Entry(i - 1);
+    const int limit = std::min(K, pg::kMaxCompressCount);
+    while (L < limit && key[L] == previous[L]) ++L;
+  }
+  if (type == idx::kCompressTrailingByte) {
+    T = TrailingZeros(key, 0, FKeyUnique ? K : K - 4);
+  } else if (type == idx::kCompressFull) {
+    if (FKeyUnique) {
+      T = TrailingZeros(key, L, K);
+    } else if (K - L >= 5) {
+      T = TrailingZeros(key, L, K - 4);
+    }
+  }
+  key[K + 8] = static_cast<char>(L);
+  key[K + 9] = static_cast<char>(T);
+  FStoredSize += StoredLengthFor(L, T) - before;
+}
+
+void TPage::ComputeAllCounts() {
+  FStoredSize = 0;
+  for (int i = 1; i <= NumberOfKeys(); ++i) {
+    char* key = Entry(i);
+    key[FKeySize + 8] = 0;
+    key[FKeySize + 9] = 0;
+    FStoredSize += StoredLengthFor(0, 0);
+    ComputeCounts(i);
+  }
+}
+
+// ---- Capacity and search ----------------------------------------------------------------------
+
+int32_t TPage::MaximumEntries() const {
+  const int32_t stored = (IsLeaf() || FNoKeyStatistics) ? FKeySize + 4 : FKeySize + 8;
+  return AreaSize() / stored;
+}
+
+bool TPage::PageDataOverflowed() const {
+  if (IsCompressedLeaf()) return FStoredSize > AreaSize();
+  return NumberOfKeys() > MaximumEntries();
+}
+
+int TPage::Search(const TKeyComparer& comparer, const char* key, size_t n, bool* exact) const {
+  int low = 1;
+  int high = NumberOfKeys();
+  int result = 0;
+  if (exact) *exact = false;
+  while (low <= high) {
+    const int middle = (low + high) / 2;
+    const int c = comparer.Compare(GetKey(middle), key, n);
+    if (c == 0) {
+      if (exact) *exact = true;
+      return middle;
+    }
+    if (c < 0) {
+      result = middle;
+      low = middle + 1;
+    } else {
+      high = middle - 1;
+    }
+  }
+  // A key smaller than everything still descends into the first child.
+  return IsLeaf() ? result : std::max(result, 1);
+}
+
+}  // namespace cairn

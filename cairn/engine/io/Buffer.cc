@@ -1,0 +1,87 @@
+#include "cairn/engine/io/Buffer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "cairn/engine/io/BufferedFile.h"
+#include "cairn/engine/io/Cipher.h"
+
+namespace cairn {
+
+TBuffer::TBuffer(TBufferedFile& file)
+    : FBufferedFile(file), FBuffer(static_cast<size_t>(std::max(file.BufferSize(), 0))) {
+  FSize = Capacity();
+}
+
+TBuffer::~TBuffer() = default;
+
+void TBuffer::SetSize(int32_t value) {
+  FSize = std::clamp(value, 0, Capacity());
+}
+
+void TBuffer::Copy(const TBuffer& source) {
+  const size_t count = std::min(FBuffer.size(), source.FBuffer.size());
+  std::memcpy(FBuffer.data(), source.FBuffer.data(), count);
+  SetSize(source.FSize);
+  FIsDirty = true;
+}
+
+void TBuffer::CopyBuffer(const void* source) {
+  std::memcpy(FBuffer.data(), source, static_cast<size_t>(FSize));
+  FIsDirty = true;
+}
+
+void TBuffer::CopyToBuffer(void* destination) const {
+  std::memcpy(destination, FBuffer.data(), static_cast<size_t>(FSize));
+}
+
+void TBuffer::Initialize() {
+  std::fill(FBuffer.begin(), FBuffer.end(), '\0');
+  FSize = Capacity();
+  FIsDirty = false;
+  FWriteFlag = false;
+  FReadFlag = false;
+}
+
+void TBuffer::Read(char* unit) {
+  if (FReadFlag) {
+    // Written while this read was under way: the read's data is older than the content.
+    FReadFlag = false;
+    return;
+  }
+  if (FUseCount > 0 || FIsDirty) return;
+  if (const TCipher* cipher = FBufferedFile.Cipher()) {
+    cipher->Decrypt(unit, static_cast<size_t>(FBufferedFile.IOBlockSize()));
+  }
+  LoadContent(unit);
+}
+
+void TBuffer::Write(char* unit) {
+  StoreContent(unit);
+  if (const TCipher* cipher = FBufferedFile.Cipher()) {
+    cipher->Encrypt(unit, static_cast<size_t>(FBufferedFile.IOBlockSize()));
+  }
+  FWriteFlag = false;
+  FIsDirty = false;
+}
+
+bool TBuffer::IsEqualTo(const TBuffer& other) const {
+  return FSize == other.FSize &&
+         std::memcmp(FBuffer.data(), other.FBuffer.data(), static_cast<size_t>(FSize)) == 0;
+}
+
+bool TBuffer::IsEqualToBuffer(const void* data) const {
+  return std::memcmp(FBuffer.data(), data, static_cast<size_t>(FSize)) == 0;
+}
+
+void TBuffer::LoadContent(const char* unit) {
+  const size_t count = std::min(FBuffer.size(), static_cast<size_t>(FBufferedFile.IOBlockSize()));
+  std::memcpy(FBuffer.data(), unit, count);
+}
+
+void TBuffer::StoreContent(char* unit) const {
+  const size_t count = std::min(FBuffer.size(), static_cast<size_t>(FBufferedFile.IOBlockSize()));
+  std::memcpy(unit, FBuffer.data(), count);
+}
+
+}  // namespace cairn

@@ -1,0 +1,435 @@
+#include "cairn/engine/io/BufferedFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "cairn/error/EngineErrorCodes.h"
+#include "cairn/engine/DataEngine.h"
+
+namespace cairn {
+
+// Releases a transient read or write buffer when an operation ends, also by an exception.
+class TBufferedFile::TTransientBuffer {
+ public:
+  TTransientBuffer(std::vector<char>& buffer, int64_t size, int64_t* readSize = nullptr,
+                   int64_t* readFilePos = nullptr)
+      : FBuffer(buffer), FReadSize(readSize), FReadFilePos(readFilePos) {
+    FBuffer.assign(static_cast<size_t>(size), '\0');
+  }
+  ~TTransientBuffer() {
+    std::vector<char>().swap(FBuffer);
+    if (FReadSize) *FReadSize = 0;
+    if (FReadFilePos) *FReadFilePos = 0;
+  }
+  TTransientBuffer(const TTransientBuffer&) = delete;
+  TTransientBuffer& operator=(const TTransientBuffer&) = delete;
+
+ private:
+  std::vector<char>& FBuffer;
+  int64_t* FReadSize;
+  int64_t* FReadFilePos;
+};
+
+TBufferedFile::TBufferedFile(TBufferedFileOwner* owner) : FOwner(owner) {}
+
+TBufferedFile::~TBufferedFile() {
+  FreeBuffers();
+}
+
+std::string TBufferedFile::ProperFileName() const {
+  return FOwner ? FOwner->ProperTableName() : TEngineFile::ProperFileName();
+}
+
+std::string TBufferedFile::ProperDatabaseName() const {
+  return FOwner ? FOwner->DatabaseName() : TEngineFile::ProperDatabaseName();
+}
+
+const TCipher* TBufferedFile::Cipher() const {
+  return FOwner ? FOwner->Cipher() : nullptr;
+}
+
+void TBufferedFile::OpenFile() {
+  if (IsOpen()) return;
+  TEngineFile::OpenFile();
+  InitializeBuffers();
+}
+
+void TBufferedFile::CloseFile() {
+  FreeBuffers();
+  TEngineFile::CloseFile();
+}
+
+void TBufferedFile::CreateFile() {
+  TEngineFile::CreateFile();
+  FreeBuffers();
+  InitializeBuffers();
+}
+
+int64_t TBufferedFile::LogicalFileSize() const {
+  return HeaderSize() + static_cast<int64_t>(IOBlocksUsed()) * IOBlockSize();
+}
+
+int64_t TBufferedFile::BlockOffset(int32_t number) const {
+  return HeaderSize() + static_cast<int64_t>(number - 1) * IOBlockSize();
+}
+
+void TBufferedFile::ReportCorruptBuffers() const {
+  RaiseError(CorruptBufferError());
+}
+
+int32_t TBufferedFile::MaximumBufferCountFor(int64_t budget, int32_t bufferSize, int32_t overhead,
+                                             int32_t countLimit) {
+  if (bufferSize <= 0) return std::max(countLimit, 1);
+  const int64_t count = std::min<int64_t>(budget / (int64_t{bufferSize} + overhead), countLimit);
+  return static_cast<int32_t>(std::max<int64_t>(count, 1));
+}
+
+void TBufferedFile::CheckAppendLimits(int64_t maximumFileSize, int64_t maximumBlocks) {
+  if ((maximumBlocks > 0 && IOBlocksUsed() >= maximumBlocks) ||
+      LogicalFileSize() > maximumFileSize) {
+    RaiseError(CAIRN_TABLEFULL);
+  }
+}
+
+void TBufferedFile::CheckSizeLimit() {
+  CheckAppendLimits(DataEngine().MaximumFileSize(), 0);
+}
+
+// ---- Lists ----------------------------------------------------------------------------------
+
+void TBufferedFile::Unlink(TBuffer* buffer) {
+  if (buffer->FPrevBuffer) {
+    buffer->FPrevBuffer->FNextBuffer = buffer->FNextBuffer;
+  } else if (FFirstBuffer == buffer) {
+    FFirstBuffer = buffer->FNextBuffer;
+  }
+  if (buffer->FNextBuffer) {
+    buffer->FNextBuffer->FPrevBuffer = buffer->FPrevBuffer;
+  } else if (FLastBuffer == buffer) {
+    FLastBuffer = buffer->FPrevBuffer;
+  }
+  buffer->FNextBuffer = nullptr;
+  buffer->FPrevBuffer = nullptr;
+}
+
+void TBufferedFile::LinkFront(TBuffer* buffer) {
+  buffer->FPrevBuffer = nullptr;
+  buffer->FNextBuffer = FFirstBuffer;
+  if (FFirstBuffer) FFirstBuffer->FPrevBuffer = buffer;
+  FFirstBuffer = buffer;
+  if (FLastBuffer == nullptr) FLastBuffer = buffer;
+}
+
+void TBufferedFile::MoveToFront(TBuffer* buffer) {
+  if (FFirstBuffer == buffer) return;
+  Unlink(buffer);
+  LinkFront(buffer);
+}
+
+size_t TBufferedFile::SortedPosition(int32_t number, bool& found) const {
+  const auto it =
+      std::lower_bound(FBuffers.begin(), FBuffers.end(), number,
+                       [](const std::unique_ptr<TBuffer>& b, int32_t n) { return b->FNumber < n; });
+  found = it != FBuffers.end() && (*it)->FNumber == number;
+  return static_cast<size_t>(it - FBuffers.begin());
+}
+
+TBuffer* TBufferedFile::FindBuffer(int32_t number) const {
+  bool found = false;
+  const size_t position = SortedPosition(number, found);
+  return found ? FBuffers[position].get() : nullptr;
+}
+
+// The most recent buffers first, then a binary search.
+TBuffer* TBufferedFile::LookUp(int32_t number) {
+  TBuffer* buffer = FFirstBuffer;
+  for (int32_t i = 0; buffer != nullptr && i < MRUBuffers(); ++i, buffer = buffer->FNextBuffer) {
+    if (buffer->FNumber == number) return buffer;
+  }
+  return FindBuffer(number);
+}
+
+std::unique_ptr<TBuffer> TBufferedFile::RemoveFromSorted(TBuffer* buffer) {
+  bool found = false;
+  const size_t position = SortedPosition(buffer->FNumber, found);
+  if (!found || FBuffers[position].get() != buffer) ReportCorruptBuffers();
+  std::unique_ptr<TBuffer> owned = std::move(FBuffers[position]);
+  FBuffers.erase(FBuffers.begin() + static_cast<ptrdiff_t>(position));
+  return owned;
+}
+
+// ---- Getting and releasing blocks -----------------------------------------------------------
+
+bool TBufferedFile::GetBuffer(const TBufferRequest& request, int32_t number, bool readAhead,
+                              TReadAheadDirection direction, TBuffer*& buffer) {
+  buffer = nullptr;
+  if (number <= 0) ReportCorruptBuffers();
+  const int64_t used = IOBlocksUsed();
+  if (number > used + 1) ReportCorruptBuffers();  // beyond the end: a damaged chain or header
+  if (number == used + 1) {
+    buffer = AppendBuffer(number);
+    return true;
+  }
+  TBuffer* found = LookUp(number);
+  if (found != nullptr) {
+    ++FCacheHits;
+    MoveToFront(found);
+  } else {
+    if (FOwner != nullptr && !FOwner->StrictChangeDetection() && !request.Exclusive &&
+        !FOwner->MarkedReadOnly() && FOwner->ReadLockForMiss()) {
+      return false;  // another writer changed the table; its cached blocks are gone
+    }
+    int32_t count = 1;
+    if (readAhead && direction != TReadAheadDirection::None) {
+      count = std::max(ReadAheadCount(request), 1);
+      // Never beyond the last block, never below block 1.
+      const int64_t available =
+          direction == TReadAheadDirection::Forward ? used + 1 - number : int64_t{number};
+      count = static_cast<int32_t>(std::min<int64_t>(count, available));
+    }
+    ReadBlocks(number, count, direction == TReadAheadDirection::Backward);
+    found = FindBuffer(number);
+  }
+  if (found == nullptr || found->FNumber != number) ReportCorruptBuffers();
+  ++found->FUseCount;
+  buffer = found;
+  return true;
+}
+
+// An appended block exists only in the cache until the next flush.
+TBuffer* TBufferedFile::AppendBuffer(int32_t number) {
+  CheckSizeLimit();
+  TBuffer* buffer = TakeBuffer(number);
+  buffer->FUseCount = 1;
+  ++FCacheHits;
+  CountAppendedBlock();
+  return buffer;
+}
+
+void TBufferedFile::PutBuffer(TBuffer* buffer) {
+  if (buffer == nullptr) return;
+  if (buffer->FUseCount > 0) --buffer->FUseCount;
+  if (buffer->FIsDirty && !buffer->FWriteFlag) {
+    buffer->FWriteFlag = true;
+    FWriteBuffers.push_back(buffer);
+  }
+}
+
+// Reads count blocks with one call: forward from number, or backward ending at number. The
+// requested block is handled last so that it ends up most recently used.
+void TBufferedFile::ReadBlocks(int32_t number, int32_t count, bool backward) {
+  ++FCacheMisses;
+  const int32_t blockSize = IOBlockSize();
+  const int64_t readSize = static_cast<int64_t>(count) * blockSize;
+  const int32_t first = backward ? number - count + 1 : number;
+  TTransientBuffer transient(FReadBuffer, readSize, &FReadSize, &FReadFilePos);
+  FReadFilePos = BlockOffset(first);
+  FReadSize = readSize;
+  int64_t done = 0;
+  {
+    TEngineFileLock lock(*this);
+    Seek(FReadFilePos, kSeekBegin);
+    // Blocks appended but not yet flushed lie beyond the end of the file.
+    const bool tolerateShort =
+        Exclusive() || (FOwner != nullptr && FOwner->InTransaction() && FOwner->WrittenTo());
+    done = Read(FReadBuffer.data(), readSize, tolerateShort);
+  }
+  ++FReads;
+  FTotalReads += done;
+  const int32_t last = first + count - 1;
+  // A read flag means "written during this read"; none outlives the read.
+  auto clearReadFlags = [&] {
+    for (int32_t n = first; n <= last; ++n) {
+      if (TBuffer* buffer = FindBuffer(n)) buffer->FReadFlag = false;
+    }
+  };
+  try {
+    const int32_t step = backward ? 1 : -1;
+    for (int32_t n = backward ? first : last;; n += step) {
+      char* unit = FReadBuffer.data() + static_cast<int64_t>(n - first) * blockSize;
+      TBuffer* buffer = FindBuffer(n);
+      if (buffer == nullptr) buffer = TakeBuffer(n);
+      buffer->Read(unit);
+      MoveToFront(buffer);
+      if (n == number) break;
+    }
+  } catch (...) {
+    clearReadFlags();
+    throw;
+  }
+  clearReadFlags();
+}
+
+// Step 6 of getting a block: a new buffer while below the budget, else a recycled one, else
+// the budget grows. The buffer comes back numbered, zeroed, in the sorted list and most recent.
+TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
+  bool found = false;
+  SortedPosition(number, found);
+  if (found) ReportCorruptBuffers();
+  std::unique_ptr<TBuffer> buffer;
+  if (FBuffers.size() >= FCapacity) buffer = RecycleBuffer();
+  if (buffer == nullptr) {
+    if (FBuffers.size() >= FCapacity) FCapacity += static_cast<size_t>(std::max(BufferExpand(), 1));
+    buffer = CreateBuffer();
+    buffer->Initialize();
+    LinkFront(buffer.get());
+  } else {
+    MoveToFront(buffer.get());
+  }
+  buffer->FNumber = number;
+  TBuffer* result = buffer.get();
+  const size_t position = SortedPosition(number, found);
+  FBuffers.insert(FBuffers.begin() + static_cast<ptrdiff_t>(position), std::move(buffer));
+  return result;
+}
+
+TBuffer* TBufferedFile::LeastRecentlyUsedFree() const {
+  for (TBuffer* b = FLastBuffer; b != nullptr; b = b->FPrevBuffer) {
+    if (b->FUseCount == 0 && !b->FIsDirty && !b->FWriteFlag) return b;
+  }
+  return nullptr;
+}
+
+// A clean, unused buffer taken out of the sorted list (still linked in the most-recently-used
+// list), or null when none may be recycled.
+std::unique_ptr<TBuffer> TBufferedFile::RecycleBuffer() {
+  if (FBufferAll) return nullptr;
+  TBuffer* victim = nullptr;
+  if (Exclusive()) {
+    victim = LeastRecentlyUsedFree();
+    if (victim == nullptr) {
+      FlushBuffers();
+      victim = LeastRecentlyUsedFree();
+    }
+  } else if (FWriteBuffers.size() + static_cast<size_t>(std::max(FReadAheadBuffers, 0)) <
+             FBuffers.size()) {
+    victim = LeastRecentlyUsedFree();
+  }
+  if (victim == nullptr) return nullptr;
+  std::unique_ptr<TBuffer> owned = RemoveFromSorted(victim);
+  owned->Initialize();
+  return owned;
+}
+
+// ---- Flushing -------------------------------------------------------------------------------
+
+bool TBufferedFile::FlushBuffers() {
+  if (Exclusive()) {
+    // Deferred writes: every released, queued buffer, in block order.
+    FWriteBuffers.clear();
+    for (const auto& b : FBuffers) {
+      if (b->FWriteFlag && b->FUseCount == 0) FWriteBuffers.push_back(b.get());
+    }
+  }
+  if (FWriteBuffers.empty()) return false;
+  const size_t count = FWriteBuffers.size();
+  size_t first = 0;
+  try {
+    while (first < count) {
+      size_t last = first + 1;
+      while (last < count && FWriteBuffers[last]->FNumber == FWriteBuffers[last - 1]->FNumber + 1) {
+        ++last;
+      }
+      WriteRun(first, last);
+      first = last;
+    }
+  } catch (...) {
+    // What was not written stays queued, so a later flush can still write it.
+    FWriteBuffers.erase(FWriteBuffers.begin(),
+                        FWriteBuffers.begin() + static_cast<ptrdiff_t>(first));
+    throw;
+  }
+  // Only buffers still in use keep their queued mark (an exclusive file skipped them).
+  std::erase_if(FWriteBuffers, [](const TBuffer* b) { return !b->FWriteFlag; });
+  return true;
+}
+
+// Writes the queued entries [first, last), consecutive blocks, with one positioned write.
+void TBufferedFile::WriteRun(size_t first, size_t last) {
+  for (size_t i = first; i < last; ++i) {
+    if (FWriteBuffers[i]->FUseCount > 0) ReportCorruptBuffers();
+  }
+  const int32_t blockSize = IOBlockSize();
+  const int64_t bytes = static_cast<int64_t>(last - first) * blockSize;
+  TTransientBuffer transient(FWriteBuffer, bytes);
+  for (size_t i = first; i < last; ++i) {
+    FWriteBuffers[i]->Write(FWriteBuffer.data() + static_cast<int64_t>(i - first) * blockSize);
+  }
+  try {
+    TEngineFileLock lock(*this);
+    Seek(BlockOffset(FWriteBuffers[first]->FNumber), kSeekBegin);
+    Write(FWriteBuffer.data(), bytes);
+  } catch (...) {
+    for (size_t i = first; i < last; ++i) {
+      FWriteBuffers[i]->FIsDirty = true;
+      FWriteBuffers[i]->FWriteFlag = true;
+    }
+    throw;
+  }
+  for (size_t i = first; i < last; ++i) {
+    TBuffer* buffer = FWriteBuffers[i];
+    if (!InReadRange(buffer->FNumber)) continue;
+    // The read under way holds this block's older content: the cached buffer must not take it,
+    // and a buffer recycled and loaded again from that read must get what is now on disk.
+    buffer->FReadFlag = true;
+    std::memcpy(FReadBuffer.data() + (BlockOffset(buffer->FNumber) - FReadFilePos),
+                FWriteBuffer.data() + static_cast<int64_t>(i - first) * blockSize,
+                static_cast<size_t>(blockSize));
+  }
+  if (FOwner) FOwner->MarkWrittenTo();
+  ++FWrites;
+}
+
+bool TBufferedFile::InReadRange(int32_t number) const {
+  if (FReadSize <= 0) return false;
+  const int64_t offset = BlockOffset(number);
+  return offset >= FReadFilePos && offset < FReadFilePos + FReadSize;
+}
+
+// ---- Budget ---------------------------------------------------------------------------------
+
+void TBufferedFile::InitializeBuffers() {
+  FCacheHits = 0;
+  FCacheMisses = 0;
+  FReads = 0;
+  FTotalReads = 0;
+  FWrites = 0;
+  FCapacity = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
+  FBuffers.reserve(FCapacity);
+  FWriteBuffers.reserve(FCapacity);
+  FReadAheadBuffers = ReadAheadReserve();
+}
+
+void TBufferedFile::AdjustBuffers() {
+  const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
+  while (FBuffers.size() > maximum) {
+    TBuffer* victim = LeastRecentlyUsedFree();
+    if (victim == nullptr) break;
+    std::unique_ptr<TBuffer> owned = RemoveFromSorted(victim);
+    Unlink(victim);
+  }
+  FCapacity = std::max(FBuffers.size(), maximum);
+}
+
+void TBufferedFile::FreeBuffers() {
+  FWriteBuffers.clear();
+  FFirstBuffer = nullptr;
+  FLastBuffer = nullptr;
+  // Back to front, as owned objects are freed.
+  while (!FBuffers.empty()) FBuffers.pop_back();
+}
+
+void TBufferedFile::ClearHeader() {
+  // The blocks are gone with the file's content; a cached one must never be written back.
+  FreeBuffers();
+  {
+    TEngineFileLock lock(*this);
+    Seek(HeaderSize(), kSeekBegin);
+    Write(nullptr, 0);
+  }
+  if (FOwner != nullptr && FOwner->ForceBufferFlush()) Flush();
+  if (FOwner != nullptr) FOwner->MarkWrittenTo();
+}
+
+}  // namespace cairn

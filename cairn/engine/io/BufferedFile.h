@@ -1,0 +1,180 @@
+// A table file read and written through a cache of block buffers.
+//
+// File layout (every kind):
+//
+//   +----------------------+---------+---------+-----+---------+
+//   | header (HeaderSize)  | block 1 | block 2 | ... | block U |   U = IOBlocksUsed
+//   +----------------------+---------+---------+-----+---------+
+//   block n (n >= 1) starts at HeaderSize + (n - 1) * IOBlockSize; the logical file size is
+//   HeaderSize + IOBlocksUsed * IOBlockSize.
+//
+// The cache keeps every buffer in two structures: a list sorted by block number (binary search;
+// its capacity is the buffer budget) and a doubly linked most-recently-used list. Released dirty
+// buffers are queued in a write list; a flush writes runs of consecutive blocks with one
+// positioned write each. A block appended at IOBlocksUsed + 1 is handed out without touching the
+// file, which grows at the next flush. Misses read several neighbouring blocks with one call.
+//
+// The data, index and blob files derive from this class and supply the kind's sizes, limits,
+// buffer objects and header operations.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cairn/engine/io/Buffer.h"
+#include "cairn/engine/io/BufferedFileOwner.h"
+#include "cairn/engine/io/EngineFile.h"
+
+namespace cairn {
+
+class TCipher;
+
+enum class TReadAheadDirection { None, Forward, Backward };
+
+// The cursor's side of a block request.
+struct TBufferRequest {
+  bool Exclusive = false;          // the cursor holds the table exclusively
+  int32_t ReadAheadCount = 1;      // blocks the cursor would like read at once
+  int32_t DefinitionPosition = 0;  // index files: the definition the page belongs to
+};
+
+class TBufferedFile : public TEngineFile {
+ public:
+  // owner may be null: a plain file outside any table.
+  explicit TBufferedFile(TBufferedFileOwner* owner = nullptr);
+  ~TBufferedFile() override;
+
+  std::string ProperFileName() const override;
+  std::string ProperDatabaseName() const override;
+  // Opens only when not yet open, then initialises the buffers.
+  void OpenFile() override;
+  // Frees the buffers (without writing them), then closes.
+  void CloseFile() override;
+  void CreateFile() override;
+
+  // ---- The cache ------------------------------------------------------------------------------
+  // Hands out block number, its use count raised. Returns false (and no buffer) when the miss
+  // found the table changed by another writer: the caller restarts its operation.
+  bool GetBuffer(const TBufferRequest& request, int32_t number, bool readAhead,
+                 TReadAheadDirection direction, TBuffer*& buffer);
+  // Gives a buffer back; a dirty one is queued for writing.
+  void PutBuffer(TBuffer* buffer);
+  // Writes the queued blocks; whether anything was written.
+  bool FlushBuffers();
+  virtual void InitializeBuffers();
+  // Frees clean, unused buffers beyond the maximum count and resets the capacity.
+  void AdjustBuffers();
+  // Frees every buffer; dirty contents are discarded.
+  void FreeBuffers();
+
+  // ---- The kind's values ----------------------------------------------------------------------
+  virtual int32_t IOBlockSize() const = 0;
+  virtual int32_t BufferSize() const = 0;
+  virtual int64_t HeaderSize() const = 0;
+  virtual int32_t IOBlocksUsed() const = 0;
+  virtual int32_t LastUpdateStamp() const = 0;
+  virtual int32_t MRUBuffers() const = 0;
+  virtual int32_t BufferExpand() const = 0;
+  virtual int32_t MaximumBufferCount() const = 0;
+  virtual int32_t ReadAheadReserve() const = 0;
+  // Blocks to read for one request (before capping at the file's ends).
+  virtual int32_t ReadAheadCount(const TBufferRequest& request) const = 0;
+
+  // ---- The kind's header ----------------------------------------------------------------------
+  virtual void ReadHeader() = 0;
+  // Writes the header when forced or dirty; whether it wrote.
+  virtual bool WriteHeader(bool force) = 0;
+  virtual void UpdateHeaderStamp() = 0;
+  // Discards the cache and truncates the file to its header; the kinds then reset their fields.
+  virtual void ClearHeader();
+  virtual void CheckHeader() = 0;
+  // Re-reads the header; whether another writer changed the file.
+  virtual bool CheckForChanges() = 0;
+
+  int64_t LogicalFileSize() const;
+  int64_t BlockOffset(int32_t number) const;
+
+  TBufferedFileOwner* Owner() const { return FOwner; }
+  const TCipher* Cipher() const;
+
+  int64_t CacheHits() const { return FCacheHits; }
+  int64_t CacheMisses() const { return FCacheMisses; }
+  int64_t Reads() const { return FReads; }
+  int64_t TotalReads() const { return FTotalReads; }
+  int64_t Writes() const { return FWrites; }
+  int32_t ReadAheadBuffers() const { return FReadAheadBuffers; }
+  void SetReadAheadBuffers(int32_t value) { FReadAheadBuffers = value; }
+  bool BufferAll() const { return FBufferAll; }
+  void SetBufferAll(bool value) { FBufferAll = value; }
+
+  // Inspection of the cache.
+  size_t BufferCount() const { return FBuffers.size(); }
+  size_t BufferCapacity() const { return FCapacity; }
+  size_t WriteCount() const { return FWriteBuffers.size(); }
+  TBuffer* FirstBuffer() const { return FFirstBuffer; }
+  TBuffer* LastBuffer() const { return FLastBuffer; }
+  // The cached buffer of a block, or nullptr; changes nothing.
+  TBuffer* FindBuffer(int32_t number) const;
+
+  // budget / (bufferSize + overhead), capped by countLimit, at least 1; the limit itself when
+  // bufferSize is 0.
+  static int32_t MaximumBufferCountFor(int64_t budget, int32_t bufferSize, int32_t overhead,
+                                       int32_t countLimit);
+
+ protected:
+  // A new, zeroed buffer object of the kind.
+  virtual std::unique_ptr<TBuffer> CreateBuffer() = 0;
+  // The kind's corrupt-buffer error code.
+  virtual uint16_t CorruptBufferError() const = 0;
+  // Raises 9479 when one more block may not be appended; by default when the logical file size
+  // exceeds the engine's maximum file size.
+  virtual void CheckSizeLimit();
+  // Counts one appended block in the header (IOBlocksUsed grows by one).
+  virtual void CountAppendedBlock() = 0;
+
+  // Raises 9479 when the logical size exceeds maximumFileSize or, when maximumBlocks > 0, the
+  // blocks in use reach maximumBlocks.
+  void CheckAppendLimits(int64_t maximumFileSize, int64_t maximumBlocks);
+  [[noreturn]] void ReportCorruptBuffers() const;
+
+ private:
+  class TTransientBuffer;
+
+  TBuffer* AppendBuffer(int32_t number);
+  TBuffer* LookUp(int32_t number);
+  void ReadBlocks(int32_t number, int32_t count, bool backward);
+  TBuffer* TakeBuffer(int32_t number);
+  std::unique_ptr<TBuffer> RecycleBuffer();
+  TBuffer* LeastRecentlyUsedFree() const;
+  std::unique_ptr<TBuffer> RemoveFromSorted(TBuffer* buffer);
+  size_t SortedPosition(int32_t number, bool& found) const;
+  void WriteRun(size_t first, size_t last);
+  bool InReadRange(int32_t number) const;
+  void Unlink(TBuffer* buffer);
+  void LinkFront(TBuffer* buffer);
+  void MoveToFront(TBuffer* buffer);
+
+  TBufferedFileOwner* FOwner;
+  // The read in progress: its data, file position and size; empty between reads.
+  std::vector<char> FReadBuffer;
+  int64_t FReadSize = 0;
+  int64_t FReadFilePos = 0;
+  // The run being flushed.
+  std::vector<char> FWriteBuffer;
+  TBuffer* FFirstBuffer = nullptr;
+  TBuffer* FLastBuffer = nullptr;
+  std::vector<std::unique_ptr<TBuffer>> FBuffers;  // sorted by block number
+  size_t FCapacity = 0;                            // the buffer budget
+  std::vector<TBuffer*> FWriteBuffers;             // exactly the buffers with WriteFlag
+  int64_t FCacheHits = 0;
+  int64_t FCacheMisses = 0;
+  int64_t FReads = 0;
+  int64_t FTotalReads = 0;
+  int64_t FWrites = 0;
+  int32_t FReadAheadBuffers = 1;
+  bool FBufferAll = false;
+};
+
+}  // namespace cairn

@@ -1,0 +1,770 @@
+#include "cairn/engine/index/IndexTree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <numeric>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cairn/host/Locales.h"
+#include "tests/engine/index/IndexFileTestSupport.h"
+#include "tests/support/DiskFiles.h"
+#include "tests/support/EngineErrorCatch.h"
+
+namespace cairn {
+namespace {
+
+using test::IndexFileFixture;
+using test::IntegerPart;
+using test::MakeIndex;
+using test::RecordIDSuffix;
+using test::StringPart;
+
+std::string RecordIDKey(int32_t id) {
+  return IntegerPart(id);
+}
+
+// Everything a walk of a tree finds, checked against the tree's rules on the way.
+struct TTreeShape {
+  std::vector<std::vector<int32_t>> Levels;  // page numbers per level, left to right
+  std::vector<std::string> Keys;             // leaf keys through the leaf chain
+  std::vector<int32_t> Records;
+  int64_t Total = 0;
+};
+
+class TTreeWalker {
+ public:
+  TTreeWalker(TIndexFile& file, int pos, const TKeyComparer& comparer)
+      : FFile(file), FPos(pos), FComparer(comparer) {}
+
+  TTreeShape Walk() {
+    TTreeShape shape;
+    const int32_t root = FFile.GetRootPageNumber(FPos);
+    if (root == 0) return shape;
+    shape.Total = Subtree(root, 0, true, nullptr, shape);
+    CheckLinks(shape);
+    WalkLeafChain(shape);
+    EXPECT_EQ(static_cast<int64_t>(shape.Keys.size()), shape.Total);
+    return shape;
+  }
+
+ private:
+  // Checks one page and below; returns the keys in the subtree.
+  int64_t Subtree(int32_t number, size_t depth, bool root, const std::string* parentKey,
+                  TTreeShape& shape) {
+    if (shape.Levels.size() <= depth) shape.Levels.resize(depth + 1);
+    shape.Levels[depth].push_back(number);
+    TPageRef page = FFile.ReadPage(FPos, number);
+    const int count = page->NumberOfKeys();
+    EXPECT_GT(count, 0) << "page " << number;
+    EXPECT_FALSE(page->PageDataOverflowed()) << "page " << number;
+    if (root) {
+      EXPECT_TRUE(page->IsRoot());
+    } else {
+      EXPECT_EQ(page->PageType(), page->IsLeaf() ? pg::kLeaf : pg::kNode);
+    }
+    if (parentKey) {
+      EXPECT_EQ(std::string(page->GetKey(1), page->KeySize()), *parentKey);
+    }
+    for (int i = 2; i <= count; ++i) {
+      EXPECT_LT(FComparer.Compare(page->GetKey(i - 1), page->GetKey(i), page->KeySize()), 0)
+          << "page " << number << " entry " << i;
+    }
+    if (page->IsLeaf()) {
+      if (FLeafDepth < 0) FLeafDepth = static_cast<int>(depth);
+      EXPECT_EQ(FLeafDepth, static_cast<int>(depth)) << "leaves at different depths";
+      return count;
+    }
+    int64_t total = 0;
+    for (int i = 1; i <= count; ++i) {
+      const std::string key(page->GetKey(i), page->KeySize());
+      const int64_t below = Subtree(page->GetRecordNumber(i), depth + 1, false, &key, shape);
+      if (!page->NoKeyStatistics()) {
+        EXPECT_EQ(page->GetLowerKeyCount(i), below);
+      }
+      total += below;
+    }
+    return total;
+  }
+
+  void CheckLinks(const TTreeShape& shape) {
+    for (const auto& level : shape.Levels) {
+      for (size_t j = 0; j < level.size(); ++j) {
+        TPageRef page = FFile.ReadPage(FPos, level[j]);
+        EXPECT_EQ(page->LeftNumber(), j == 0 ? 0 : level[j - 1]);
+        EXPECT_EQ(page->RightNumber(), j + 1 == level.size() ? 0 : level[j + 1]);
+      }
+    }
+  }
+
+  void WalkLeafChain(TTreeShape& shape) {
+    for (int32_t number = shape.Levels.back().front(); number != 0;) {
+      TPageRef page = FFile.ReadPage(FPos, number);
+      for (int i = 1; i <= page->NumberOfKeys(); ++i) {
+        shape.Keys.emplace_back(page->GetKey(i), page->KeySize());
+        shape.Records.push_back(page->GetRecordNumber(i));
+      }
+      number = page->RightNumber();
+    }
+  }
+
+  TIndexFile& FFile;
+  int FPos;
+  const TKeyComparer& FComparer;
+  int FLeafDepth = -1;
+};
+
+class IndexTreeTest : public IndexFileFixture {
+ protected:
+  TKeyComparer Comparer(const TIndexFile& file, int pos, uint32_t locale = 0) {
+    return TKeyComparer(file.GetIndexDefinition(pos), test::TestFields(), locale);
+  }
+};
+
+// ---- Capacities -------------------------------------------------------------------------------
+
+TEST_F(IndexTreeTest, AutomaticPrimaryRootLeafHolds453KeysAndSplitsIntoTwoHalves) {
+  auto file = NewFile(4096);
+  const TKeyComparer comparer = Comparer(*file, 0);
+  TIndexTree tree(*file, 0, comparer);
+  for (int32_t id = 1; id <= 453; ++id) ASSERT_TRUE(tree.Insert(RecordIDKey(id), id));
+  {
+    TPageRef root = file->ReadPage(0, file->GetRootPageNumber(0));
+    EXPECT_EQ(root->PageType(), pg::kRootLeaf);
+    EXPECT_EQ(root->NumberOfKeys(), 453);
+    EXPECT_FALSE(root->PageDataOverflowed());
+  }
+  ASSERT_TRUE(tree.Insert(RecordIDKey(454), 454));
+  TPageRef root = file->ReadPage(0, file->GetRootPageNumber(0));
+  EXPECT_EQ(root->PageType(), pg::kRootNode);
+  ASSERT_EQ(root->NumberOfKeys(), 2);
+  EXPECT_EQ(root->MaximumEntries(), 314);  // (4096 - 13) div (5 + 8)
+  for (int i = 1; i <= 2; ++i) {
+    TPageRef half = file->ReadPage(0, root->GetRecordNumber(i));
+    EXPECT_EQ(half->PageType(), pg::kLeaf);
+    EXPECT_EQ(half->NumberOfKeys(), 227);
+    EXPECT_EQ(root->GetLowerKeyCount(i), 227);
+    EXPECT_EQ(std::string(half->GetKey(1), 5), std::string(root->GetKey(i), 5));
+  }
+  EXPECT_EQ(file->GetHeader().NextEndingPage, 4);  // two leaves and the root
+}
+
+TEST_F(IndexTreeTest, CapacitiesFollowPageAndKeySize) {
+  struct Case {
+    int32_t pageSize;
+    bool statistics;
+    int leaf, node;
+  };
+  for (const Case& c :
+       {Case{4096, true, 453, 314}, Case{512, true, 55, 38}, Case{512, false, 55, 55}}) {
+    SCOPED_TRACE(c.pageSize);
+    auto file = MakeFile(c.pageSize);
+    file->CreateFile();
+    TIndexDefinition primary = TIndexDefinition::AutomaticPrimary();
+    primary.NoKeyStatistics = !c.statistics;
+    file->AddPrimaryIndex(primary);
+    const TKeyComparer comparer = Comparer(*file, 0);
+    TIndexTree tree(*file, 0, comparer);
+    for (int32_t id = 1; id <= c.leaf; ++id) ASSERT_TRUE(tree.Insert(RecordIDKey(id), id));
+    EXPECT_EQ(file->ReadPage(0, file->GetRootPageNumber(0))->PageType(), pg::kRootLeaf);
+    ASSERT_TRUE(tree.Insert(RecordIDKey(c.leaf + 1), c.leaf + 1));
+    TPageRef root = file->ReadPage(0, file->GetRootPageNumber(0));
+    EXPECT_EQ(root->PageType(), pg::kRootNode);
+    EXPECT_EQ(root->MaximumEntries(), c.node);
+    root.Release();
+    file->CloseFile();
+  }
+}
+
+// ---- Large trees ------------------------------------------------------------------------------
+
+enum class TOrder { Random, Ascending, Descending };
+
+struct TreeCase {
+  uint8_t Compression;
+  bool Statistics;
+  bool Unique;
+  TOrder Order;
+};
+
+std::string CaseName(const ::testing::TestParamInfo<TreeCase>& info) {
+  const TreeCase& c = info.param;
+  const char* order[] = {"Random", "Ascending", "Descending"};
+  return "C" + std::to_string(c.Compression) + (c.Statistics ? "Stats" : "NoStats") +
+         (c.Unique ? "Unique" : "Duplicates") + order[static_cast<int>(c.Order)];
+}
+
+class IndexTreeBigTest : public IndexTreeTest, public ::testing::WithParamInterface<TreeCase> {};
+
+// Keys on the name field (texts with long shared prefixes and zero tails); a non-unique index
+// repeats every value three times and tells them apart by the RecordID suffix.
+TEST_P(IndexTreeBigTest, LeavesHoldEveryKeyInOrderAndSurviveReopening) {
+  const TreeCase c = GetParam();
+  constexpr int kKeys = 2000;
+  const TIndexDefinition definition =
+      MakeIndex("IDX_Name", {test::kName}, c.Unique, c.Compression, c.Statistics);
+  auto file = NewFile(512, {definition});
+  const int distinct = c.Unique ? kKeys : kKeys / 3 + 1;
+  std::vector<int32_t> ids(kKeys);
+  std::iota(ids.begin(), ids.end(), 1);
+  std::vector<std::string> keys;
+  for (int32_t id : ids) {
+    std::string key = StringPart("name-" + std::to_string(100000 + id % distinct), 21);
+    if (!c.Unique) key += RecordIDSuffix(id);
+    keys.push_back(key);
+  }
+  std::vector<size_t> order(kKeys);
+  std::iota(order.begin(), order.end(), 0);
+  const TKeyComparer comparer = Comparer(*file, 1);
+  const auto less = [&](size_t a, size_t b) {
+    return comparer.Compare(keys[a].data(), keys[b].data(), definition.KeySize) < 0;
+  };
+  if (c.Order == TOrder::Random) std::shuffle(order.begin(), order.end(), std::mt19937(7));
+  if (c.Order == TOrder::Ascending) std::sort(order.begin(), order.end(), less);
+  if (c.Order == TOrder::Descending) std::sort(order.rbegin(), order.rend(), less);
+
+  TIndexTree tree(*file, 1, comparer);
+  for (size_t i : order) ASSERT_TRUE(tree.Insert(keys[i], ids[i]));
+
+  std::vector<size_t> sorted(kKeys);
+  std::iota(sorted.begin(), sorted.end(), 0);
+  std::sort(sorted.begin(), sorted.end(), less);
+  const auto check = [&](TIndexFile& f) {
+    const TKeyComparer cmp = Comparer(f, 1);
+    const TTreeShape shape = TTreeWalker(f, 1, cmp).Walk();
+    ASSERT_EQ(shape.Keys.size(), sorted.size());
+    for (size_t j = 0; j < sorted.size(); ++j) {
+      ASSERT_EQ(shape.Keys[j], keys[sorted[j]]) << "leaf position " << j;
+      ASSERT_EQ(shape.Records[j], ids[sorted[j]]);
+    }
+    EXPECT_GE(shape.Levels.size(), 3u);
+    TIndexTree reader(f, 1, cmp);
+    for (size_t j = 0; j < keys.size(); j += 97) {
+      const TIndexTree::TFindResult found = reader.Find(keys[j]);
+      EXPECT_TRUE(found.Completed && found.Found);
+      EXPECT_EQ(found.RecordNumber, ids[j]);
+    }
+  };
+  check(*file);
+  file = Reopen(std::move(file));
+  EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(Path())),
+            25088 + 512LL * (file->GetHeader().NextEndingPage - 1));
+  check(*file);
+}
+
+std::vector<TreeCase> AllTreeCases() {
+  std::vector<TreeCase> cases;
+  for (uint8_t compression = 0; compression <= 3; ++compression) {
+    for (bool statistics : {true, false}) {
+      for (bool unique : {true, false}) {
+        for (TOrder order : {TOrder::Random, TOrder::Ascending, TOrder::Descending}) {
+          cases.push_back({compression, statistics, unique, order});
+        }
+      }
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, IndexTreeBigTest, ::testing::ValuesIn(AllTreeCases()), CaseName);
+
+// Keys sharing long prefixes and ending in zeros: a compressed root leaf holds more of them than
+// an uncompressed one, and still splits by count into halves.
+TEST_F(IndexTreeTest, CompressedLeavesHoldMoreKeysAndSplitByCount) {
+  struct Case {
+    uint8_t compression;
+    int rootLeafKeys;  // keys in the root leaf before it splits
+  };
+  // K = 22, keys "name-100000", "name-100001", ...: 11 text bytes, 10 zero bytes. The first entry
+  // of a page shares no prefix; a key shares 11 bytes with the one before it, 10 where the tens
+  // digit changes. Uncompressed: 499 div 26 = 19. Duplicate-byte: 27 + 16 or 17 per key (30 keys
+  // take 493 bytes). Trailing-byte: 17 per key (29 keys take 493). Full: 18 + 7 or 8 per key
+  // (68 keys take 493).
+  for (const Case& c : {Case{0, 19}, Case{1, 30}, Case{2, 29}, Case{3, 68}}) {
+    SCOPED_TRACE(static_cast<int>(c.compression));
+    auto file = NewFile(512, {MakeIndex("IDX_Name", {test::kName}, true, c.compression)});
+    const TKeyComparer comparer = Comparer(*file, 1);
+    TIndexTree tree(*file, 1, comparer);
+    int inserted = 0;
+    for (bool rootLeaf = true; rootLeaf;) {
+      const std::string key = StringPart("name-" + std::to_string(100000 + inserted), 21);
+      ASSERT_TRUE(tree.Insert(key, ++inserted));
+      rootLeaf = file->ReadPage(1, file->GetRootPageNumber(1))->PageType() == pg::kRootLeaf;
+    }
+    EXPECT_EQ(inserted - 1, c.rootLeafKeys);
+    TPageRef root = file->ReadPage(1, file->GetRootPageNumber(1));
+    ASSERT_EQ(root->NumberOfKeys(), 2);
+    EXPECT_EQ(file->ReadPage(1, root->GetRecordNumber(1))->NumberOfKeys(), inserted - inserted / 2);
+    EXPECT_EQ(file->ReadPage(1, root->GetRecordNumber(2))->NumberOfKeys(), inserted / 2);
+  }
+}
+
+TEST_F(IndexTreeTest, SmallestKeyBecomesFirstKeyOfEveryPageOnTheLeftmostPath) {
+  auto file = NewFile(512);
+  const TKeyComparer comparer = Comparer(*file, 0);
+  TIndexTree tree(*file, 0, comparer);
+  for (int32_t id = 1000; id < 4000; ++id) ASSERT_TRUE(tree.Insert(RecordIDKey(id), id));
+  ASSERT_TRUE(tree.Insert(RecordIDKey(-5), 1));
+  int levels = 0;
+  for (int32_t number = file->GetRootPageNumber(0); number != 0; ++levels) {
+    TPageRef page = file->ReadPage(0, number);
+    EXPECT_EQ(std::string(page->GetKey(1), 5), RecordIDKey(-5)) << "level " << levels;
+    number = page->IsLeaf() ? 0 : page->GetRecordNumber(1);
+  }
+  EXPECT_GE(levels, 3);
+  TTreeWalker(*file, 0, comparer).Walk();
+}
+
+TEST_F(IndexTreeTest, FindReportsMissingKeysAndAnEmptyTree) {
+  auto file = NewFile(512);
+  const TKeyComparer comparer = Comparer(*file, 0);
+  TIndexTree tree(*file, 0, comparer);
+  EXPECT_FALSE(tree.Find(RecordIDKey(1)).Found);
+  for (int32_t id = 2; id <= 400; id += 2) ASSERT_TRUE(tree.Insert(RecordIDKey(id), id * 10));
+  for (int32_t id : {1, 3, 401, -7}) EXPECT_FALSE(tree.Find(RecordIDKey(id)).Found) << id;
+  const TIndexTree::TFindResult found = tree.Find(RecordIDKey(200));
+  EXPECT_TRUE(found.Found);
+  EXPECT_EQ(found.RecordNumber, 2000);
+  EXPECT_EQ(test::ErrorCodeOf([&] { tree.Insert("abc", 1); }), CAIRN_INVALIDKEY);
+}
+
+// ---- Damaged trees ----------------------------------------------------------------------------
+
+class IndexTreeDamageTest : public IndexTreeTest {
+ protected:
+  // A primary tree of three levels on 512-byte pages, written and closed.
+  void BuildTree() {
+    auto file = NewFile(512);
+    const TKeyComparer comparer = Comparer(*file, 0);
+    TIndexTree tree(*file, 0, comparer);
+    for (int32_t id = 1; id <= 2000; ++id) ASSERT_TRUE(tree.Insert(RecordIDKey(id), id));
+    FRoot = file->GetRootPageNumber(0);
+    TPageRef root = file->ReadPage(0, FRoot);
+    FChild = root->GetRecordNumber(1);
+    root.Release();
+    Flush(*file);
+    file->CloseFile();
+  }
+
+  int64_t PageOffset(int32_t number) const { return 25088 + 512LL * (number - 1); }
+
+  // Inserting a key smaller than all (down the leftmost path) into the reopened tree raises this
+  // code.
+  uint16_t InsertError() {
+    auto file = MakeFile(512);
+    file->OpenFile();
+    const TKeyComparer comparer = Comparer(*file, 0);
+    TIndexTree tree(*file, 0, comparer);
+    return test::ErrorCodeOf([&] { tree.Insert(RecordIDKey(-5), 5000); });
+  }
+
+  int32_t FRoot = 0;
+  int32_t FChild = 0;
+};
+
+TEST_F(IndexTreeDamageTest, DamagedPagesGiveIndexCorruptWithoutCrashOrHang) {
+  enum TWhere { kRootPage, kChildPage, kFileHeader };
+  struct Case {
+    const char* what;
+    TWhere where;
+    int offset;  // within the page or the file
+    std::function<std::string(int32_t child)> bytes;
+  };
+  const auto fixed = [](std::string b) { return [b](int32_t) { return b; }; };
+  const std::vector<Case> cases = {
+      {"root type is a leaf", kRootPage, 0, fixed("\x02")},
+      {"root type unknown", kRootPage, 0, fixed("\x07")},
+      {"root without entries", kRootPage, 1, fixed(std::string(2, '\0'))},
+      {"NumberOfKeys beyond the page", kChildPage, 1, fixed(std::string("\xe8\x03", 2))},
+      // Entry 1 of a node: the key (5 bytes), then the child number.
+      {"child page beyond the file", kRootPage, 13 + 5, fixed(test::Int32Bytes(9999))},
+      {"child page is the page itself", kChildPage, 13 + 5,
+       [](int32_t child) { return test::Int32Bytes(child); }},
+      {"root page number beyond the file", kFileHeader, 34, fixed(test::Int32Bytes(5000))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    BuildTree();
+    const int64_t base = c.where == kFileHeader ? 0
+                         : c.where == kRootPage ? PageOffset(FRoot)
+                                                : PageOffset(FChild);
+    test::PatchDiskFile(Path(), base + c.offset, c.bytes(FChild));
+    EXPECT_EQ(InsertError(), CAIRN_INDEXCORRUPT);
+  }
+}
+
+TEST_F(IndexTreeDamageTest, ANodeChainLongerThan64LevelsIsCorrupt) {
+  // A hand-made chain of 70 single-entry nodes under a root: each points at the next.
+  auto file = NewFile(512);
+  std::vector<TPageRef> pages;
+  for (int i = 0; i < 70; ++i) {
+    pages.push_back(file->AllocatePage(0));
+    pages.back()->SetPageType(i == 0 ? pg::kRootNode : pg::kNode);
+  }
+  for (int i = 0; i < 70; ++i) {
+    int position = 0;
+    const int32_t child = i + 1 < 70 ? pages[i + 1]->Number() : pages[i]->Number();
+    pages[i]->InsertKey(RecordIDKey(1).data(), position, child, 1);
+  }
+  file->SetRootPageNumber(0, pages[0]->Number());
+  pages.clear();
+  const TKeyComparer comparer = Comparer(*file, 0);
+  TIndexTree tree(*file, 0, comparer);
+  EXPECT_EQ(test::ErrorCodeOf([&] { tree.Insert(RecordIDKey(2), 2); }), CAIRN_INDEXCORRUPT);
+  EXPECT_EQ(test::ErrorCodeOf([&] { tree.Find(RecordIDKey(2)); }), CAIRN_INDEXCORRUPT);
+}
+
+// A reader whose cache miss finds the table changed must drop its pages and report a restart,
+// never touch the dropped pages.
+class ChangingTableOwner : public test::TTestTableOwner {
+ public:
+  bool ReadLockForMiss() override {
+    ++ReadLocks;
+    if (!ChangeOnMiss || File == nullptr) return false;
+    ChangeOnMiss = false;
+    File->FreeBuffers();  // what change detection does with the cache
+    return true;
+  }
+  bool ChangeOnMiss = false;
+  TIndexFile* File = nullptr;
+};
+
+TEST_F(IndexTreeTest, ATableChangedUnderACacheMissRestartsTheOperation) {
+  {
+    auto file = NewFile(512);
+    const TKeyComparer comparer = Comparer(*file, 0);
+    TIndexTree tree(*file, 0, comparer);
+    for (int32_t id = 1; id <= 500; ++id) ASSERT_TRUE(tree.Insert(RecordIDKey(id), id));
+    Flush(*file);
+    file->CloseFile();
+  }
+  ChangingTableOwner owner;
+  TIndexFile file(&owner, 512);
+  file.SetFileName(Path());
+  file.SetFieldDefinitions(test::TestFields());
+  file.OpenFile();  // shared: misses ask the table
+  owner.File = &file;
+  const TKeyComparer comparer = Comparer(file, 0);
+  TIndexTree tree(file, 0, comparer);
+  // Root cached and held, then the miss on its child finds the table changed.
+  { TPageRef root = file.ReadPage(0, file.GetRootPageNumber(0)); }
+  owner.ChangeOnMiss = true;
+  EXPECT_FALSE(tree.Insert(RecordIDKey(501), 501));
+  EXPECT_TRUE(tree.Insert(RecordIDKey(501), 501));
+  owner.ChangeOnMiss = true;
+  file.FreeBuffers();
+  EXPECT_FALSE(tree.Find(RecordIDKey(7)).Completed);
+  EXPECT_TRUE(tree.Find(RecordIDKey(7)).Found);
+  file.CloseFile();
+}
+
+// ---- Page layouts -----------------------------------------------------------------------------
+
+class PageLayoutTest : public IndexTreeTest {};
+
+std::string Byte(int value) {
+  return std::string(1, static_cast<char>(value));
+}
+
+// Four keys in one leaf of each compression, as the page stores them.
+TEST_F(PageLayoutTest, LeafCompressionsStoreExactlyTheirLayout) {
+  // Keys of 9 bytes: a string part of data size 4 (5 bytes), then a 4-byte tail.
+  const std::string k1(
+      "\x01"
+      "ab\0\0"
+      "\0\0\0\x01",
+      9);
+  const std::string k2(
+      "\x01"
+      "abc\0"
+      "\0\0\0\x02",
+      9);
+  const std::string k3(
+      "\x01"
+      "abc\0"
+      "\0\0\0\x05",
+      9);  // shares 8 bytes with k2
+  const std::string k4(
+      "\x01"
+      "b\0\0\0"
+      "\0\0\0\0",
+      9);
+  const std::string r1 = test::Int32Bytes(11), r2 = test::Int32Bytes(12);
+  const std::string r3 = test::Int32Bytes(13), r4 = test::Int32Bytes(14);
+  struct Case {
+    const char* what;
+    uint8_t compression;
+    bool unique;
+    std::string stored;  // the area after the 13-byte header
+  };
+  const std::vector<Case> cases = {
+      {"none", 0, true, k1 + r1 + k2 + r2 + k3 + r3 + k4 + r4},
+      // L, key bytes L..K-1, R
+      {"duplicate-byte", 1, true,
+       Byte(0) + k1 + r1 + Byte(3) + k2.substr(3) + r2 + Byte(8) + k3.substr(8) + r3 + Byte(1) +
+           k4.substr(1) + r4},
+      // T zero bytes cut from the end of the key
+      {"trailing-byte unique", 2, true,
+       Byte(0) + k1 + r1 + Byte(0) + k2 + r2 + Byte(0) + k3 + r3 + Byte(7) + k4.substr(0, 2) + r4},
+      // the last 4 bytes stay whole; T counts the zeros just before them
+      {"trailing-byte non-unique", 2, false,
+       Byte(2) + k1.substr(0, 3) + k1.substr(5) + r1 + Byte(1) + k2.substr(0, 4) + k2.substr(5) +
+           r2 + Byte(1) + k3.substr(0, 4) + k3.substr(5) + r3 + Byte(3) + k4.substr(0, 2) +
+           k4.substr(5) + r4},
+      {"full unique", 3, true,
+       Byte(0) + Byte(0) + k1 + r1 + Byte(3) + Byte(0) + k2.substr(3) + r2 + Byte(8) + Byte(0) +
+           k3.substr(8) + r3 + Byte(1) + Byte(7) + k4.substr(1, 1) + r4},
+      // K - L >= 5 keeps the tail whole; K - L < 5 (k3 after k2) stores the rest uncut
+      {"full non-unique", 3, false,
+       Byte(0) + Byte(2) + k1.substr(0, 3) + k1.substr(5) + r1 + Byte(3) + Byte(1) +
+           k2.substr(3, 1) + k2.substr(5) + r2 + Byte(8) + Byte(0) + k3.substr(8) + r3 + Byte(1) +
+           Byte(3) + k4.substr(1, 1) + k4.substr(5) + r4},
+  };
+  auto file = NewFile(512);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TIndexDefinition d;
+    d.KeySize = 9;
+    d.KeyUnique = c.unique;
+    d.KeyCompressionType = c.compression;
+    TPageRef page = file->AllocateRawPage(pg::kLeaf);
+    page->Initialize(d);
+    page->SetPageType(pg::kLeaf);
+    int position = 0;
+    page->InsertKey(k1.data(), position, 11);
+    page->InsertKey(k4.data(), position, 14);
+    position = 1;  // in between: the entries after them are recounted
+    page->InsertKey(k2.data(), position, 12);
+    page->InsertKey(k3.data(), position, 13);
+    std::string raw(512, '\0');
+    page->CopyToBuffer(raw.data());
+    EXPECT_EQ(raw[0], pg::kLeaf);
+    EXPECT_EQ(DecodeFixed16(raw.data() + 1), 4);
+    const uint16_t compressed = c.compression == 0 ? 0 : static_cast<uint16_t>(c.stored.size());
+    EXPECT_EQ(DecodeFixed16(raw.data() + 11), compressed);
+    EXPECT_EQ(page->StoredSize(), static_cast<int32_t>(c.stored.size()));
+    EXPECT_EQ(raw.substr(13, c.stored.size()), c.stored);
+    EXPECT_EQ(raw.substr(13 + c.stored.size()), std::string(499 - c.stored.size(), '\0'));
+    // Read back: the same keys and record numbers.
+    TPageRef copy = file->AllocateRawPage(pg::kLeaf);
+    copy->CopyBuffer(raw.data());
+    ASSERT_TRUE(copy->Expand(d));
+    ASSERT_EQ(copy->NumberOfKeys(), 4);
+    const std::string* keys[] = {&k1, &k2, &k3, &k4};
+    for (int i = 1; i <= 4; ++i) {
+      EXPECT_EQ(std::string(copy->GetKey(i), 9), *keys[i - 1]) << i;
+      EXPECT_EQ(copy->GetRecordNumber(i), 10 + i);
+    }
+  }
+}
+
+// Deleting and replacing entries recounts their neighbours: the page then stores exactly what a
+// page built from its keys stores.
+TEST_F(PageLayoutTest, EditedPagesStoreLikeFreshOnes) {
+  const std::string a(
+      "\x01"
+      "aa\0\0"
+      "\0\0\0\x01",
+      9);
+  const std::string b(
+      "\x01"
+      "abc\0"
+      "\0\0\0\x02",
+      9);
+  const std::string c(
+      "\x01"
+      "abd\0"
+      "\0\0\0\x03",
+      9);  // shares 3 bytes with b, 2 with a
+  const std::string d(
+      "\x01"
+      "b\0\0\0"
+      "\0\0\0\0",
+      9);
+  const std::string e(
+      "\x01"
+      "c\0\0\0"
+      "\0\0\0\x04",
+      9);
+  auto file = NewFile(512);
+  const auto raw = [](TPage& page) {
+    std::string bytes(512, '\0');
+    page.CopyToBuffer(bytes.data());
+    return bytes;
+  };
+  for (uint8_t compression = 0; compression <= 3; ++compression) {
+    for (bool unique : {true, false}) {
+      SCOPED_TRACE(compression * 10 + unique);
+      TIndexDefinition def;
+      def.KeySize = 9;
+      def.KeyUnique = unique;
+      def.KeyCompressionType = compression;
+      const auto build = [&](std::vector<const std::string*> keys) {
+        TPageRef page = file->AllocateRawPage(pg::kLeaf);
+        page->Initialize(def);
+        page->SetPageType(pg::kLeaf);
+        int position = 0;
+        for (const std::string* key : keys) page->InsertKey(key->data(), position, 7);
+        return page;
+      };
+      TPageRef edited = build({&a, &b, &c, &d});
+      int position = 2;
+      edited->DeleteKey(position);  // b goes: c now follows a
+      EXPECT_EQ(position, 1);
+      edited->UpdateKey(e.data(), 3);  // d becomes e
+      TPageRef fresh = build({&a, &c, &e});
+      EXPECT_EQ(raw(*edited), raw(*fresh));
+      EXPECT_EQ(edited->StoredSize(), fresh->StoredSize());
+      EXPECT_TRUE(edited->IsEqualTo(*fresh));
+    }
+  }
+}
+
+TEST_F(PageLayoutTest, StoredLengthsBeyondTheAreaAreRejectedBeforeExpanding) {
+  auto file = NewFile(512);
+  TIndexDefinition full;
+  full.KeySize = 9;
+  full.KeyUnique = true;
+  full.KeyCompressionType = idx::kCompressFull;
+  TIndexDefinition node = full;
+  node.KeyCompressionType = idx::kCompressNone;
+  // A raw page: header, then bytes placed at offsets of the page.
+  const auto page = [](uint8_t type, uint16_t count, uint16_t compressed,
+                       std::vector<std::pair<int, int>> bytes = {}) {
+    std::string raw(512, '\0');
+    TPageHeader header;
+    header.PageType = type;
+    header.NumberOfKeys = count;
+    header.CompressedSize = compressed;
+    header.Encode(raw.data());
+    for (auto [offset, value] : bytes) raw[offset] = static_cast<char>(value);
+    return raw;
+  };
+  struct Case {
+    const char* what;
+    std::string raw;
+    const TIndexDefinition* definition;
+  };
+  // Full compression: L at 13, T at 14, then K - L - T key bytes and R (15 bytes for L = T = 0).
+  const std::vector<Case> cases = {
+      {"node entries beyond the area", page(pg::kNode, 30, 0), &node},
+      {"first entry with a shared prefix", page(pg::kLeaf, 1, 13, {{13, 1}}), &full},
+      {"prefix longer than the key", page(pg::kLeaf, 2, 30, {{28, 10}}), &full},
+      {"cut more bytes than the key has", page(pg::kLeaf, 1, 15, {{14, 10}}), &full},
+      {"entries running past the area", page(pg::kLeaf, 40, 600), &full},
+      {"CompressedSize disagrees", page(pg::kLeaf, 1, 99), &full},
+      {"unknown page type", page(9, 0, 0), &full},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TPageRef p = file->AllocateRawPage(pg::kLeaf);
+    p->CopyBuffer(c.raw.data());
+    EXPECT_FALSE(p->Expand(*c.definition));
+  }
+  // The same bytes with sound counts expand.
+  TPageRef p = file->AllocateRawPage(pg::kLeaf);
+  p->CopyBuffer(page(pg::kLeaf, 2, 30).data());
+  EXPECT_TRUE(p->Expand(full));
+}
+
+TEST_F(PageLayoutTest, LowerKeyCountsOnlyOnNodesWithStatistics) {
+  auto file = NewFile(512);
+  TIndexDefinition d = TIndexDefinition::AutomaticPrimary();
+  struct Case {
+    uint8_t type;
+    bool statistics;
+    int32_t afterInc, afterDec;  // after Set(5) and Inc, then Dec
+  };
+  for (const Case& c :
+       {Case{pg::kNode, true, 6, 5}, Case{pg::kNode, false, 0, 0}, Case{pg::kLeaf, true, 1, 1}}) {
+    SCOPED_TRACE(c.type * 10 + c.statistics);
+    d.NoKeyStatistics = !c.statistics;
+    TPageRef page = file->AllocatePage(0);
+    page->Initialize(d);
+    page->SetPageType(c.type);
+    page->IncLowerKeyCount(1);  // an empty page: nothing happens
+    int position = 0;
+    page->InsertKey(RecordIDKey(1).data(), position, 7, 0);
+    page->InsertKey(RecordIDKey(2).data(), position, 8, 4);
+    page->SetLowerKeyCount(1, 5);
+    page->IncLowerKeyCount(1);
+    EXPECT_EQ(page->GetLowerKeyCount(1), c.afterInc);
+    EXPECT_EQ(page->GetPageKeyCount(2), c.afterInc);
+    page->DecLowerKeyCount(1);
+    EXPECT_EQ(page->GetLowerKeyCount(1), c.afterDec);
+  }
+}
+
+// ---- Key comparison ---------------------------------------------------------------------------
+
+class KeyComparerTest : public IndexTreeTest {};
+
+TEST_F(KeyComparerTest, PartsCompareAsBytesWithPerFieldDescendingAndAnAscendingSuffix) {
+  const auto fields = test::TestFields();
+  TIndexDefinition d = MakeIndex("I", {test::kId, test::kName}, false);
+  const std::string a = IntegerPart(5) + StringPart("x", 21) + RecordIDSuffix(1);
+  const std::string b = IntegerPart(5) + StringPart("x", 21) + RecordIDSuffix(2);
+  const std::string c = IntegerPart(6) + StringPart("a", 21) + RecordIDSuffix(1);
+  const std::string nullId =
+      std::string("\0\x80\0\0\0", 5) + StringPart("a", 21) + RecordIDSuffix(1);
+  struct Case {
+    bool descendingId;
+    const std::string *left, *right;
+    size_t n;
+    int expected;
+  };
+  const std::vector<Case> cases = {
+      {false, &a, &b, d.KeySize, -1},  // equal values: RecordID decides
+      {true, &a, &b, d.KeySize, -1},   // ... and is never reversed
+      {false, &a, &c, d.KeySize, -1},
+      {true, &a, &c, d.KeySize, +1},
+      {false, &nullId, &a, d.KeySize, -1},  // null sorts first
+      {true, &nullId, &a, d.KeySize, +1},
+      {false, &a, &b, 27, 0},  // a partial key without the suffix
+      {false, &a, &c, 3, 0},   // a partial key inside the first part
+      {false, &a, &c, 5, -1},
+      {false, &a, &a, d.KeySize, 0},
+  };
+  for (const Case& k : cases) {
+    d.KeyDescendingFields[0] = k.descendingId;
+    const TKeyComparer comparer(d, fields, 0);
+    EXPECT_EQ(comparer.Compare(k.left->data(), k.right->data(), k.n), k.expected)
+        << "descending " << k.descendingId << " n " << k.n;
+  }
+  EXPECT_EQ(TKeyComparer(d, fields, 0).PartsSize(), 27u);
+}
+
+TEST_F(KeyComparerTest, StringsUnderALocaleCompareByCollationAndByBytesUnderLocaleZero) {
+  constexpr uint32_t kEnglish = 1033;
+  if (!host::IsInstalledLocale(kEnglish)) GTEST_SKIP() << "English collation not available";
+  const auto fields = test::TestFields();
+  TIndexDefinition d = MakeIndex("I", {test::kName});
+  const std::string plain = StringPart("resume", 21);
+  const std::string accented = StringPart("r\xe9sum\xe9", 21);  // Windows-1252 e acute
+  const std::string upper = StringPart("Zebra", 21);
+  const std::string lower = StringPart("apple", 21);
+  const std::string null(22, '\0');
+  const TKeyComparer english(d, fields, kEnglish), bytes(d, fields, 0);
+  EXPECT_EQ(english.Compare(plain.data(), accented.data(), d.KeySize), 0);
+  EXPECT_NE(bytes.Compare(plain.data(), accented.data(), d.KeySize), 0);
+  EXPECT_EQ(english.Compare(lower.data(), upper.data(), d.KeySize), -1);  // a before Z
+  EXPECT_EQ(bytes.Compare(lower.data(), upper.data(), d.KeySize), +1);    // 'a' > 'Z'
+  EXPECT_EQ(english.Compare(null.data(), lower.data(), d.KeySize), -1);
+  d.KeyDescendingFields[0] = true;
+  const TKeyComparer descending(d, fields, kEnglish);
+  EXPECT_EQ(descending.Compare(lower.data(), upper.data(), d.KeySize), +1);
+  EXPECT_EQ(descending.Compare(null.data(), lower.data(), d.KeySize), +1);
+}
+
+TEST_F(KeyComparerTest, UnknownKeyFieldIsAnInvalidDescription) {
+  const TIndexDefinition d = MakeIndex("I", {99});
+  EXPECT_EQ(test::ErrorCodeOf([&] { TKeyComparer(d, test::TestFields(), 0); }),
+            CAIRN_INVALIDIDXDESC);
+}
+
+}  // namespace
+}  // namespace cairn

@@ -1,0 +1,600 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cairn/error/EngineError.h"
+#include "cairn/engine/io/BufferedFile.h"
+#include "cairn/engine/io/Cipher.h"
+#include "cairn/engine/io/Coding.h"
+#include "cairn/engine/DataEngine.h"
+#include "cairn/host/OsError.h"
+#include "tests/support/DiskFiles.h"
+#include "tests/support/EngineErrorCatch.h"
+#include "tests/support/FaultInjectingFiles.h"
+#include "tests/support/TempDir.h"
+
+namespace cairn {
+namespace {
+
+using test::ErrorOf;
+using test::ReadDiskFile;
+
+constexpr int32_t kBlockSize = 64;
+constexpr int32_t kHeaderSize = 16;
+
+// A small buffered file: a 16-byte header (update stamp, blocks in use) and 64-byte blocks,
+// with the data file's append limits (record count and file size).
+class TTestBlockFile : public TBufferedFile {
+ public:
+  TTestBlockFile(TBufferedFileOwner* owner, const std::string& path, bool exclusive)
+      : TBufferedFile(owner) {
+    SetFileName(path);
+    SetExclusive(exclusive);
+  }
+  ~TTestBlockFile() override { FreeBuffers(); }
+
+  int32_t IOBlockSize() const override { return kBlockSize; }
+  int32_t BufferSize() const override { return kBlockSize; }
+  int64_t HeaderSize() const override { return kHeaderSize; }
+  int32_t IOBlocksUsed() const override { return FBlocksUsed; }
+  int32_t LastUpdateStamp() const override { return FStamp; }
+  int32_t MRUBuffers() const override { return 2; }
+  int32_t BufferExpand() const override { return FExpand; }
+  int32_t MaximumBufferCount() const override { return FMaxBuffers; }
+  int32_t ReadAheadReserve() const override { return FReserve; }
+  int32_t ReadAheadCount(const TBufferRequest& request) const override {
+    return request.ReadAheadCount;
+  }
+
+  void ReadHeader() override {
+    char header[kHeaderSize];
+    {
+      TEngineFileLock lock(*this);
+      Seek(0, kSeekBegin);
+      Read(header, kHeaderSize);
+    }
+    FStamp = DecodeInt32(header);
+    FBlocksUsed = DecodeInt32(header + 4);
+    FHeaderDirty = false;
+  }
+  bool WriteHeader(bool force) override {
+    if (!force && !FHeaderDirty) return false;
+    char header[kHeaderSize] = {};
+    EncodeInt32(header, ++FStamp);
+    EncodeInt32(header + 4, FBlocksUsed);
+    {
+      TEngineFileLock lock(*this);
+      Seek(0, kSeekBegin);
+      Write(header, kHeaderSize);
+    }
+    FHeaderDirty = false;
+    if (Owner()) Owner()->MarkWrittenTo();
+    return true;
+  }
+  void UpdateHeaderStamp() override {
+    ++FStamp;
+    FHeaderDirty = true;
+  }
+  void ClearHeader() override {
+    TBufferedFile::ClearHeader();
+    FBlocksUsed = 0;
+    FHeaderDirty = true;
+  }
+  void CheckHeader() override {
+    if (FBlocksUsed < 0) RaiseError(CAIRN_FILECORRUPT);
+  }
+  bool CheckForChanges() override {
+    const int32_t stamp = FStamp;
+    ReadHeader();
+    return FStamp != stamp;
+  }
+
+  int32_t FBlocksUsed = 0;
+  int32_t FStamp = 0;
+  bool FHeaderDirty = false;
+  int32_t FMaxBuffers = 16;
+  int32_t FExpand = 3;
+  int32_t FReserve = 1;
+
+ protected:
+  std::unique_ptr<TBuffer> CreateBuffer() override { return std::make_unique<TBuffer>(*this); }
+  uint16_t CorruptBufferError() const override { return CAIRN_FILECORRUPT; }
+  void CheckSizeLimit() override {
+    CheckAppendLimits(DataEngine().MaximumFileSize(), DataEngine().MaximumNumRecords());
+  }
+  void CountAppendedBlock() override {
+    ++FBlocksUsed;
+    FHeaderDirty = true;
+  }
+};
+
+class TTestOwner : public TBufferedFileOwner {
+ public:
+  std::string ProperTableName() const override { return "Orders"; }
+  std::string DatabaseName() const override { return "MainDB"; }
+  void MarkWrittenTo() override { FWrittenTo = true; }
+  bool WrittenTo() const override { return FWrittenTo; }
+  bool InTransaction() const override { return FInTransaction; }
+  bool ForceBufferFlush() const override { return FForceFlush; }
+  bool StrictChangeDetection() const override { return FStrict; }
+  bool MarkedReadOnly() const override { return false; }
+  bool ReadLockForMiss() override {
+    ++FReadLockCalls;
+    return FChanged;
+  }
+  const TCipher* Cipher() const override { return FCipher.get(); }
+
+  bool FWrittenTo = false;
+  bool FInTransaction = false;
+  bool FForceFlush = false;
+  bool FStrict = false;
+  bool FChanged = false;
+  int FReadLockCalls = 0;
+  std::unique_ptr<TCipher> FCipher;
+};
+
+std::string BlockPattern(int32_t number) {
+  return std::string(kBlockSize, 'A' + number - 1);
+}
+
+// A file whose header claims `claimed` blocks and which holds `blocks` of them, block n filled
+// with 'A' + n - 1.
+void MakeDiskFile(const std::string& path, int32_t blocks, int32_t claimed = -1) {
+  char header[kHeaderSize] = {};
+  EncodeInt32(header, 1);
+  EncodeInt32(header + 4, claimed < 0 ? blocks : claimed);
+  std::ofstream out(path, std::ios::binary);
+  out.write(header, kHeaderSize);
+  for (int32_t n = 1; n <= blocks; ++n) out << BlockPattern(n);
+}
+
+std::string BlockOnDisk(const std::string& path, int32_t number) {
+  const std::string bytes = ReadDiskFile(path);
+  const size_t offset = kHeaderSize + static_cast<size_t>(number - 1) * kBlockSize;
+  return offset < bytes.size() ? bytes.substr(offset, kBlockSize) : std::string();
+}
+
+std::string Content(const TBuffer* buffer) {
+  return std::string(buffer->Buffer(), kBlockSize);
+}
+
+std::set<int32_t> CachedBlocks(const TBufferedFile& file) {
+  std::set<int32_t> numbers;
+  for (TBuffer* b = file.FirstBuffer(); b != nullptr; b = b->NextBuffer()) {
+    numbers.insert(b->Number());
+  }
+  return numbers;
+}
+
+class BufferedFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { FEngine.SetHostFiles(&FFiles); }
+
+  // Takes a block, fills it and releases it dirty.
+  static void Store(TBufferedFile& file, int32_t number, char fill) {
+    TBuffer* buffer = nullptr;
+    ASSERT_TRUE(file.GetBuffer({}, number, false, TReadAheadDirection::None, buffer));
+    std::memset(buffer->Buffer(), fill, kBlockSize);
+    buffer->SetIsDirty(true);
+    file.PutBuffer(buffer);
+  }
+
+  static TBuffer* Get(TBufferedFile& file, int32_t number) {
+    TBuffer* buffer = nullptr;
+    EXPECT_TRUE(file.GetBuffer({}, number, false, TReadAheadDirection::None, buffer));
+    return buffer;
+  }
+
+  std::string Path() const { return FDir.File("orders.dat"); }
+
+  test::TFaultInjectingFiles FFiles;
+  TDataEngine FEngine;
+  test::TTempDir FDir;
+  TTestOwner FOwner;
+};
+
+TEST_F(BufferedFileTest, AppendedBlockIsHandedOutWithoutFileAccess) {
+  TTestBlockFile file(&FOwner, Path(), true);
+  file.CreateFile();
+  file.WriteHeader(true);
+  FFiles.ResetCounts();
+  TBuffer* buffer = Get(file, 1);
+  ASSERT_NE(buffer, nullptr);
+  EXPECT_EQ(buffer->Number(), 1);
+  EXPECT_EQ(buffer->UseCount(), 1);
+  EXPECT_EQ(Content(buffer), std::string(kBlockSize, '\0'));
+  EXPECT_EQ(file.IOBlocksUsed(), 1);
+  EXPECT_EQ(FFiles.Calls(test::TFileOp::Read), 0);
+  EXPECT_EQ(FFiles.Calls(test::TFileOp::Write), 0);
+  EXPECT_EQ(ReadDiskFile(Path()).size(), static_cast<size_t>(kHeaderSize));
+
+  std::memset(buffer->Buffer(), 'Q', kBlockSize);
+  buffer->SetIsDirty(true);
+  file.PutBuffer(buffer);
+  EXPECT_TRUE(file.FlushBuffers());
+  EXPECT_EQ(FFiles.Calls(test::TFileOp::Write), 1);
+  EXPECT_EQ(ReadDiskFile(Path()).size(), static_cast<size_t>(kHeaderSize + kBlockSize));
+  EXPECT_EQ(BlockOnDisk(Path(), 1), std::string(kBlockSize, 'Q'));
+  EXPECT_FALSE(file.FlushBuffers());  // nothing left to write
+}
+
+TEST_F(BufferedFileTest, ConsecutiveQueuedBlocksAreWrittenWithOneCall) {
+  struct Case {
+    std::vector<int32_t> blocks;  // in the order they are released
+    bool exclusive;
+    int64_t writes;
+  } cases[] = {
+      {{5, 6}, false, 1},
+      {{5, 7}, false, 2},
+      {{6, 5}, true, 1},   // deferred writes go in block order
+      {{6, 5}, false, 2},  // write-through keeps the order of release
+      {{1, 2, 3, 5, 6, 8}, true, 3},
+  };
+  for (const Case& c : cases) {
+    MakeDiskFile(Path(), 8);
+    TTestBlockFile file(&FOwner, Path(), c.exclusive);
+    file.OpenFile();
+    file.ReadHeader();
+    for (int32_t n : c.blocks) Store(file, n, static_cast<char>('a' + n - 1));
+    FFiles.ResetCounts();
+    EXPECT_TRUE(file.FlushBuffers());
+    EXPECT_EQ(FFiles.Calls(test::TFileOp::Write), c.writes) << c.blocks.size() << c.exclusive;
+    EXPECT_EQ(file.Writes(), c.writes);
+    for (int32_t n = 1; n <= 8; ++n) {
+      const bool written = std::count(c.blocks.begin(), c.blocks.end(), n) > 0;
+      EXPECT_EQ(BlockOnDisk(Path(), n),
+                written ? std::string(kBlockSize, 'a' + n - 1) : BlockPattern(n))
+          << "block " << n;
+    }
+    file.CloseFile();
+  }
+}
+
+TEST_F(BufferedFileTest, AppendingBeyondTheLimitsFailsBeforeAnythingIsWritten) {
+  struct Case {
+    int32_t blocksUsed;
+    bool full;
+    const char* why;
+  } cases[] = {
+      {200000000, true, "the maximum record count is reached"},
+      {62500000, true, "the logical size 4,000,000,016 exceeds the maximum file size"},
+      {62499999, false, "the logical size 3,999,999,952 is within the limits"},
+  };
+  for (const Case& c : cases) {
+    TTestBlockFile file(&FOwner, Path(), true);
+    file.CreateFile();
+    file.FBlocksUsed = c.blocksUsed;
+    FFiles.ResetCounts();
+    TBuffer* buffer = nullptr;
+    if (c.full) {
+      const ECairnEngineError error = ErrorOf(
+          [&] { file.GetBuffer({}, c.blocksUsed + 1, false, TReadAheadDirection::None, buffer); });
+      EXPECT_EQ(error.ErrorCode(), CAIRN_TABLEFULL) << c.why;
+      EXPECT_EQ(error.ErrorTableName(), "Orders");
+      EXPECT_EQ(error.ErrorDatabaseName(), "MainDB");
+      EXPECT_EQ(file.IOBlocksUsed(), c.blocksUsed);
+      EXPECT_EQ(file.BufferCount(), 0u);
+    } else {
+      EXPECT_TRUE(file.GetBuffer({}, c.blocksUsed + 1, false, TReadAheadDirection::None, buffer))
+          << c.why;
+    }
+    EXPECT_EQ(FFiles.Calls(test::TFileOp::Read) + FFiles.Calls(test::TFileOp::Write), 0);
+    file.CloseFile();  // discards the buffer: nothing is written at 4 GB
+  }
+}
+
+TEST_F(BufferedFileTest, ExclusiveFileGrowsWhenEveryBufferIsDirtyAndInUse) {
+  TTestBlockFile file(&FOwner, Path(), true);
+  file.FMaxBuffers = 4;
+  file.CreateFile();
+  std::vector<TBuffer*> held;
+  for (int32_t n = 1; n <= 5; ++n) {
+    TBuffer* buffer = Get(file, n);
+    ASSERT_NE(buffer, nullptr);
+    buffer->SetIsDirty(true);
+    held.push_back(buffer);
+  }
+  EXPECT_EQ(file.BufferCount(), 5u);
+  EXPECT_EQ(file.BufferCapacity(), 4u + 3u);
+  EXPECT_EQ(FFiles.Calls(test::TFileOp::Write), 0);  // the flush found nothing it could write
+
+  // Released but dirty: the next block beyond the grown budget flushes and recycles instead.
+  for (TBuffer* buffer : held) file.PutBuffer(buffer);
+  for (int32_t n = 6; n <= 8; ++n) Store(file, n, 'z');
+  EXPECT_EQ(file.BufferCapacity(), 7u);
+  EXPECT_EQ(file.BufferCount(), 7u);
+  EXPECT_EQ(FFiles.Calls(test::TFileOp::Write), 1);  // blocks 1 ... 7 as one run
+  EXPECT_EQ(file.FindBuffer(1), nullptr);            // the least recently used went
+}
+
+TEST_F(BufferedFileTest, FailedFlushKeepsTheBlocksQueuedForTheNextFlush) {
+  for (bool exclusive : {false, true}) {
+    TTestBlockFile file(&FOwner, Path(), exclusive);
+    file.CreateFile();
+    Store(file, 1, 'x');
+    Store(file, 2, 'y');
+    file.PutBuffer(Get(file, 3));  // appended, left clean
+    Store(file, 4, 'w');
+    // The first run is written, the second meets a full disk.
+    FFiles.Arm(test::TFileOp::Write, FFiles.Calls(test::TFileOp::Write) + 2, host::kErrorUnknown);
+    const ECairnEngineError error = ErrorOf([&] { file.FlushBuffers(); });
+    EXPECT_EQ(error.ErrorCode(), CAIRN_OSUNKNOWN);
+    EXPECT_EQ(error.ErrorTableName(), "Orders");
+    EXPECT_EQ(error.ErrorDatabaseName(), "MainDB");
+    EXPECT_EQ(file.WriteCount(), 1u);
+    EXPECT_FALSE(file.FindBuffer(1)->IsDirty());
+    EXPECT_TRUE(file.FindBuffer(4)->IsDirty());
+    EXPECT_TRUE(file.FindBuffer(4)->WriteFlag());
+    EXPECT_EQ(BlockOnDisk(Path(), 4), "");
+
+    FFiles.Disarm();
+    EXPECT_TRUE(file.FlushBuffers());
+    EXPECT_EQ(file.WriteCount(), 0u);
+    EXPECT_EQ(BlockOnDisk(Path(), 1), std::string(kBlockSize, 'x'));
+    EXPECT_EQ(BlockOnDisk(Path(), 4), std::string(kBlockSize, 'w'));
+    file.CloseFile();
+  }
+}
+
+TEST_F(BufferedFileTest, MissReadsNeighbouringBlocksWithOneCall) {
+  struct Case {
+    int32_t number;
+    TReadAheadDirection direction;
+    int32_t count;
+    std::set<int32_t> cached;
+  } cases[] = {
+      {2, TReadAheadDirection::Forward, 3, {2, 3, 4}},
+      {7, TReadAheadDirection::Forward, 5, {7, 8}},   // never beyond the last block
+      {2, TReadAheadDirection::Backward, 5, {1, 2}},  // never below block 1
+      {5, TReadAheadDirection::Backward, 3, {3, 4, 5}},
+      {3, TReadAheadDirection::None, 4, {3}},
+  };
+  MakeDiskFile(Path(), 8);
+  for (const Case& c : cases) {
+    TTestBlockFile file(&FOwner, Path(), true);
+    file.OpenFile();
+    file.ReadHeader();
+    FFiles.ResetCounts();
+    TBufferRequest request;
+    request.ReadAheadCount = c.count;
+    TBuffer* buffer = nullptr;
+    ASSERT_TRUE(file.GetBuffer(request, c.number, true, c.direction, buffer));
+    EXPECT_EQ(Content(buffer), BlockPattern(c.number));
+    EXPECT_EQ(CachedBlocks(file), c.cached) << c.number << " " << c.count;
+    EXPECT_EQ(file.FirstBuffer(), buffer);  // the requested block is the most recent
+    EXPECT_EQ(file.TotalReads(), static_cast<int64_t>(c.cached.size()) * kBlockSize);
+    for (int32_t n : c.cached) EXPECT_EQ(Content(Get(file, n)), BlockPattern(n));
+    EXPECT_EQ(FFiles.Calls(test::TFileOp::Read), 1);
+    EXPECT_EQ(file.CacheMisses(), 1);
+    EXPECT_EQ(file.CacheHits(), static_cast<int64_t>(c.cached.size()));
+    file.CloseFile();
+  }
+}
+
+TEST_F(BufferedFileTest, MissTakesTheTableReadLockUnlessStrictOrExclusive) {
+  struct Case {
+    bool strict, exclusiveCursor, changed;
+    bool granted;
+    int lockCalls;
+  } cases[] = {
+      {false, false, true, false, 1},  // changed by another writer: restart
+      {false, false, false, true, 1},
+      {true, false, true, true, 0},
+      {false, true, true, true, 0},
+  };
+  MakeDiskFile(Path(), 2);
+  for (const Case& c : cases) {
+    TTestOwner owner;
+    owner.FStrict = c.strict;
+    owner.FChanged = c.changed;
+    TTestBlockFile file(&owner, Path(), false);
+    file.OpenFile();
+    file.ReadHeader();
+    FFiles.ResetCounts();
+    TBufferRequest request;
+    request.Exclusive = c.exclusiveCursor;
+    TBuffer* buffer = reinterpret_cast<TBuffer*>(1);
+    EXPECT_EQ(file.GetBuffer(request, 1, false, TReadAheadDirection::None, buffer), c.granted);
+    EXPECT_EQ(buffer != nullptr, c.granted);
+    EXPECT_EQ(owner.FReadLockCalls, c.lockCalls);
+    EXPECT_EQ(FFiles.Calls(test::TFileOp::Read), c.granted ? 1 : 0);
+    if (c.granted) {
+      Get(file, 1);  // a hit asks for no lock
+      EXPECT_EQ(owner.FReadLockCalls, c.lockCalls);
+    }
+    file.CloseFile();
+  }
+}
+
+TEST_F(BufferedFileTest, CacheInconsistenciesReportCorruptBuffers) {
+  MakeDiskFile(Path(), 3);
+  TTestBlockFile file(&FOwner, Path(), false);
+  file.OpenFile();
+  file.ReadHeader();
+  TBuffer* buffer = nullptr;
+  for (int32_t number : {0, -1, 5}) {
+    const ECairnEngineError error =
+        ErrorOf([&] { file.GetBuffer({}, number, false, TReadAheadDirection::None, buffer); });
+    EXPECT_EQ(error.ErrorCode(), CAIRN_FILECORRUPT) << number;
+    EXPECT_EQ(error.ErrorTableName(), "Orders");
+  }
+  // A queued block taken again before the flush of a write-through file.
+  Store(file, 2, 'q');
+  Get(file, 2);
+  EXPECT_EQ(ErrorOf([&] { file.FlushBuffers(); }).ErrorCode(), CAIRN_FILECORRUPT);
+  EXPECT_EQ(FFiles.Calls(test::TFileOp::Write), 0);
+  EXPECT_EQ(file.WriteCount(), 1u);
+}
+
+TEST_F(BufferedFileTest, SharedFileRecyclesOnlyWhileTheReadAheadReserveRemains) {
+  MakeDiskFile(Path(), 4);
+  TTestBlockFile file(&FOwner, Path(), false);
+  file.FMaxBuffers = 2;
+  file.OpenFile();
+  file.ReadHeader();
+  EXPECT_EQ(file.ReadAheadBuffers(), 1);
+  for (int32_t n : {1, 2, 3}) file.PutBuffer(Get(file, n));
+  EXPECT_EQ(CachedBlocks(file), (std::set<int32_t>{2, 3}));  // block 1 was recycled
+  EXPECT_EQ(file.BufferCapacity(), 2u);
+  Store(file, 3, 'c');  // one queued write + the reserve leave nothing to recycle
+  file.PutBuffer(Get(file, 4));
+  EXPECT_EQ(CachedBlocks(file), (std::set<int32_t>{2, 3, 4}));
+  EXPECT_EQ(file.BufferCapacity(), 5u);
+}
+
+TEST_F(BufferedFileTest, BlocksFlushedDuringAReadKeepTheirNewContent) {
+  struct Case {
+    int32_t budget;
+    std::vector<int32_t> dirtyOrder;
+    const char* why;
+  } cases[] = {
+      {2, {2, 4}, "block 2 is recycled and loaded again from the same read"},
+      {3, {4, 5, 2}, "block 2 stays cached, written while the read was under way"},
+  };
+  for (const Case& c : cases) {
+    MakeDiskFile(Path(), 5);
+    TTestBlockFile file(&FOwner, Path(), true);
+    file.FMaxBuffers = c.budget;
+    file.OpenFile();
+    file.ReadHeader();
+    for (int32_t n : c.dirtyOrder) Store(file, n, static_cast<char>('a' + n - 1));
+    // Blocks 1 ... 3 are read before the full cache is flushed to make room.
+    TBufferRequest request;
+    request.ReadAheadCount = 3;
+    TBuffer* buffer = nullptr;
+    ASSERT_TRUE(file.GetBuffer(request, 1, true, TReadAheadDirection::Forward, buffer));
+    file.PutBuffer(buffer);
+    EXPECT_EQ(Content(Get(file, 2)), std::string(kBlockSize, 'b')) << c.why;
+    EXPECT_EQ(BlockOnDisk(Path(), 2), std::string(kBlockSize, 'b'));
+    EXPECT_EQ(BlockOnDisk(Path(), 4), std::string(kBlockSize, 'd'));
+    file.CloseFile();
+  }
+}
+
+TEST_F(BufferedFileTest, EncryptedTablesStoreEncipheredBlocks) {
+  const char key[] = "0123456789abcdef";
+  FOwner.FCipher = NewBlowfishCipher(key, 16);
+  std::string plain(kBlockSize, '\0');
+  for (int i = 0; i < kBlockSize; ++i) plain[i] = static_cast<char>(i * 7);
+  {
+    TTestBlockFile file(&FOwner, Path(), true);
+    file.CreateFile();
+    TBuffer* buffer = Get(file, 1);
+    buffer->CopyBuffer(plain.data());
+    file.PutBuffer(buffer);
+    file.FlushBuffers();
+    file.WriteHeader(true);
+  }
+  std::string enciphered = plain;
+  FOwner.FCipher->Encrypt(enciphered.data(), kBlockSize);
+  ASSERT_NE(enciphered, plain);
+  EXPECT_EQ(BlockOnDisk(Path(), 1), enciphered);
+
+  TTestBlockFile file(&FOwner, Path(), true);
+  file.OpenFile();
+  file.ReadHeader();
+  EXPECT_EQ(Content(Get(file, 1)), plain);
+}
+
+TEST_F(BufferedFileTest, BudgetFollowsTheMaximumBufferCount) {
+  struct Case {
+    int64_t budget;
+    int32_t bufferSize, overhead, limit, expected;
+  } cases[] = {
+      {32768, 64, 44, 8192, 303},                                  // 32768 / 108
+      {65536, 4083, 64, 8192, 15}, {1 << 30, 64, 44, 8192, 8192},  // capped by the count limit
+      {100, 4083, 64, 8192, 1},                                    // at least one
+      {32768, 0, 44, 500, 500},                                    // no size: the limit itself
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TBufferedFile::MaximumBufferCountFor(c.budget, c.bufferSize, c.overhead, c.limit),
+              c.expected);
+  }
+
+  TTestBlockFile file(&FOwner, Path(), true);
+  file.FMaxBuffers = 2;
+  file.FReserve = 3;
+  file.CreateFile();
+  EXPECT_EQ(file.BufferCapacity(), 2u);
+  EXPECT_EQ(file.ReadAheadBuffers(), 3);
+  std::vector<TBuffer*> held;
+  for (int32_t n = 1; n <= 5; ++n) {
+    held.push_back(Get(file, n));
+    held.back()->SetIsDirty(true);
+  }
+  for (TBuffer* buffer : held) file.PutBuffer(buffer);
+  file.AdjustBuffers();  // dirty buffers stay
+  EXPECT_EQ(file.BufferCount(), 5u);
+  EXPECT_EQ(file.BufferCapacity(), 5u);
+  file.FlushBuffers();
+  file.AdjustBuffers();
+  EXPECT_EQ(CachedBlocks(file), (std::set<int32_t>{4, 5}));
+  EXPECT_EQ(file.BufferCapacity(), 2u);
+  file.FreeBuffers();
+  EXPECT_EQ(file.BufferCount(), 0u);
+  EXPECT_EQ(file.FirstBuffer(), nullptr);
+}
+
+TEST_F(BufferedFileTest, ClearHeaderEmptiesFileAndCache) {
+  FOwner.FForceFlush = true;
+  TTestBlockFile file(&FOwner, Path(), true);
+  file.CreateFile();
+  file.WriteHeader(true);
+  Store(file, 1, 'a');
+  Store(file, 2, 'b');
+  file.FlushBuffers();
+  Store(file, 1, 'z');  // dirty again, queued
+  FOwner.FWrittenTo = false;
+  FFiles.ResetCounts();
+  file.ClearHeader();
+  EXPECT_EQ(ReadDiskFile(Path()).size(), static_cast<size_t>(kHeaderSize));
+  EXPECT_EQ(FFiles.Calls(test::TFileOp::Flush), 1);
+  EXPECT_TRUE(FOwner.FWrittenTo);
+  EXPECT_EQ(file.BufferCount(), 0u);
+  EXPECT_FALSE(file.FlushBuffers());  // the old block is never written back
+  EXPECT_EQ(ReadDiskFile(Path()).size(), static_cast<size_t>(kHeaderSize));
+  TBuffer* fresh = Get(file, 1);  // appended anew, zeroed
+  EXPECT_EQ(Content(fresh), std::string(kBlockSize, '\0'));
+}
+
+TEST_F(BufferedFileTest, ShortReadIsToleratedOnlyWhereUnflushedBlocksMayExist) {
+  struct Case {
+    bool exclusive, inTransaction, writtenTo, tolerated;
+  } cases[] = {
+      {false, false, true, false},
+      {true, false, false, true},
+      {false, true, true, true},
+      {false, true, false, false},
+  };
+  MakeDiskFile(Path(), 2, 4);  // the header claims four blocks, two are on disk
+  for (const Case& c : cases) {
+    TTestOwner owner;
+    owner.FInTransaction = c.inTransaction;
+    TTestBlockFile file(&owner, Path(), c.exclusive);
+    file.OpenFile();
+    file.ReadHeader();
+    owner.FWrittenTo = c.writtenTo;
+    TBuffer* buffer = nullptr;
+    if (c.tolerated) {
+      ASSERT_TRUE(file.GetBuffer({}, 3, false, TReadAheadDirection::None, buffer));
+      EXPECT_EQ(Content(buffer), std::string(kBlockSize, '\0'));
+    } else {
+      EXPECT_EQ(ErrorOf([&] {
+                  file.GetBuffer({}, 3, false, TReadAheadDirection::None, buffer);
+                }).ErrorCode(),
+                CAIRN_READERR);
+      EXPECT_EQ(file.BufferCount(), 0u);
+    }
+    file.CloseFile();
+  }
+}
+
+}  // namespace
+}  // namespace cairn
