@@ -1,111 +1,18 @@
-// Engine error codes: one table, grouped by range.
+// Engine error codes, as named constants, made from the one error list.
 #pragma once
 
 #include <cstdint>
 
+#include "cairn/error/EngineErrorList.h"
+
 namespace cairn {
 
 constexpr uint16_t CAIRN_NONE = 0;
-constexpr uint16_t CAIRN_BOF = 8705;
-constexpr uint16_t CAIRN_EOF = 8706;
-constexpr uint16_t CAIRN_KEYORRECDELETED = 8708;
-constexpr uint16_t CAIRN_NOCURRREC = 8709;
-constexpr uint16_t CAIRN_RECNOTFOUND = 8710;
-constexpr uint16_t CAIRN_ENDOFBLOB = 8711;
-constexpr uint16_t CAIRN_HEADERCORRUPT = 8961;
-constexpr uint16_t CAIRN_FILECORRUPT = 8962;
-constexpr uint16_t CAIRN_MEMOCORRUPT = 8963;
-constexpr uint16_t CAIRN_INDEXCORRUPT = 8965;
-constexpr uint16_t CAIRN_READERR = 9217;
-constexpr uint16_t CAIRN_WRITEERR = 9218;
-constexpr uint16_t CAIRN_RECTOOBIG = 9477;
-constexpr uint16_t CAIRN_TABLEFULL = 9479;
-constexpr uint16_t CAIRN_DATABASEFULL = 9480;
-constexpr uint16_t CAIRN_INTERNALLIMIT = 9482;
-constexpr uint16_t CAIRN_INDEXLIMIT = 9487;
-constexpr uint16_t CAIRN_FLDLIMIT = 9492;
-constexpr uint16_t CAIRN_OPENBLOBLIMIT = 9494;
-constexpr uint16_t CAIRN_BLOBLIMIT = 9498;
-constexpr uint16_t CAIRN_KEYVIOL = 9729;
-constexpr uint16_t CAIRN_MINVALERR = 9730;
-constexpr uint16_t CAIRN_MAXVALERR = 9731;
-constexpr uint16_t CAIRN_REQDERR = 9732;
-constexpr uint16_t CAIRN_OUTOFRANGE = 9985;
-constexpr uint16_t CAIRN_PRIMARYKEYREDEFINE = 9993;
-constexpr uint16_t CAIRN_INVALIDBLOBOFFSET = 9998;
-constexpr uint16_t CAIRN_INVALIDFLDTYPE = 10000;
-constexpr uint16_t CAIRN_INVALIDVCHKSTRUCT = 10006;
-constexpr uint16_t CAIRN_INDEXNAMEREQUIRED = 10010;
-constexpr uint16_t CAIRN_INVALIDPASSWORD = 10015;
-constexpr uint16_t CAIRN_INVALIDINDEXNAME = 10022;
-constexpr uint16_t CAIRN_INVALIDIDXDESC = 10023;
-constexpr uint16_t CAIRN_INVALIDKEY = 10026;
-constexpr uint16_t CAIRN_INDEXEXISTS = 10027;
-constexpr uint16_t CAIRN_INVALIDBLOBLEN = 10029;
-constexpr uint16_t CAIRN_INVALIDBLOBHANDLE = 10030;
-constexpr uint16_t CAIRN_TABLEOPEN = 10031;
-constexpr uint16_t CAIRN_INVALIDFIELDNAME = 10038;
-constexpr uint16_t CAIRN_NOSUCHFILTER = 10050;
-constexpr uint16_t CAIRN_INVALIDFILTER = 10051;
-constexpr uint16_t CAIRN_LOCKREADLOCK = 10221;
-constexpr uint16_t CAIRN_LOCKREADUNLOCK = 10222;
-constexpr uint16_t CAIRN_LOCKWRITELOCK = 10223;
-constexpr uint16_t CAIRN_LOCKWRITEUNLOCK = 10224;
-constexpr uint16_t CAIRN_READLOCK = 10225;
-constexpr uint16_t CAIRN_READUNLOCK = 10226;
-constexpr uint16_t CAIRN_WRITELOCK = 10227;
-constexpr uint16_t CAIRN_WRITEUNLOCK = 10228;
-constexpr uint16_t CAIRN_TRANSLOCK = 10229;
-constexpr uint16_t CAIRN_TRANSUNLOCK = 10230;
-constexpr uint16_t CAIRN_LOCKED = 10241;
-constexpr uint16_t CAIRN_UNLOCKFAILED = 10242;
-constexpr uint16_t CAIRN_NEEDEXCLACCESS = 10253;
-constexpr uint16_t CAIRN_RECLOCKFAILED = 10258;
-constexpr uint16_t CAIRN_NOTSUFFTABLERIGHTS = 10498;
-constexpr uint16_t CAIRN_NOTABLOB = 10753;
-constexpr uint16_t CAIRN_OSENOENT = 11010;
-constexpr uint16_t CAIRN_OSEMFILE = 11012;
-constexpr uint16_t CAIRN_OSEACCES = 11013;
-constexpr uint16_t CAIRN_OSEBADF = 11014;
-constexpr uint16_t CAIRN_OSENOMEM = 11016;
-constexpr uint16_t CAIRN_OSENODEV = 11023;
-constexpr uint16_t CAIRN_OSENOTSAM = 11025;
-constexpr uint16_t CAIRN_OSUNKNOWN = 11047;
-constexpr uint16_t CAIRN_REMOTECOMMLOST = 11276;
-constexpr uint16_t CAIRN_REMOTEENCRYPTREQ = 11277;
-constexpr uint16_t CAIRN_REMOTEUNKNOWN = 11279;
-constexpr uint16_t CAIRN_REMOTECONNECT = 11280;
-constexpr uint16_t CAIRN_REMOTENOLOGIN = 11281;
-constexpr uint16_t CAIRN_REMOTEMAXCONNECT = 11282;
-constexpr uint16_t CAIRN_REMOTEADDRESSBLOCK = 11283;
-constexpr uint16_t CAIRN_REMOTECALLBACKERR = 11285;
-constexpr uint16_t CAIRN_REMOTEVERSION = 11286;
-constexpr uint16_t CAIRN_REMOTEINVLOGIN = 11287;
-constexpr uint16_t CAIRN_REMOTENOTAUTH = 11288;
-constexpr uint16_t CAIRN_REMOTENOTADMIN = 11289;
-constexpr uint16_t CAIRN_REMOTEINVUSER = 11290;
-constexpr uint16_t CAIRN_REMOTENOUSER = 11291;
-constexpr uint16_t CAIRN_REMOTEDUPUSER = 11292;
-constexpr uint16_t CAIRN_REMOTEINVDB = 11293;
-constexpr uint16_t CAIRN_REMOTENODB = 11294;
-constexpr uint16_t CAIRN_REMOTEDUPDB = 11295;
-constexpr uint16_t CAIRN_REMOTEINVDBUSER = 11296;
-constexpr uint16_t CAIRN_REMOTENODBUSER = 11297;
-constexpr uint16_t CAIRN_REMOTEDUPDBUSER = 11298;
-constexpr uint16_t CAIRN_REMOTEINVREQUEST = 11308;
-constexpr uint16_t CAIRN_IMPORTERROR = 11309;
-constexpr uint16_t CAIRN_EXPORTERROR = 11310;
-constexpr uint16_t CAIRN_LOADSTREAMERROR = 11312;
-constexpr uint16_t CAIRN_SAVESTREAMERROR = 11313;
-constexpr uint16_t CAIRN_TRIGGERERROR = 11314;
-constexpr uint16_t CAIRN_SQLPARSE = 11949;
-constexpr uint16_t CAIRN_SQLEXEC = 11950;
-constexpr uint16_t CAIRN_OLDVERSION = 12035;
-constexpr uint16_t CAIRN_BADSIGNATURE = 12036;
-constexpr uint16_t CAIRN_SEARCHCOLREQD = 12292;
-constexpr uint16_t CAIRN_TABLEEXISTS = 13060;
-constexpr uint16_t CAIRN_COMPRESS = 15001;
-constexpr uint16_t CAIRN_UNCOMPRESS = 15002;
-constexpr uint16_t CAIRN_CANNOTLOADLDDRV = 15878;
+
+#define CAIRN_ERROR_CONSTANT(code, name, text, args) constexpr uint16_t name = code;
+#define CAIRN_ERROR_UNNAMED(code, text, args)
+CAIRN_ENGINE_ERRORS(CAIRN_ERROR_CONSTANT, CAIRN_ERROR_UNNAMED)
+#undef CAIRN_ERROR_CONSTANT
+#undef CAIRN_ERROR_UNNAMED
 
 }  // namespace cairn

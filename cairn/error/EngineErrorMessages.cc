@@ -1,5 +1,4 @@
-// The engine's error table: every code with its constant name, its message text and the context
-// values that fill the text's placeholders.
+// The engine's message table, made from the one error list, and the filling of its placeholders.
 #include <algorithm>
 #include <iterator>
 #include <string>
@@ -10,9 +9,6 @@
 namespace cairn {
 namespace {
 
-// Placeholder letters, one per "%s" or "%u" of the text, in order:
-//   T table, D database, F field, I index, R server address, U user, P procedure, E event,
-//   M extra message, L line, C column, S session ID, O operating-system code.
 struct TErrorEntry {
   uint16_t Code;
   const char* Constant;  // nullptr: the code has no constant name
@@ -21,122 +17,11 @@ struct TErrorEntry {
 };
 
 // Sorted by code (checked below), so a lookup is a binary search.
-// clang-format off
-constexpr TErrorEntry kErrors[] = {
-    {8705, "CAIRN_BOF", "Beginning of table '%s' unexpectedly encountered", "T"},
-    {8706, "CAIRN_EOF", "End of table '%s' unexpectedly encountered", "T"},
-    {8708, "CAIRN_KEYORRECDELETED", "Record has been changed or deleted by another user, session, or table cursor in the table '%s'", "T"},
-    {8709, "CAIRN_NOCURRREC", "No current record in the table '%s'", "T"},
-    {8710, "CAIRN_RECNOTFOUND", "Record not found in the table '%s'", "T"},
-    {8711, "CAIRN_ENDOFBLOB", "End of BLOB field in the table '%s' reached prematurely", "T"},
-    {8961, "CAIRN_HEADERCORRUPT", "Header information corrupt in the table '%s'", "T"},
-    {8962, "CAIRN_FILECORRUPT", "Data record buffers corrupt in the table '%s'", "T"},
-    {8963, "CAIRN_MEMOCORRUPT", "BLOB block buffers corrupt in the table '%s'", "T"},
-    {8965, "CAIRN_INDEXCORRUPT", "Index page buffers corrupt in the table '%s'", "T"},
-    {9217, "CAIRN_READERR", "Error reading from the table or backup file '%s'", "T"},
-    {9218, "CAIRN_WRITEERR", "Error writing to the table or backup file '%s'", "T"},
-    {9477, "CAIRN_RECTOOBIG", "Maximum record size exceeded in the table '%s'", "T"},
-    {9479, "CAIRN_TABLEFULL", "The table '%s' is full and cannot contain any more data", "T"},
-    {9480, "CAIRN_DATABASEFULL", "The database '%s' is full and cannot contain any more tables", "D"},
-    {9482, "CAIRN_INTERNALLIMIT", "Too many filters defined for the table '%s'", "T"},
-    {9487, "CAIRN_INDEXLIMIT", "Maximum or minimum limits on the index page size, the number of indexes, or the number of fields in an index exceeded in the table '%s'", "T"},
-    {9492, "CAIRN_FLDLIMIT", "Maximum or minimum limits on number of fields exceeded in the table '%s'", "T"},
-    {9494, "CAIRN_OPENBLOBLIMIT", "Too many BLOBs opened in the table '%s'", "T"},
-    {9498, "CAIRN_BLOBLIMIT", "Too many BLOB fields or invalid BLOB block size specified for the table '%s'", "T"},
-    {9729, "CAIRN_KEYVIOL", "Duplicate key found in the index '%s' of the table '%s'", "IT"},
-    {9730, "CAIRN_MINVALERR", "The value for the field '%s' in the table '%s' is below the minimum allowable value", "FT"},
-    {9731, "CAIRN_MAXVALERR", "The value for the field '%s' in the table '%s' is above the maximum allowable value", "FT"},
-    {9732, "CAIRN_REQDERR", "A value must be provided for the field '%s' in the table '%s'", "FT"},
-    {9985, "CAIRN_OUTOFRANGE", "Invalid field number or name '%s' specified for the table '%s'", "FT"},
-    {9993, "CAIRN_PRIMARYKEYREDEFINE", "A primary index is already defined for the table '%s' and cannot be added again", "T"},
-    {9998, "CAIRN_INVALIDBLOBOFFSET", "Invalid BLOB offset into the table '%s' specified", "T"},
-    {10000, "CAIRN_INVALIDFLDTYPE", "Invalid field definition specified for the field '%s' in the table '%s'", "FT"},
-    {10006, "CAIRN_INVALIDVCHKSTRUCT", "Invalid default expression or min/max constraint specified for the field '%s' in the table '%s'", "FT"},
-    {10010, "CAIRN_INDEXNAMEREQUIRED", "The secondary index name is missing or not specified for the table '%s'", "T"},
-    {10015, "CAIRN_INVALIDPASSWORD", "Password provided for the table '%s' is invalid", "T"},
-    {10022, "CAIRN_INVALIDINDEXNAME", "Invalid secondary index name '%s' specified for the table '%s'", "IT"},
-    {10023, "CAIRN_INVALIDIDXDESC", "Invalid field number '%s' specified in the index '%s' for the table '%s'", "FIT"},
-    {10026, "CAIRN_INVALIDKEY", "Invalid key size specified in the index '%s' for the table '%s'", "IT"},
-    {10027, "CAIRN_INDEXEXISTS", "The secondary index '%s' already exists for the table '%s'", "IT"},
-    {10029, "CAIRN_INVALIDBLOBLEN", "Invalid BLOB length in the table '%s'", "T"},
-    {10030, "CAIRN_INVALIDBLOBHANDLE", "Invalid BLOB handle for the table '%s' specified", "T"},
-    {10031, "CAIRN_TABLEOPEN", "The table '%s' is already in use", "T"},
-    {10038, "CAIRN_INVALIDFIELDNAME", "Invalid or duplicate field name '%s' specified for the table '%s'", "FT"},
-    {10050, "CAIRN_NOSUCHFILTER", "Invalid filter handle specified for the table '%s'", "T"},
-    {10051, "CAIRN_INVALIDFILTER", "Filter error for the table '%s' - %s at line %u, column %u", "TMLC"},
-    {10221, "CAIRN_LOCKREADLOCK", "Cannot read lock the lock file for the database '%s'", "D"},
-    {10222, "CAIRN_LOCKREADUNLOCK", "Cannot read unlock the lock file for the database '%s'", "D"},
-    {10223, "CAIRN_LOCKWRITELOCK", "Cannot write lock the lock file for the database '%s'", "D"},
-    {10224, "CAIRN_LOCKWRITEUNLOCK", "Cannot write unlock the lock file for the database '%s'", "D"},
-    {10225, "CAIRN_READLOCK", "Cannot read lock the table '%s'", "T"},
-    {10226, "CAIRN_READUNLOCK", "Cannot read unlock the table '%s'", "T"},
-    {10227, "CAIRN_WRITELOCK", "Cannot write lock the table '%s'", "T"},
-    {10228, "CAIRN_WRITEUNLOCK", "Cannot write unlock the table '%s'", "T"},
-    {10229, "CAIRN_TRANSLOCK", "Transaction cannot lock the database '%s'", "D"},
-    {10230, "CAIRN_TRANSUNLOCK", "Transaction cannot unlock the database '%s'", "D"},
-    {10241, "CAIRN_LOCKED", "Cannot lock the table '%s'", "T"},
-    {10242, "CAIRN_UNLOCKFAILED", "Cannot unlock the table or record in the table '%s'", "T"},
-    {10243, nullptr, "Cannot lock the session (ID: %u)", "S"},
-    {10253, "CAIRN_NEEDEXCLACCESS", "The table '%s' must be opened exclusively", "T"},
-    {10258, "CAIRN_RECLOCKFAILED", "Cannot lock record in the table '%s'", "T"},
-    {10498, "CAIRN_NOTSUFFTABLERIGHTS", "Insufficient rights to the table '%s', a password is required", "T"},
-    {10753, "CAIRN_NOTABLOB", "Invalid BLOB field '%s' specified for the table '%s'", "FT"},
-    {11010, "CAIRN_OSENOENT", "Table or backup file '%s' does not exist", "T"},
-    {11012, "CAIRN_OSEMFILE", "Too many operating system files open while attempting to open the table '%s'", "T"},
-    {11013, "CAIRN_OSEACCES", "Access denied to table or backup file '%s'", "T"},
-    {11014, "CAIRN_OSEBADF", "Invalid operating system file handle for the table '%s'", "T"},
-    {11016, "CAIRN_OSENOMEM", "There is insufficient operating system memory available for the current operation", ""},
-    {11023, "CAIRN_OSENODEV", "Access denied to logical operating system device for the table '%s'", "T"},
-    {11025, "CAIRN_OSENOTSAM", "The table or backup file '%s' has been moved", "T"},
-    {11047, "CAIRN_OSUNKNOWN", "An unknown operating system error %u occurred with the table or backup file '%s'", "OT"},
-    {11276, "CAIRN_REMOTECOMMLOST", "The connection to the database server at '%s' has been lost", "R"},
-    {11277, "CAIRN_REMOTEENCRYPTREQ", "The database server at '%s' requires an encrypted connection", "R"},
-    {11279, "CAIRN_REMOTEUNKNOWN", "An unknown error ('%s') occurred with the connection to the database server at '%s', please check the server log", "MR"},
-    {11280, "CAIRN_REMOTECONNECT", "A connection to the database server at '%s' cannot be established", "R"},
-    {11281, "CAIRN_REMOTENOLOGIN", "A connection to the database server at '%s' cannot be established, the server is not accepting new logins", "R"},
-    {11282, "CAIRN_REMOTEMAXCONNECT", "A connection to the database server at '%s' cannot be established, the maximum number of server or user connections has been reached", "R"},
-    {11283, "CAIRN_REMOTEADDRESSBLOCK", "A connection to the database server at '%s' cannot be established, the client address is blocked", "R"},
-    {11285, "CAIRN_REMOTECALLBACKERR", "A server callback error occurred for the database server at '%s'", "R"},
-    {11286, "CAIRN_REMOTEVERSION", "A call to the database server at '%s' failed, the client engine version does not match the server", "R"},
-    {11287, "CAIRN_REMOTEINVLOGIN", "A connection to the database server at '%s' cannot be established, the login information provided is invalid", "R"},
-    {11288, "CAIRN_REMOTENOTAUTH", "The user '%s' is not authorized to perform this operation with the database '%s' on the database server at '%s'", "UDR"},
-    {11289, "CAIRN_REMOTENOTADMIN", "The user '%s' is not authorized to perform administration functions on the database server at '%s'", "UR"},
-    {11290, "CAIRN_REMOTEINVUSER", "The user name is either invalid or blank", ""},
-    {11291, "CAIRN_REMOTENOUSER", "The user '%s' does not exist on the database server at '%s'", "UR"},
-    {11292, "CAIRN_REMOTEDUPUSER", "The user '%s' already exists on the database server at '%s'", "UR"},
-    {11293, "CAIRN_REMOTEINVDB", "The database name or directory is either invalid or blank", ""},
-    {11294, "CAIRN_REMOTENODB", "The database '%s' does not exist on the database server at '%s'", "DR"},
-    {11295, "CAIRN_REMOTEDUPDB", "The database '%s' already exists on the database server at '%s'", "DR"},
-    {11296, "CAIRN_REMOTEINVDBUSER", "The database user name is either invalid or blank", ""},
-    {11297, "CAIRN_REMOTENODBUSER", "The database user '%s' does not exist for the database '%s' on the database server at '%s'", "UDR"},
-    {11298, "CAIRN_REMOTEDUPDBUSER", "The database user '%s' already exists for the database '%s' on the database server at '%s'", "UDR"},
-    {11299, nullptr, "The procedure name is either invalid or blank", ""},
-    {11300, nullptr, "The procedure '%s' does not exist on the database server at '%s'", "PR"},
-    {11301, nullptr, "The procedure '%s' already exists on the database server at '%s'", "PR"},
-    {11302, nullptr, "The procedure user name is either invalid or blank", ""},
-    // The procedure users of a server procedure; wording ours, in the style of the database users.
-    {11303, nullptr, "The procedure user '%s' does not exist for the procedure '%s' on the database server at '%s'", "UPR"},
-    {11304, nullptr, "The procedure user '%s' already exists for the procedure '%s' on the database server at '%s'", "UPR"},
-    {11305, nullptr, "The event name is either invalid or blank", ""},
-    {11306, nullptr, "The event '%s' does not exist on the database server at '%s'", "ER"},
-    {11307, nullptr, "The event '%s' already exists on the database server at '%s'", "ER"},
-    {11308, "CAIRN_REMOTEINVREQUEST", "An invalid or unknown request was made to the database server at '%s'", "R"},
-    {11309, "CAIRN_IMPORTERROR", "An error occurred during the import into the table '%s' - %s", "TM"},
-    {11310, "CAIRN_EXPORTERROR", "An error occurred during the export from the table '%s' - %s", "TM"},
-    {11312, "CAIRN_LOADSTREAMERROR", "An error occurred during the loading of a stream into the table '%s' - %s", "TM"},
-    {11313, "CAIRN_SAVESTREAMERROR", "An error occurred during the saving of the table '%s' to a stream - %s", "TM"},
-    {11314, "CAIRN_TRIGGERERROR", "An error occurred during a trigger on the table '%s' - %s", "TM"},
-    {11949, "CAIRN_SQLPARSE", "SQL parsing error - %s at line %u, column %u", "MLC"},
-    {11950, "CAIRN_SQLEXEC", "SQL execution error - %s", "M"},
-    {12035, "CAIRN_OLDVERSION", "The table '%s' is not the correct version", "T"},
-    {12036, "CAIRN_BADSIGNATURE", "The table or backup file '%s' is not valid", "T"},
-    {12292, "CAIRN_SEARCHCOLREQD", "Invalid field '%s' specified for the index '%s' in the table '%s'", "FIT"},
-    {13060, "CAIRN_TABLEEXISTS", "The table '%s' already exists", "T"},
-    {15001, "CAIRN_COMPRESS", "Error compressing data", ""},
-    {15002, "CAIRN_UNCOMPRESS", "Error uncompressing data", ""},
-    {15878, "CAIRN_CANNOTLOADLDDRV", "The locale support for the table '%s' is not available or installed", "T"},
-};
-// clang-format on
+#define CAIRN_ERROR_ENTRY(code, name, text, args) {code, #name, text, args},
+#define CAIRN_ERROR_UNNAMED(code, text, args) {code, nullptr, text, args},
+constexpr TErrorEntry kErrors[] = {CAIRN_ENGINE_ERRORS(CAIRN_ERROR_ENTRY, CAIRN_ERROR_UNNAMED)};
+#undef CAIRN_ERROR_ENTRY
+#undef CAIRN_ERROR_UNNAMED
 
 constexpr bool SortedByCode() {
   for (size_t i = 1; i < std::size(kErrors); ++i) {
