@@ -123,9 +123,7 @@ void TMainForm::OpenDB() {
 
 // ---- Generator operations -----------------------------------------------------------------------
 //
-// Each follows the shape of GenerateTable. The operations of the six tables with default rows
-// (Events, ApptTemplates, ContactCategory, EventCategory, EventType, Resources) will append them
-// when GenerateTable reports that it created the table; that comes with record editing.
+// Each follows the shape of GenerateTable: the table is created only when it is missing.
 
 void TMainForm::EventsArchiTBGen() {
   GenerateTable(*FTblEventsArchi, EventsArchiSchema());

@@ -24,10 +24,6 @@ bool GenerateTable(cairn::TCairnTable& table, const TTableSchema& schema) {
                     /*newLastAutoIncValue=*/0, /*newTextIndexFields=*/"",
                     /*newTextIndexStopWords=*/nullptr, /*newTextIndexSpaceChars=*/"",
                     /*newTextIndexIncludeChars=*/"");
-
-  // Default rows go here, once record editing exists: Events, ApptTemplates, ContactCategory,
-  // EventCategory, EventType and Resources are then opened (exclusively), given their rows and
-  // closed again, also when a row fails. The other six tables stay empty.
   return true;
 }
 
