@@ -252,9 +252,9 @@ TCairnDatabase& TCairnSession::OpenDatabase(const std::string& databaseName) {
     created->SetKeepConnection(FKeepConnections);
     database = created.get();
     FTemporaryDatabases.push_back(std::move(created));
-    TScopeGuard free([&] { FreeTemporary(*database); });
+    TScopeGuard freeTemporary([&] { FreeTemporary(*database); });
     database->Open();
-    free.Dismiss();
+    freeTemporary.Dismiss();
   } else {
     database->Open();
   }
