@@ -3,6 +3,7 @@
 #include "cairn/access/DatabaseError.h"
 #include "cairn/access/Messages.h"
 #include "cairn/cursor/DataCursor.h"
+#include "cairn/engine/io/ScopeGuard.h"
 
 namespace cairn {
 
@@ -22,28 +23,21 @@ void TCairnBaseDataSet::SetActive(bool value) {
 
 void TCairnBaseDataSet::DoOpen() {
   OpenCursor();
-  try {
-    InternalOpen();
-  } catch (...) {
-    try {
-      InternalClose();
-    } catch (...) {
-    }
-    CloseCursor();
-    throw;
-  }
+  // On failure: InternalClose, then CloseCursor even when InternalClose failed.
+  TScopeGuard closeCursor([&] { CloseCursor(); });
+  TScopeGuard internalClose([&] { InternalClose(); });
+  InternalOpen();
+  internalClose.Dismiss();
+  closeCursor.Dismiss();
   FState = dsBrowse;
 }
 
 void TCairnBaseDataSet::DoClose() {
   // A pending edit would be cancelled here; record editing adds the editing states.
   FState = dsInactive;
-  try {
-    InternalClose();
-  } catch (...) {
-    CloseCursor();
-    throw;
-  }
+  TScopeGuard closeCursor([&] { CloseCursor(); });
+  InternalClose();
+  closeCursor.Dismiss();
   CloseCursor();
 }
 

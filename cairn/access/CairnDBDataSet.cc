@@ -5,6 +5,7 @@
 #include "cairn/access/CairnSession.h"
 #include "cairn/access/DatabaseError.h"
 #include "cairn/access/Messages.h"
+#include "cairn/engine/io/ScopeGuard.h"
 
 namespace cairn {
 
@@ -101,21 +102,17 @@ void TCairnDBDataSet::MoveDatabaseToSession() {
 
 void TCairnDBDataSet::OpenCursor() {
   const bool wasSet = SetDBFlag(kUseCursor, true);
-  try {
-    TCairnDataSet::OpenCursor();
-  } catch (...) {
+  TScopeGuard release([&] {
     if (!wasSet) ReleaseDBFlag(kUseCursor);
-    throw;
-  }
+  });
+  TCairnDataSet::OpenCursor();
+  release.Dismiss();
 }
 
 void TCairnDBDataSet::CloseCursor() {
-  try {
-    TCairnDataSet::CloseCursor();
-  } catch (...) {
-    ReleaseDBFlag(kUseCursor);
-    throw;
-  }
+  TScopeGuard release([&] { ReleaseDBFlag(kUseCursor); });
+  TCairnDataSet::CloseCursor();
+  release.Dismiss();
   SetDBFlag(kUseCursor, false);
 }
 

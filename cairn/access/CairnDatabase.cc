@@ -10,6 +10,7 @@
 #include "cairn/access/Messages.h"
 #include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/DataSession.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/host/CodePage.h"
 #include "cairn/host/System.h"
 
@@ -72,6 +73,7 @@ void TCairnDatabase::ForceClose() {
   try {
     Close();
   } catch (...) {
+    // Closing is forced: a failure only means the connection is given up without ceremony.
     AbandonConnection();
   }
 }
@@ -169,12 +171,9 @@ void TCairnDatabase::BindSession(bool forConnect) {
   TCairnSession* found = CairnEngineInstance().FindSession(FSessionName);
   if (found == nullptr && forConnect) DatabaseErrorFmt(SInvalidSessionName, {FSessionName}, this);
   if (found != nullptr && found != FSession) MoveToSession(found);
-  try {
-    ValidateName(FDatabaseName);
-  } catch (...) {
-    FDatabaseName.clear();
-    throw;
-  }
+  TScopeGuard clear([&] { FDatabaseName.clear(); });
+  ValidateName(FDatabaseName);
+  clear.Dismiss();
   if (forConnect) FSession->Open();
 }
 

@@ -9,6 +9,7 @@
 #include "cairn/access/DatabaseError.h"
 #include "cairn/access/Messages.h"
 #include "cairn/engine/DataEngine.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/host/CodePage.h"
 #include "cairn/host/System.h"
 
@@ -82,12 +83,9 @@ void TCairnSession::StartSession() {
   if (!FDefault && engine.DefaultSession() != nullptr) engine.DefaultSession()->Open();
   TDataSession& handle = engine.Handle().StartDataSession();
   FHandle = &handle;
-  try {
-    Configure(handle);
-  } catch (...) {
-    StopSession();
-    throw;
-  }
+  TScopeGuard stop([&] { StopSession(); });
+  Configure(handle);
+  stop.Dismiss();
 }
 
 void TCairnSession::Configure(TDataSession& handle) {
@@ -156,14 +154,13 @@ void TCairnSession::SetAutoSessionName(bool value) {
   engine.CheckAutoSession(*this);
   FSessionNumber = engine.AcquireSessionNumber();
   FAutoSessionName = true;
-  try {
-    WriteAutoSessionName();
-  } catch (...) {
+  TScopeGuard undo([&] {
     engine.ReleaseSessionNumber(FSessionNumber);
     FSessionNumber = -1;
     FAutoSessionName = false;
-    throw;
-  }
+  });
+  WriteAutoSessionName();
+  undo.Dismiss();
 }
 
 void TCairnSession::SetName(const std::string& name) {
@@ -173,13 +170,8 @@ void TCairnSession::SetName(const std::string& name) {
 
 void TCairnSession::WriteAutoSessionName() {
   FUpdatingAutoSessionName = true;
-  try {
-    SetSessionName(Name() + "_" + std::to_string(FSessionNumber + 1));
-  } catch (...) {
-    FUpdatingAutoSessionName = false;
-    throw;
-  }
-  FUpdatingAutoSessionName = false;
+  TScopeGuard done([&] { FUpdatingAutoSessionName = false; });
+  SetSessionName(Name() + "_" + std::to_string(FSessionNumber + 1));
 }
 
 // ---- Settings
@@ -260,12 +252,9 @@ TCairnDatabase& TCairnSession::OpenDatabase(const std::string& databaseName) {
     created->SetKeepConnection(FKeepConnections);
     database = created.get();
     FTemporaryDatabases.push_back(std::move(created));
-    try {
-      database->Open();
-    } catch (...) {
-      FreeTemporary(*database);
-      throw;
-    }
+    TScopeGuard freeTemporary([&] { FreeTemporary(*database); });
+    database->Open();
+    freeTemporary.Dismiss();
   } else {
     database->Open();
   }

@@ -10,6 +10,7 @@
 #include "cairn/access/Messages.h"
 #include "cairn/cursor/DataCursor.h"
 #include "cairn/engine/directory/DataDirectory.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/engine/table/TableCreateParams.h"
 #include "cairn/host/CodePage.h"
 #include "cairn/host/System.h"
@@ -264,16 +265,13 @@ void TCairnTable::MovePrimaryIndexFirst() {
       if (k != i) copy(defs.Items(k));
     }
     defs.BeginUpdate();
-    try {
-      defs.Clear();
-      for (const TIndexDefCopy& c : copies) {
-        TCairnIndexDef::Create(defs, c.Name, c.Fields, c.Options, c.DescFields, c.Compression,
-                               c.NoKeyStatistics);
-      }
-    } catch (...) {
-      defs.EndUpdate();
-      throw;
+    TScopeGuard end([&] { defs.EndUpdate(); });
+    defs.Clear();
+    for (const TIndexDefCopy& c : copies) {
+      TCairnIndexDef::Create(defs, c.Name, c.Fields, c.Options, c.DescFields, c.Compression,
+                             c.NoKeyStatistics);
     }
+    end.Dismiss();
     defs.EndUpdate();
   }
 }
@@ -340,15 +338,9 @@ std::unique_ptr<TDataCursor> TCairnTable::CreateHandle() {
   // The engine opens a table read-only when its files cannot be written.
   FReadOnly = cursor->ReadOnly();
   if (!FIndexName.empty()) {
-    try {
-      cursor->SetIndexName(host::Utf8ToAnsi(FIndexName));
-    } catch (...) {
-      try {
-        cursor->CloseCursor(/*freeIfTemporary=*/true);
-      } catch (...) {
-      }
-      throw;
-    }
+    TScopeGuard close([&] { cursor->CloseCursor(/*freeIfTemporary=*/true); });
+    cursor->SetIndexName(host::Utf8ToAnsi(FIndexName));
+    close.Dismiss();
   }
   return cursor;
 }

@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cairn/engine/io/ScopeGuard.h"
+
 namespace cairn {
 
 class TComponent;
@@ -92,14 +94,13 @@ class TDefCollection {
     BeginUpdate();
     bool pending = FChangePending;
     InsertItem(pos, std::move(item));
-    try {
-      build(ref);
-    } catch (...) {
+    TScopeGuard undo([&] {
       RemoveItem(ref);
       FChangePending = pending;
       EndUpdate();
-      throw;
-    }
+    });
+    build(ref);
+    undo.Dismiss();
     EndUpdate();
     return ref;
   }
@@ -108,12 +109,9 @@ class TDefCollection {
   template <class TChange>
   void InUpdate(TChange&& change) {
     BeginUpdate();
-    try {
-      change();
-    } catch (...) {
-      EndUpdate();
-      throw;
-    }
+    TScopeGuard end([&] { EndUpdate(); });
+    change();
+    end.Dismiss();
     EndUpdate();
   }
 

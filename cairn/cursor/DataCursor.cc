@@ -5,6 +5,7 @@
 #include "cairn/error/EngineErrorCodes.h"
 #include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/DataEngine.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/engine/table/DataTable.h"
 #include "cairn/engine/table/TableValidator.h"
 #include "cairn/host/CodePage.h"
@@ -20,6 +21,7 @@ TDataCursor::~TDataCursor() {
   try {
     CloseCursor(true);
   } catch (...) {
+    // A destructor cannot report; the cursor leaves its directory all the same.
   }
   FDataDirectory.RemoveDataCursor(this);
 }
@@ -54,12 +56,9 @@ void TDataCursor::CreateTable(TTableCreateParams& params) {
   FDataTable = &FDataDirectory.CreateDataTable(FTableName, FErrorTableName, params, true, false);
   FOpenTableName = FTableName;
   if (params.OpenAfterCreate) {
-    try {
-      InitializeFromTable();
-    } catch (...) {
-      CloseCursor(true);
-      throw;
-    }
+    TScopeGuard close([&] { CloseCursor(true); });
+    InitializeFromTable();
+    close.Dismiss();
   } else {
     CloseCursor(true);
   }
@@ -73,12 +72,9 @@ void TDataCursor::OpenCursor(bool noRemoteCall, bool initializeOnly) {
   if (IsOpen()) return;
   FDataTable = &FDataDirectory.OpenDataTable(FTableName, FErrorTableName, FExclusive, false);
   FOpenTableName = FTableName;
-  try {
-    InitializeFromTable();
-  } catch (...) {
-    CloseCursor(true);
-    throw;
-  }
+  TScopeGuard close([&] { CloseCursor(true); });
+  InitializeFromTable();
+  close.Dismiss();
 }
 
 void TDataCursor::InitializeFromTable() {

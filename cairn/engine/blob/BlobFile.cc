@@ -5,6 +5,7 @@
 
 #include "cairn/error/EngineErrorCodes.h"
 #include "cairn/engine/io/Cipher.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/engine/DataEngine.h"
 
 namespace cairn {
@@ -72,19 +73,14 @@ void TBlobFile::OpenFile() {
   if (IsOpen()) return;
   CheckBlockSize();
   TEngineFile::OpenFile();
-  try {
+  TScopeGuard close([&] {
     FHeader = {};
-    ReadHeader();
-    CheckVersionAndSignature();
-  } catch (...) {
-    FHeader = {};
-    try {
-      CloseFile();
-    } catch (...) {
-      // The open's own failure is the one to report.
-    }
-    throw;
-  }
+    CloseFile();
+  });
+  FHeader = {};
+  ReadHeader();
+  CheckVersionAndSignature();
+  close.Dismiss();
   FreeBuffers();
   InitializeBuffers();
 }

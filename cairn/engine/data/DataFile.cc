@@ -10,6 +10,7 @@
 #include "cairn/engine/DataSession.h"
 #include "cairn/engine/data/FieldLiterals.h"
 #include "cairn/engine/data/Record.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/host/CodePage.h"
 #include "cairn/host/DateTime.h"
 
@@ -41,14 +42,6 @@ bool IsStringLike(uint8_t dataType) {
 bool LengthFitsType(const TFieldDefinition& d) {
   if (!IsStringLike(d.DataType)) return d.Length == 0;
   return d.Length <= (d.SubType == fld::kSubWide ? kMaxWideStringLength : kMaxStringLength);
-}
-
-// Closes a file whose open failed, keeping the open's error.
-void CloseQuietly(TDataFile& file) {
-  try {
-    file.CloseFile();
-  } catch (...) {
-  }
 }
 
 }  // namespace
@@ -83,17 +76,14 @@ void TDataFile::OpenFile() {
 void TDataFile::OpenFile(TDataSession* session) {
   if (IsOpen()) return;
   TBufferedFile::OpenFile();
-  try {
-    FHeader = ReadHeaderArea();
-    FHeader.IsDirty = 0;
-    FindTableKey(session);
-    ReadFieldDefinitions();
-    // The buffer budget follows the record length just read.
-    InitializeBuffers();
-  } catch (...) {
-    CloseQuietly(*this);
-    throw;
-  }
+  TScopeGuard close([&] { CloseFile(); });
+  FHeader = ReadHeaderArea();
+  FHeader.IsDirty = 0;
+  FindTableKey(session);
+  ReadFieldDefinitions();
+  // The buffer budget follows the record length just read.
+  InitializeBuffers();
+  close.Dismiss();
 }
 
 void TDataFile::CloseFile() {
@@ -172,14 +162,13 @@ bool TDataFile::WriteHeader(bool force) {
   // The dirty byte goes out as it is at this moment.
   char area[TDataHeader::kSize];
   FHeader.Encode(area);
-  try {
+  TScopeGuard restore([&] { FHeader = before; });
+  {
     TEngineFileLock lock(*this);
     Seek(0, kSeekBegin);
     Write(area, sizeof area);
-  } catch (...) {
-    FHeader = before;
-    throw;
   }
+  restore.Dismiss();
   if (Owner() != nullptr) Owner()->MarkWrittenTo();
   FHeader.IsDirty = 0;
   return true;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <exception>
 #include <stdexcept>
 
 #include "cairn/error/EngineErrorCodes.h"
@@ -11,6 +10,7 @@
 #include "cairn/engine/DataSession.h"
 #include "cairn/engine/table/DataTable.h"
 #include "cairn/engine/io/FileRegistry.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/host/CodePage.h"
 
 namespace cairn {
@@ -176,12 +176,11 @@ TDataTable& TDataDirectory::OpenDataTable(const std::string& tableName,
       table->SetTemporary(temporary);
       table->SetReadOnly(FReadOnly);
     }
-    try {
-      table->OpenTable(false, headerChecks);
-    } catch (...) {
+    TScopeGuard forget([&] {
       if (table->UseCount() == 0 && !table->IsOpen()) RemoveDataTable(tableName);
-      throw;
-    }
+    });
+    table->OpenTable(false, headerChecks);
+    forget.Dismiss();
     return *table;
   }
   auto table = std::make_unique<TDataTable>(*this, tableName, errorTableName);
@@ -197,17 +196,17 @@ TDataTable& TDataDirectory::OpenDataTable(const std::string& tableName,
 void TDataDirectory::CloseDataTable(TDataTable& table, bool freeIfTemporary) {
   if (FindDataTable(table.TableName()) != &table)
     RaiseTableError(CAIRN_OSENOENT, table.TableName());
-  std::exception_ptr failure;
-  try {
-    table.CloseTable(freeIfTemporary, false);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  const bool keptOpen = FKeepTablesOpen && table.IsOpen();
-  if (table.UseCount() == 0 && !table.InTransaction() && !keptOpen) {
-    RemoveDataTable(table.TableName());
-  }
-  if (failure) std::rethrow_exception(failure);
+  // An unused table object goes from the list even when closing it failed.
+  auto removeUnused = [&] {
+    const bool keptOpen = FKeepTablesOpen && table.IsOpen();
+    if (table.UseCount() == 0 && !table.InTransaction() && !keptOpen) {
+      RemoveDataTable(table.TableName());
+    }
+  };
+  TScopeGuard remove(removeUnused);
+  table.CloseTable(freeIfTemporary, false);
+  remove.Dismiss();
+  removeUnused();
 }
 
 TDataTable& TDataDirectory::CreateDataTable(const std::string& tableName,

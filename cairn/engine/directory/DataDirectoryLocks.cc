@@ -8,6 +8,7 @@
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/DataSession.h"
 #include "cairn/engine/io/EngineFile.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/host/CodePage.h"
 
 namespace cairn {
@@ -57,6 +58,7 @@ void TDataDirectoryLocks::Open() {
   for (int attempt = 0; attempt < attempts && FLockFile->Exists(); ++attempt) {
     if (attempt > 0) host::SleepMs(session.LockFileOpenWait());
     if (OpenShared()) break;
+    if (RenewShortLockFile() && OpenShared()) break;
   }
   // A missing, unwritable or unreadable directory is simply read-only; writes into it fail
   // later with 11013.
@@ -64,29 +66,73 @@ void TDataDirectoryLocks::Open() {
 }
 
 bool TDataDirectoryLocks::CreateLockFile() {
-  bool created = false;
   try {
-    FLockFile->SetExclusive(true);
-    FLockFile->CreateFile();
-    created = true;
+    WriteNewLockFile();
+    return true;
+  } catch (...) {
+    // No error at open: a directory whose lock file cannot be made is read-only.
+    return false;
+  }
+}
+
+void TDataDirectoryLocks::WriteNewLockFile() {
+  bool created = false;
+  // Nothing half-made stays behind: neither entries that no file holds nor a file whose list
+  // was never written (which would make every later open fail).
+  TScopeGuard undo([&] {
+    FDataTableLocksList.clear();
+    FUpdateCount = 0;
+    FListRead = false;
+    FLockFile->CloseFile();
+    if (created) FLockFile->DeleteFile();
+  });
+  FLockFile->SetExclusive(true);
+  FLockFile->CreateFile();
+  created = true;
+  FUpdateCount = 0;
+  SeedList();
+  WriteList();
+  FLockFile->CloseFile();
+  undo.Dismiss();
+}
+
+bool TDataDirectoryLocks::RenewShortLockFile() {
+  FLockFile->SetExclusive(true);
+  TScopeGuard shared([&] { FLockFile->SetExclusive(false); });
+  try {
+    TScopeGuard close([&] { FLockFile->CloseFile(); });
+    // Held exclusively, the file is open nowhere else: nobody relies on its table IDs.
+    FLockFile->OpenFile();
+    if (FLockFile->ReadOnly() || FLockFile->MarkedReadOnly() || !ListIsShort()) return false;
+    TScopeGuard forget([&] {
+      FDataTableLocksList.clear();
+      FUpdateCount = 0;
+      FListRead = false;
+    });
+    FReadOnly = false;
+    FLockFile->Seek(0, kSeekBegin);
+    FLockFile->Write(nullptr, 0);  // ends the file at 0
     FUpdateCount = 0;
     SeedList();
     WriteList();
     FLockFile->CloseFile();
+    forget.Dismiss();
     return true;
   } catch (...) {
-    // Nothing half-made stays behind: neither entries that no file holds nor a file whose list
-    // was never written (which would make every later open fail).
-    FDataTableLocksList.clear();
-    FUpdateCount = 0;
-    FListRead = false;
-    try {
-      FLockFile->CloseFile();
-      if (created) FLockFile->DeleteFile();
-    } catch (...) {
-    }
+    // Still short: the next opener tries again; this one goes on as with any failed attempt.
     return false;
   }
+}
+
+bool TDataDirectoryLocks::ListIsShort() {
+  TEngineFileLock section(*FLockFile);
+  const int64_t size = FLockFile->GetSize();
+  if (size < kListHeaderSize) return true;
+  char header[kListHeaderSize];
+  FLockFile->Seek(0, kSeekBegin);
+  FLockFile->Read(header, kListHeaderSize);
+  const int64_t listSize = DecodeInt32(header + 4);
+  return listSize >= 4 && listSize - 4 <= kMaxEntryBytes && size < 4 + listSize;
 }
 
 void TDataDirectoryLocks::SeedList() {
@@ -98,27 +144,20 @@ void TDataDirectoryLocks::SeedList() {
 
 bool TDataDirectoryLocks::OpenShared() {
   try {
+    TScopeGuard close([&] { FLockFile->CloseFile(); });
     FLockFile->OpenFile();
     FReadOnly = FLockFile->ReadOnly() || FLockFile->MarkedReadOnly();
     if (!FListRead) {
       ReadLockList();
-      try {
-        RefreshList();
-      } catch (...) {
-        try {
-          ReadUnlockList();
-        } catch (...) {
-        }
-        throw;
-      }
+      TScopeGuard unlock([&] { ReadUnlockList(); });
+      RefreshList();
+      unlock.Dismiss();
       ReadUnlockList();
     }
+    close.Dismiss();
     return true;
   } catch (...) {
-    try {
-      FLockFile->CloseFile();
-    } catch (...) {
-    }
+    // A failed attempt is no error: Open tries again or leaves the directory read-only.
     return false;
   }
 }
@@ -196,29 +235,20 @@ void TDataDirectoryLocks::CheckTableLimit() const {
 
 TDataTableLocks& TDataDirectoryLocks::AddDataTable(const std::string& tableName) {
   WriteLockList();
+  TScopeGuard unlock([&] { WriteUnlockList(); });
   TDataTableLocks* entry = nullptr;
-  try {
-    RefreshList();
-    const int index = FindDataTable(tableName);
-    if (index >= 0) {
-      entry = FDataTableLocksList[static_cast<size_t>(index)].get();
-    } else {
-      CheckTableLimit();
-      entry = &AppendEntry(tableName);
-      try {
-        WriteList();
-      } catch (...) {
-        FDataTableLocksList.pop_back();  // the file does not hold it
-        throw;
-      }
-    }
-  } catch (...) {
-    try {
-      WriteUnlockList();
-    } catch (...) {
-    }
-    throw;
+  RefreshList();
+  const int index = FindDataTable(tableName);
+  if (index >= 0) {
+    entry = FDataTableLocksList[static_cast<size_t>(index)].get();
+  } else {
+    CheckTableLimit();
+    entry = &AppendEntry(tableName);
+    TScopeGuard drop([&] { FDataTableLocksList.pop_back(); });  // the file does not hold it
+    WriteList();
+    drop.Dismiss();
   }
+  unlock.Dismiss();
   WriteUnlockList();
   return *entry;
 }

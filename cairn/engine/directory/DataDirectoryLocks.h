@@ -12,9 +12,16 @@
 // number of tries with a fixed sleep in between.
 //
 // A directory whose lock file cannot be created or opened is read-only: it takes no locks and
-// writes nothing. A lock file whose list is damaged (sizes or lengths that do not fit the file,
-// too many entries, or known entries that changed) is never trusted: while the directory is
-// being opened it makes the directory read-only, later it raises 8961 naming the database.
+// writes nothing. A lock file whose list is damaged (a list size below 4 or beyond what 4096
+// entries can fill, lengths that run past the list, too many entries, or known entries that
+// changed) is never trusted: while the directory is being opened it makes the directory
+// read-only, later it raises 8961 naming the database.
+//
+// A lock file shorter than its header says (under 8 bytes, or under 4 + S bytes) is what a
+// process killed while writing the list leaves behind, most often an empty file from the first
+// open of a directory. That is no damage: an opener that can hold the file exclusively (so no
+// process has it open, and no table ID of it is in use) writes it anew, seeded like a new file.
+// While any process holds it, it is left alone.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +51,8 @@ class TDataDirectoryLocks {
   TDataDirectoryLocks& operator=(const TDataDirectoryLocks&) = delete;
 
   // Creates the lock file when it is missing (seeded with the directory's tables), then opens it
-  // shared and reads the table list. Never raises: whatever fails makes the directory read-only.
+  // shared and reads the table list; a short lock file that nobody holds is written anew first.
+  // Never raises: whatever fails makes the directory read-only.
   void Open();
 
   // The entry of that name (compared without regard to case), or -1.
@@ -84,6 +92,12 @@ class TDataDirectoryLocks {
   TDataEngine& Engine() const;
   // Creating a missing lock file; false when anything failed.
   bool CreateLockFile();
+  // Creates the file exclusively and writes the seeded list; a failure removes what it made.
+  void WriteNewLockFile();
+  // Writes a short lock file anew when no other opener holds it; whether it did.
+  bool RenewShortLockFile();
+  // Whether the open file is shorter than its header says it must be.
+  bool ListIsShort();
   // One attempt to open the file shared and read the list; false when it failed.
   bool OpenShared();
   void SeedList();

@@ -7,6 +7,7 @@
 #include "cairn/error/EngineError.h"
 #include "cairn/engine/io/Cipher.h"
 #include "cairn/engine/io/Coding.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/index/KeyComparer.h"
 #include "cairn/host/Locales.h"
@@ -97,13 +98,10 @@ void TIndexFile::OpenFile() {
   if (FPageSize < kMinPageSize || FPageSize > kMaxPageSize) RaiseError(CAIRN_HEADERCORRUPT);
   TBufferedFile::OpenFile();
   ++FCacheGeneration;
-  try {
-    ReadHeader();
-    ReadIndexDefinitions();
-  } catch (...) {
-    CloseFile();
-    throw;
-  }
+  TScopeGuard close([&] { CloseFile(); });
+  ReadHeader();
+  ReadIndexDefinitions();
+  close.Dismiss();
 }
 
 void TIndexFile::CloseFile() {

@@ -6,6 +6,7 @@
 
 #include "cairn/error/EngineErrorCodes.h"
 #include "cairn/engine/DataEngine.h"
+#include "cairn/engine/io/ScopeGuard.h"
 
 namespace cairn {
 
@@ -239,26 +240,20 @@ void TBufferedFile::ReadBlocks(int32_t number, int32_t count, bool backward) {
   FTotalReads += done;
   const int32_t last = first + count - 1;
   // A read flag means "written during this read"; none outlives the read.
-  auto clearReadFlags = [&] {
+  TScopeGuard clearReadFlags([&] {
     for (int32_t n = first; n <= last; ++n) {
       if (TBuffer* buffer = FindBuffer(n)) buffer->FReadFlag = false;
     }
-  };
-  try {
-    const int32_t step = backward ? 1 : -1;
-    for (int32_t n = backward ? first : last;; n += step) {
-      char* unit = FReadBuffer.data() + static_cast<int64_t>(n - first) * blockSize;
-      TBuffer* buffer = FindBuffer(n);
-      if (buffer == nullptr) buffer = TakeBuffer(n);
-      buffer->Read(unit);
-      MoveToFront(buffer);
-      if (n == number) break;
-    }
-  } catch (...) {
-    clearReadFlags();
-    throw;
+  });
+  const int32_t step = backward ? 1 : -1;
+  for (int32_t n = backward ? first : last;; n += step) {
+    char* unit = FReadBuffer.data() + static_cast<int64_t>(n - first) * blockSize;
+    TBuffer* buffer = FindBuffer(n);
+    if (buffer == nullptr) buffer = TakeBuffer(n);
+    buffer->Read(unit);
+    MoveToFront(buffer);
+    if (n == number) break;
   }
-  clearReadFlags();
 }
 
 // Step 6 of getting a block: a new buffer while below the budget, else a recycled one, else
@@ -325,21 +320,20 @@ bool TBufferedFile::FlushBuffers() {
   if (FWriteBuffers.empty()) return false;
   const size_t count = FWriteBuffers.size();
   size_t first = 0;
-  try {
-    while (first < count) {
-      size_t last = first + 1;
-      while (last < count && FWriteBuffers[last]->FNumber == FWriteBuffers[last - 1]->FNumber + 1) {
-        ++last;
-      }
-      WriteRun(first, last);
-      first = last;
-    }
-  } catch (...) {
-    // What was not written stays queued, so a later flush can still write it.
+  // What was not written stays queued, so a later flush can still write it.
+  TScopeGuard keepUnwritten([&] {
     FWriteBuffers.erase(FWriteBuffers.begin(),
                         FWriteBuffers.begin() + static_cast<ptrdiff_t>(first));
-    throw;
+  });
+  while (first < count) {
+    size_t last = first + 1;
+    while (last < count && FWriteBuffers[last]->FNumber == FWriteBuffers[last - 1]->FNumber + 1) {
+      ++last;
+    }
+    WriteRun(first, last);
+    first = last;
   }
+  keepUnwritten.Dismiss();
   // Only buffers still in use keep their queued mark (an exclusive file skipped them).
   std::erase_if(FWriteBuffers, [](const TBuffer* b) { return !b->FWriteFlag; });
   return true;
@@ -356,17 +350,18 @@ void TBufferedFile::WriteRun(size_t first, size_t last) {
   for (size_t i = first; i < last; ++i) {
     FWriteBuffers[i]->Write(FWriteBuffer.data() + static_cast<int64_t>(i - first) * blockSize);
   }
-  try {
-    TEngineFileLock lock(*this);
-    Seek(BlockOffset(FWriteBuffers[first]->FNumber), kSeekBegin);
-    Write(FWriteBuffer.data(), bytes);
-  } catch (...) {
+  TScopeGuard stayDirty([&] {
     for (size_t i = first; i < last; ++i) {
       FWriteBuffers[i]->FIsDirty = true;
       FWriteBuffers[i]->FWriteFlag = true;
     }
-    throw;
+  });
+  {
+    TEngineFileLock lock(*this);
+    Seek(BlockOffset(FWriteBuffers[first]->FNumber), kSeekBegin);
+    Write(FWriteBuffer.data(), bytes);
   }
+  stayDirty.Dismiss();
   for (size_t i = first; i < last; ++i) {
     TBuffer* buffer = FWriteBuffers[i];
     if (!InReadRange(buffer->FNumber)) continue;

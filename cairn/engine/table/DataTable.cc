@@ -13,6 +13,7 @@
 #include "cairn/engine/DataSession.h"
 #include "cairn/engine/directory/DataTableLocks.h"
 #include "cairn/engine/index/TextIndexParams.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/host/System.h"
 
 namespace cairn {
@@ -24,6 +25,7 @@ void Quietly(F&& step) {
   try {
     step();
   } catch (...) {
+    // The failure being handled (or the close under way) is the one to report.
   }
 }
 
@@ -168,22 +170,7 @@ void TDataTable::CreateTable(const TTableCreateParams& params, bool resultSet) {
   FIsOpen = true;
   AssignTableParams(false, resultSet);
   bool dataCreated = false, indexCreated = false, blobCreated = false;
-  try {
-    FDataFile->CreateFile();
-    dataCreated = true;
-    CreateDataFile(params);
-    // The index file's page size and key checks come from the data file.
-    HandFieldsToIndexFile();
-    FIndexFile->CreateFile();
-    indexCreated = true;
-    CreateIndexFile(params);
-    if (HasBlobFields()) {
-      FBlobFile->SetBlobBlockSize(FDataFile->GetHeader().BlobBlockSize);
-      FBlobFile->CreateFile();
-      blobCreated = true;
-      CreateBlobFile();
-    }
-  } catch (...) {
+  TScopeGuard undo([&] {
     // Only files this creation made are removed: a file that another process held open was
     // never replaced and stays as it is.
     auto drop = [](TBufferedFile& file, bool created) {
@@ -197,8 +184,22 @@ void TDataTable::CreateTable(const TTableCreateParams& params, bool resultSet) {
     FDataPassword = nullptr;
     FIsOpen = false;
     DecUseCount();
-    throw;
+  });
+  FDataFile->CreateFile();
+  dataCreated = true;
+  CreateDataFile(params);
+  // The index file's page size and key checks come from the data file.
+  HandFieldsToIndexFile();
+  FIndexFile->CreateFile();
+  indexCreated = true;
+  CreateIndexFile(params);
+  if (HasBlobFields()) {
+    FBlobFile->SetBlobBlockSize(FDataFile->GetHeader().BlobBlockSize);
+    FBlobFile->CreateFile();
+    blobCreated = true;
+    CreateBlobFile();
   }
+  undo.Dismiss();
 }
 
 void TDataTable::CreateDataFile(const TTableCreateParams& params) {
@@ -254,41 +255,41 @@ void TDataTable::HandFieldsToIndexFile() {
 void TDataTable::OpenTable(bool systemOpen, bool headerChecks) {
   if (!systemOpen) IncUseCount();
   if (FIsOpen) return;
-  try {
-    FMissingIndex = false;
-    FIsOpen = true;
-    AssignTableParams(true, false);
-    FDataFile->OpenFile(&DataSession());
-    FDataPassword = FDataFile->DataPassword();
-    HandFieldsToIndexFile();
-    OpenIndexFile();
-    if (HasBlobFields()) {
-      const int32_t blockSize = FDataFile->GetHeader().BlobBlockSize;
-      if (blockSize < TBlobFile::kMinBlockSize || blockSize > TBlobFile::kMaxBlockSize) {
-        RaiseError(CAIRN_HEADERCORRUPT);
-      }
-      FBlobFile->SetBlobBlockSize(blockSize);
-      FBlobFile->OpenFile();
-    }
-    TakeReadOnlyFlags();
-    if (!FExclusive && !FMarkedReadOnly && FDataDirectory.Locks() != nullptr) {
-      FDataTableLocks = &FDataDirectory.Locks()->AddDataTable(FTableName);
-    }
-    const bool locked = FDataTableLocks != nullptr && FDataTableLocks->ReadLock();
-    try {
-      ReadHeaders();
-      if (headerChecks) CheckHeaders();
-    } catch (...) {
-      if (locked) Quietly([&] { FDataTableLocks->ReadUnlock(); });
-      throw;
-    }
-    if (locked) FDataTableLocks->ReadUnlock();
-  } catch (...) {
+  TScopeGuard undo([&] {
     Quietly([&] { ReleaseLocks(); });
     Quietly([&] { CloseFiles(); });
     if (!systemOpen) DecUseCount();
-    throw;
+  });
+  FMissingIndex = false;
+  FIsOpen = true;
+  AssignTableParams(true, false);
+  FDataFile->OpenFile(&DataSession());
+  FDataPassword = FDataFile->DataPassword();
+  HandFieldsToIndexFile();
+  OpenIndexFile();
+  if (HasBlobFields()) {
+    const int32_t blockSize = FDataFile->GetHeader().BlobBlockSize;
+    if (blockSize < TBlobFile::kMinBlockSize || blockSize > TBlobFile::kMaxBlockSize) {
+      RaiseError(CAIRN_HEADERCORRUPT);
+    }
+    FBlobFile->SetBlobBlockSize(blockSize);
+    FBlobFile->OpenFile();
   }
+  TakeReadOnlyFlags();
+  if (!FExclusive && !FMarkedReadOnly && FDataDirectory.Locks() != nullptr) {
+    FDataTableLocks = &FDataDirectory.Locks()->AddDataTable(FTableName);
+  }
+  const bool locked = FDataTableLocks != nullptr && FDataTableLocks->ReadLock();
+  {
+    TScopeGuard unlock([&] {
+      if (locked) FDataTableLocks->ReadUnlock();
+    });
+    ReadHeaders();
+    if (headerChecks) CheckHeaders();
+    unlock.Dismiss();
+  }
+  if (locked) FDataTableLocks->ReadUnlock();
+  undo.Dismiss();
 }
 
 void TDataTable::OpenIndexFile() {
@@ -458,12 +459,9 @@ void TDataTable::LockTable() {
   if (!(FInTransaction && FTransactionTableLock)) {
     if (!LockWithRetries([&] { return FDataFile->LockTable(); })) RaiseError(CAIRN_LOCKED);
     if (FDataTableLocks == nullptr || FDataTableLocks->LockStates() == 0) {
-      try {
-        PerformChangeDetection();
-      } catch (...) {
-        Quietly([&] { FDataFile->UnlockTable(); });
-        throw;
-      }
+      TScopeGuard unlock([&] { FDataFile->UnlockTable(); });
+      PerformChangeDetection();
+      unlock.Dismiss();
     }
   }
   FTableLock = true;

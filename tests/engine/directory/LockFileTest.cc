@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -12,19 +17,63 @@
 #include "cairn/engine/DataSession.h"
 #include "cairn/engine/io/EngineFile.h"
 #include "cairn/engine/io/FileRegistry.h"
+#include "cairn/engine/table/TableValidator.h"
+#include "cairn/host/OsError.h"
 #include "tests/engine/directory/DirectoryTestSupport.h"
+#include "tests/engine/table/TableTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
+#include "tests/support/FaultInjectingFiles.h"
 #include "tests/support/TempDir.h"
 
 namespace cairn {
 namespace {
 
+namespace fs = std::filesystem;
 using test::EngineErrorCode;
 using test::LockFileBytes;
 using test::ReadDiskFile;
 using test::WriteDiskFile;
+
+// A lock file's bytes with another list size in the header.
+std::string WithListSize(std::string bytes, int32_t size) {
+  EncodeInt32(bytes.data() + 4, size);
+  return bytes;
+}
+
+// Host files of a child process that is killed while it writes a lock file. With a stall, the
+// first write to the lock file puts only its first `stallAfter` bytes on disk, tells the parent
+// ('w') and waits to be killed. Without one, every lock-file write waits a millisecond first, so
+// that a kill at a random moment often lands between creating the file and filling it.
+class TInterruptedLockFileWrite : public test::TFaultInjectingFiles {
+ public:
+  static constexpr int64_t kNoStall = -1;
+  TInterruptedLockFileWrite(test::TChannel& channel, int64_t stallAfter)
+      : FChannel(channel), FStallAfter(stallAfter) {}
+
+  int Create(const std::string& path) override {
+    const int fd = TFaultInjectingFiles::Create(path);
+    if (path.ends_with("/cairn.lck")) FLockFd = fd;
+    return fd;
+  }
+  int64_t Write(int fd, const void* buffer, int64_t count, int64_t offset) override {
+    if (fd != FLockFd) return TFaultInjectingFiles::Write(fd, buffer, count, offset);
+    if (FStallAfter == kNoStall) {
+      usleep(1000);
+      return TFaultInjectingFiles::Write(fd, buffer, count, offset);
+    }
+    if (FStallAfter > 0)
+      TFaultInjectingFiles::Write(fd, buffer, std::min(count, FStallAfter), offset);
+    FChannel.Send('w');
+    for (;;) pause();
+  }
+
+ private:
+  test::TChannel& FChannel;
+  int64_t FStallAfter;
+  int FLockFd = -1;
+};
 
 class LockFileTest : public ::testing::Test {
  protected:
@@ -40,7 +89,23 @@ class LockFileTest : public ::testing::Test {
   TDataDirectoryLocks& Locks(TDataDirectory& directory) { return *directory.Locks(); }
   std::string LockPath() const { return FDir.File("cairn.lck"); }
 
+  // The directory at path can be written: a table is created in it and, opened shared, gets
+  // its entry in the lock file. Closes the directory.
+  void ExpectWritable(const std::string& path) {
+    TDataDirectory& directory = FSession.OpenDataDirectory("db", path, false, false, false);
+    EXPECT_FALSE(directory.ReadOnly()) << path;
+    if (!directory.ReadOnly()) {
+      TTableCreateParams params = test::EventsParams();
+      ValidateTableCreateParams(params, directory.ProperDataDirectoryName(), "Events.dat");
+      directory.CloseDataTable(directory.CreateDataTable("Events.dat", "", params, true, false));
+      directory.CloseDataTable(directory.OpenDataTable("Events.dat", "", false, false));
+      EXPECT_GE(Locks(directory).FindDataTable("Events.dat"), 0);
+    }
+    FSession.CloseDataDirectory(directory, false);
+  }
+
   test::TTempDir FDir;
+  test::TFaultInjectingFiles FFiles;  // outlives the engine, which closes files through it
   TDataEngine FEngine;
   TDataSession& FSession = FEngine.StartDataSession();
 };
@@ -145,23 +210,15 @@ TEST_F(LockFileTest, UpdateCountWrapsFromTheLargestValueToOne) {
 }
 
 TEST_F(LockFileTest, DamagedLockFileOpensReadOnlyAndIsLeftAlone) {
-  auto withSize = [](std::string bytes, int32_t size) {
-    EncodeInt32(bytes.data() + 4, size);
-    return bytes;
-  };
   const std::string valid = LockFileBytes(3, {"A.dat", "B.dat"});
+  // A file shorter than its header says is no damage (ShortLockFile... below).
   const std::string damaged[] = {
-      "",                                                   // empty
-      std::string("\x01\x00\x00", 3),                       // not even an update count
-      std::string("\x01\x00\x00\x00", 4),                   // no list size
-      withSize(valid, 3),                                   // list size below its own 4 bytes
-      withSize(valid, -1),                                  // negative list size
-      withSize(valid, static_cast<int32_t>(valid.size())),  // list size beyond the file
-      withSize(valid, INT32_MAX),                           // absurd list size
-      LockFileBytes(3, {"A.dat"}).substr(0, 10),            // entry cut short
-      withSize(LockFileBytes(1, {}) + "\x05"
-                                      "ab",
-               7),  // length byte runs past the list
+      WithListSize(valid, 3),          // list size below its own 4 bytes
+      WithListSize(valid, -1),         // negative list size
+      WithListSize(valid, INT32_MAX),  // absurd list size
+      WithListSize(LockFileBytes(1, {}) + "\x05"
+                                          "ab",
+                   7),  // length byte runs past the list
       LockFileBytes(1, std::vector<std::string>(kMaxDataTables + 1, "")),  // too many entries
   };
   for (const std::string& bytes : damaged) {
@@ -173,6 +230,121 @@ TEST_F(LockFileTest, DamagedLockFileOpensReadOnlyAndIsLeftAlone) {
     EXPECT_EQ(EngineErrorCode([&] { directory->CheckNotReadOnly("Events"); }), CAIRN_OSEACCES);
     EXPECT_EQ(ReadDiskFile(dir.File("cairn.lck")), bytes);
     FSession.CloseDataDirectory(*directory, false);
+  }
+}
+
+TEST_F(LockFileTest, ShortLockFileThatNoProcessHoldsIsWrittenAnew) {
+  const std::string valid = LockFileBytes(3, {"A.dat", "B.dat"});
+  const std::string shortFiles[] = {
+      "",                                                       // created, nothing written
+      std::string("\x01\x00\x00", 3),                           // cut inside the update count
+      std::string("\x01\x00\x00\x00", 4),                       // no list size
+      valid.substr(0, 8),                                       // header only
+      valid.substr(0, 10),                                      // entry cut short
+      WithListSize(valid, static_cast<int32_t>(valid.size())),  // one byte missing
+  };
+  for (const std::string& bytes : shortFiles) {
+    test::TTempDir dir;
+    WriteDiskFile(dir.File("Old.dat"), "x");
+    WriteDiskFile(dir.File("cairn.lck"), bytes);
+    TDataDirectory& directory = FSession.OpenDataDirectory("db", dir.Path(), false, false, false);
+    EXPECT_FALSE(directory.ReadOnly()) << testing::PrintToString(bytes);
+    // Seeded like a new lock file.
+    EXPECT_EQ(ReadDiskFile(dir.File("cairn.lck")), LockFileBytes(1, {"Old"}));
+    EXPECT_EQ(Locks(directory).Count(), 1u);
+    FSession.CloseDataDirectory(directory, false);
+    ExpectWritable(dir.Path());
+    EXPECT_EQ(ReadDiskFile(dir.File("cairn.lck")), LockFileBytes(2, {"Old", "Events.dat"}));
+  }
+}
+
+TEST_F(LockFileTest, ShortLockFileHeldByAnotherProcessIsLeftAlone) {
+  WriteDiskFile(LockPath(), "");
+  test::TChildProcess child([&](test::TChannel& channel) {
+    FEngine.Reset();  // the child's own descriptor
+    TFileOpenArgs args;
+    if (FEngine.FileRegistry().OpenFile(LockPath(), args) < 1) return 1;
+    channel.Send('h');
+    channel.Receive();
+    return 0;
+  });
+  ASSERT_EQ(child.Receive(), 'h');
+  TDataDirectory& held = Open();
+  EXPECT_TRUE(held.ReadOnly());
+  EXPECT_EQ(ReadDiskFile(LockPath()), "");
+  FSession.CloseDataDirectory(held, false);
+  child.Send('q');
+  ASSERT_EQ(child.Wait(), 0);
+  ExpectWritable(FDir.Path());
+}
+
+TEST_F(LockFileTest, ProcessKilledWhileWritingTheNewLockFileLeavesItWritable) {
+  // Killed after creating the file and after writing parts of its list.
+  for (const int64_t written : {0, 3, 8, 10}) {
+    test::TTempDir dir;
+    WriteDiskFile(dir.File("Old.dat"), "x");
+    {
+      test::TChildProcess child([&](test::TChannel& channel) {
+        TDataSession& session = test::FreshChildSession(FEngine);
+        TInterruptedLockFileWrite files(channel, written);
+        FEngine.SetHostFiles(&files);
+        session.OpenDataDirectory("db", dir.Path(), false, false, false);
+        return 1;  // not reached
+      });
+      ASSERT_EQ(child.Receive(), 'w');
+    }  // SIGKILL
+    ASSERT_EQ(ReadDiskFile(dir.File("cairn.lck")).size(), static_cast<size_t>(written));
+    ExpectWritable(dir.Path());
+    EXPECT_EQ(ReadDiskFile(dir.File("cairn.lck")), LockFileBytes(2, {"Old", "Events.dat"}));
+  }
+}
+
+TEST_F(LockFileTest, ProcessesKilledAtRandomWhileOpeningFreshDirectoriesLeaveThemWritable) {
+  // Each child opens fresh directories one after another until it is killed at a random moment.
+  std::mt19937 random(std::random_device{}());
+  for (int run = 0; run < 10; ++run) {
+    const std::string base = FDir.File("run" + std::to_string(run));
+    fs::create_directory(base);
+    {
+      test::TChildProcess child([&](test::TChannel& channel) -> int {
+        TDataSession& session = test::FreshChildSession(FEngine);
+        TInterruptedLockFileWrite files(channel, TInterruptedLockFileWrite::kNoStall);
+        FEngine.SetHostFiles(&files);
+        channel.Send('s');
+        for (int n = 0;; ++n) {
+          const std::string path = base + "/" + std::to_string(n);
+          fs::create_directory(path);
+          WriteDiskFile(path + "/Old.dat", "x");
+          session.CloseDataDirectory(session.OpenDataDirectory("db", path, false, false, false),
+                                     false);
+        }
+      });
+      ASSERT_EQ(child.Receive(), 's');
+      usleep(std::uniform_int_distribution<useconds_t>(0, 20000)(random));
+    }  // SIGKILL
+    for (const auto& entry : fs::directory_iterator(base)) {
+      if (fs::exists(entry.path() / "cairn.lck")) ExpectWritable(entry.path().string());
+    }
+  }
+}
+
+TEST_F(LockFileTest, LockFileHalfCreatedUnderAFaultIsRemoved) {
+  // The file exists when its list cannot be written or flushed: it goes again, and this open is
+  // read-only. The next open creates it anew.
+  for (const test::TFileOp op : {test::TFileOp::Write, test::TFileOp::Flush}) {
+    test::TTempDir dir;
+    WriteDiskFile(dir.File("Old.dat"), "x");
+    FEngine.SetHostFiles(&FFiles);
+    FFiles.ResetCounts();
+    FFiles.ArmNext(op, host::kErrorAccessDenied);
+    TDataDirectory& failed = FSession.OpenDataDirectory("db", dir.Path(), false, false, false);
+    FFiles.Disarm();
+    EXPECT_EQ(FFiles.Calls(test::TFileOp::Create), 1);
+    EXPECT_TRUE(failed.ReadOnly());
+    EXPECT_FALSE(fs::exists(dir.File("cairn.lck")));
+    FSession.CloseDataDirectory(failed, false);
+    ExpectWritable(dir.Path());
+    EXPECT_EQ(ReadDiskFile(dir.File("cairn.lck")), LockFileBytes(2, {"Old", "Events.dat"}));
   }
 }
 
