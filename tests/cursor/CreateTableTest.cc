@@ -279,7 +279,7 @@ TEST_F(CreateTableTest, CursorOutlivingItsTableClosesSafely) {
   TDataCursor cursor(FDirectory);
   cursor.SetTableName("Events");
   cursor.OpenCursor();
-  FDirectory.Reset();  // frees the table under the open cursor
+  FDirectory.Reset();  // closes and detaches the open cursor, then frees the tables
   EXPECT_EQ(FDirectory.DataTableCount(), 0u);
   cursor.CloseCursor();
   EXPECT_FALSE(cursor.IsOpen());
