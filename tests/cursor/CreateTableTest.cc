@@ -8,9 +8,9 @@
 #include "cairn/cursor/DataCursor.h"
 #include "cairn/engine/table/DataTable.h"
 #include "cairn/engine/io/FileRegistry.h"
-#include "tests/engine/table/TableTestSupport.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
+#include "tests/support/TableTestSupport.h"
 #include "tests/support/Unprivileged.h"
 
 namespace cairn {

@@ -12,8 +12,8 @@
 #include "cairn/engine/io/FileRegistry.h"
 #include "cairn/engine/table/DataTable.h"
 #include "cairn/error/EngineErrorCodes.h"
-#include "tests/engine/table/TableTestSupport.h"
 #include "tests/support/EngineErrorCatch.h"
+#include "tests/support/TableTestSupport.h"
 
 namespace cairn {
 namespace {
