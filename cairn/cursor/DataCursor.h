@@ -28,7 +28,7 @@ class TDataCursor : public TDirectoryCursor {
   // Registers the cursor with the directory. noRemoteCall matters only to remote sessions.
   explicit TDataCursor(TDataDirectory& directory, bool noRemoteCall = false);
   // Closes the cursor (failures swallowed) and unregisters it, unless it was detached.
-  ~TDataCursor();
+  ~TDataCursor() override;
   TDataCursor(const TDataCursor&) = delete;
   TDataCursor& operator=(const TDataCursor&) = delete;
 

@@ -13,9 +13,7 @@ class TDirectoryCursor {
   // throw, and must not call back into the directory's cursor list.
   virtual void DetachFromDirectory() noexcept = 0;
 
- protected:
-  // Cursors are never freed through this interface.
-  ~TDirectoryCursor() = default;
+  virtual ~TDirectoryCursor() = default;
 };
 
 }  // namespace cairn
