@@ -8,23 +8,13 @@ namespace kalvora {
 const TTableSchema& ContactCategorySchema() {
   static const TTableSchema schema{
       "ContactCategory",
-      {
+      WithRecordKeepingFields({
           // name, type, size, required, default value
           {"ContactCategoryID",   ftGuid,      38,  false, "CURRENT_GUID"},
           {"CategoryDesc",        ftString,    250, false, ""},
           {"CategoryColor",       ftInteger,   0,   false, ""},
           {"CategoryBlank",       ftString,    50,  false, ""},
-          {"CreatedOn",           ftDateTime,  0,   false, ""},
-          {"Creator",             ftString,    255, false, ""},
-          {"CreatorUserID",       ftGuid,      38,  false, ""},
-          {"LastModifiedOn",      ftDateTime,  0,   false, ""},
-          {"LastModifiedUser",    ftString,    255, false, ""},
-          {"LastModifiedUserID",  ftGuid,      38,  false, ""},
-          {"DeletedOn",           ftDateTime,  0,   false, ""},
-          {"DeleteByUser",        ftString,    255, false, ""},
-          {"DeleteByUserID",      ftGuid,      38,  false, ""},
-          {"Delete",              ftBoolean,   0,   false, "False"},
-      },
+      }),
       {
           // name (empty for the primary index), fields, options
           {"", "RecordID", {ixPrimary, ixUnique}},

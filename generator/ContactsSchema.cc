@@ -8,7 +8,7 @@ namespace kalvora {
 const TTableSchema& ContactsSchema() {
   static const TTableSchema schema{
       "Contacts",
-      {
+      WithRecordKeepingFields({
           // name, type, size, required, default value
           {"ContactID",                      ftGuid,      38,  false, "CURRENT_GUID"},
           {"ItemID",                         ftString,    75,  false, ""},
@@ -130,17 +130,7 @@ const TTableSchema& ContactsSchema() {
           {"YomiFirstName",                  ftString,    50,  false, ""},
           {"YomiLastName",                   ftString,    50,  false, ""},
           {"IMAddress",                      ftString,    100, false, ""},
-          {"CreatedOn",                      ftDateTime,  0,   false, ""},
-          {"Creator",                        ftString,    255, false, ""},
-          {"CreatorUserID",                  ftGuid,      38,  false, ""},
-          {"LastModifiedOn",                 ftDateTime,  0,   false, ""},
-          {"LastModifiedUser",               ftString,    255, false, ""},
-          {"LastModifiedUserID",             ftGuid,      38,  false, ""},
-          {"DeletedOn",                      ftDateTime,  0,   false, ""},
-          {"DeleteByUser",                   ftString,    255, false, ""},
-          {"DeleteByUserID",                 ftGuid,      38,  false, ""},
-          {"Delete",                         ftBoolean,   0,   false, "False"},
-      },
+      }),
       {
           // name (empty for the primary index), fields, options
           {"", "ContactID", {ixPrimary, ixUnique}},

@@ -8,7 +8,7 @@ namespace kalvora {
 const TTableSchema& ResourcesSchema() {
   static const TTableSchema schema{
       "Resources",
-      {
+      WithRecordKeepingFields({
           // name, type, size, required, default value
           {"ResourceID",                ftGuid,      38,  true,  "CURRENT_GUID"},
           {"ResourceName",              ftString,    255, false, ""},
@@ -22,17 +22,7 @@ const TTableSchema& ResourcesSchema() {
           {"HeaderGradient",            ftBoolean,   0,   false, ""},
           {"HeaderGradientStartColor",  ftInteger,   0,   false, ""},
           {"HeaderGradientEndColor",    ftInteger,   0,   false, ""},
-          {"CreatedOn",                 ftDateTime,  0,   false, ""},
-          {"Creator",                   ftString,    255, false, ""},
-          {"CreatorUserID",             ftGuid,      38,  false, ""},
-          {"LastModifiedOn",            ftDateTime,  0,   false, ""},
-          {"LastModifiedUser",          ftString,    255, false, ""},
-          {"LastModifiedUserID",        ftGuid,      38,  false, ""},
-          {"DeletedOn",                 ftDateTime,  0,   false, ""},
-          {"DeleteByUser",              ftString,    255, false, ""},
-          {"DeleteByUserID",            ftGuid,      38,  false, ""},
-          {"Delete",                    ftBoolean,   0,   false, "False"},
-      },
+      }),
       {
           // name (empty for the primary index), fields, options
           {"", "ResourceID", {ixPrimary, ixUnique}},

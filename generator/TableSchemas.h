@@ -39,6 +39,9 @@ struct TTableSchema {
 
 // Fields 1 to 33 of Events and EventsArchi.
 const std::vector<TFieldSpec>& SharedEventFields();
+// A table's own fields followed by the ten record-keeping fields (CreatedOn ... Delete) that
+// close ContactCategory, Contacts, EventType, Photos, Resources, WorkHourOptions and WorkHours.
+std::vector<TFieldSpec> WithRecordKeepingFields(std::vector<TFieldSpec> fields);
 
 const TTableSchema& EventsArchiSchema();
 const TTableSchema& EventsSchema();

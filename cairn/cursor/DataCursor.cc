@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "cairn/error/EngineError.h"
 #include "cairn/error/EngineErrorCodes.h"
 #include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/DataEngine.h"
@@ -13,47 +14,68 @@
 namespace cairn {
 
 TDataCursor::TDataCursor(TDataDirectory& directory, bool noRemoteCall)
-    : FDataDirectory(directory), FNoRemoteCall(noRemoteCall) {
-  FDataDirectory.AddDataCursor(this);
+    : FDataDirectory(&directory), FNoRemoteCall(noRemoteCall) {
+  FDataDirectory->AddDataCursor(this);
 }
 
 TDataCursor::~TDataCursor() {
+  if (FDataDirectory == nullptr) return;  // detached: closed already, and the directory is gone
   try {
     CloseCursor(true);
   } catch (...) {
-    // A destructor cannot report; the cursor leaves its directory all the same.
+    // A destructor cannot report the failed close; the directory frees the table later anyway.
   }
-  FDataDirectory.RemoveDataCursor(this);
+  FDataDirectory->RemoveDataCursor(this);
+}
+
+void TDataCursor::DetachFromDirectory() noexcept {
+  try {
+    CloseCursor(true);
+  } catch (...) {
+    // The directory frees the table right after; there is nobody to report the failure to.
+  }
+  FDataDirectory = nullptr;
+}
+
+TDataDirectory& TDataCursor::Directory() const {
+  if (FDataDirectory == nullptr) RaiseError(CAIRN_OSEBADF);
+  return *FDataDirectory;
 }
 
 void TDataCursor::RaiseError(uint16_t errorCode, const std::string& indexName) const {
   TEngineErrorContext context;
-  context.DatabaseName = FDataDirectory.ProperDataDirectoryName();
   context.TableName = FErrorTableName.empty() ? FTableName : FErrorTableName;
   context.IndexName = indexName;
-  FDataDirectory.Engine().RaiseError(errorCode, context);
+  if (FDataDirectory == nullptr) {
+    // Detached: the session, and with it the way to the engine's error record, may be gone.
+    context.ErrorNumber = errorCode;
+    throw ECairnEngineError(errorCode, context);
+  }
+  context.DatabaseName = FDataDirectory->ProperDataDirectoryName();
+  FDataDirectory->Engine().RaiseError(errorCode, context);
 }
 
 void TDataCursor::SetTableName(const std::string& tableName) {
-  FTableName = FDataDirectory.EngineTableName(tableName);
+  FTableName = Directory().EngineTableName(tableName);
   FErrorTableName = FTableName;
 }
 
 // ---- Creation -----------------------------------------------------------------------------------
 
 void TDataCursor::CreateTable(TTableCreateParams& params) {
+  TDataDirectory& directory = Directory();
   if (IsOpen()) RaiseError(CAIRN_TABLEOPEN);
   // An open transaction of the directory would be committed here first (its flush forced and
   // its locks released); transactions do not exist yet.
   if (!FExclusive) RaiseError(CAIRN_NEEDEXCLACCESS);
   if (FReadOnly) RaiseError(CAIRN_OSEACCES);
-  ValidateTableCreateParams(params, FDataDirectory.ProperDataDirectoryName(), FTableName);
-  if (!params.ReplaceExisting && FDataDirectory.DataTableExists(FTableName)) {
+  ValidateTableCreateParams(params, directory.ProperDataDirectoryName(), FTableName);
+  if (!params.ReplaceExisting && directory.DataTableExists(FTableName)) {
     RaiseError(CAIRN_TABLEEXISTS);
   }
   // The table writes the full-text parameters (given, or the engine's defaults) with its index
   // file, so that a failure leaves no file of the table behind.
-  FDataTable = &FDataDirectory.CreateDataTable(FTableName, FErrorTableName, params, true, false);
+  FDataTable = &directory.CreateDataTable(FTableName, FErrorTableName, params, true, false);
   FOpenTableName = FTableName;
   if (params.OpenAfterCreate) {
     TScopeGuard close([&] { CloseCursor(true); });
@@ -70,7 +92,7 @@ void TDataCursor::OpenCursor(bool noRemoteCall, bool initializeOnly) {
   (void)noRemoteCall;  // a local cursor has nobody to call
   (void)initializeOnly;
   if (IsOpen()) return;
-  FDataTable = &FDataDirectory.OpenDataTable(FTableName, FErrorTableName, FExclusive, false);
+  FDataTable = &Directory().OpenDataTable(FTableName, FErrorTableName, FExclusive, false);
   FOpenTableName = FTableName;
   TScopeGuard close([&] { CloseCursor(true); });
   InitializeFromTable();
@@ -102,10 +124,9 @@ void TDataCursor::CloseCursor(bool freeIfTemporary) {
   TDataTable* table = FDataTable;
   const std::string tableName = FOpenTableName;
   Forget();
-  // The directory may have freed its tables meanwhile (it was reset): only a table it still
-  // lists is given back.
-  if (FDataDirectory.FindDataTable(tableName) != table) return;
-  FDataDirectory.CloseDataTable(*table, freeIfTemporary);
+  // Only a table the directory still lists under that name is given back.
+  if (FDataDirectory->FindDataTable(tableName) != table) return;
+  FDataDirectory->CloseDataTable(*table, freeIfTemporary);
 }
 
 void TDataCursor::Forget() {

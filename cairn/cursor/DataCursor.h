@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cairn/engine/data/FieldDefinition.h"
+#include "cairn/engine/directory/DirectoryCursor.h"
 #include "cairn/engine/index/IndexDefinition.h"
 #include "cairn/engine/table/TableCreateParams.h"
 
@@ -19,16 +20,21 @@ namespace cairn {
 class TDataDirectory;
 class TDataTable;
 
-class TDataCursor {
+// A cursor may outlive its directory: when the directory is reset or freed (its session closed,
+// the engine reset) the cursor is closed and detached. A detached cursor stays closed; opening,
+// creating and naming tables then fail with 11014 (CAIRN_OSEBADF).
+class TDataCursor : public TDirectoryCursor {
  public:
   // Registers the cursor with the directory. noRemoteCall matters only to remote sessions.
   explicit TDataCursor(TDataDirectory& directory, bool noRemoteCall = false);
-  // Closes the cursor (failures swallowed) and unregisters it.
-  ~TDataCursor();
+  // Closes the cursor (failures swallowed) and unregisters it, unless it was detached.
+  ~TDataCursor() override;
   TDataCursor(const TDataCursor&) = delete;
   TDataCursor& operator=(const TDataCursor&) = delete;
 
-  TDataDirectory& DataDirectory() const { return FDataDirectory; }
+  // The directory, or null once the cursor was detached from it.
+  TDataDirectory* DataDirectory() const { return FDataDirectory; }
+  void DetachFromDirectory() noexcept override;
 
   // ---- Table and flags (taking effect at the next open or creation) ---------------------------
   // An 8-bit table name; the cursor keeps its engine table name: the file-name part with the
@@ -90,9 +96,11 @@ class TDataCursor {
   // Takes the field definitions and layout values of the open table.
   void InitializeFromTable();
   void Forget();
+  // The directory; 11014 once detached.
+  TDataDirectory& Directory() const;
   [[noreturn]] void RaiseError(uint16_t errorCode, const std::string& indexName = {}) const;
 
-  TDataDirectory& FDataDirectory;
+  TDataDirectory* FDataDirectory;
   bool FNoRemoteCall;
   std::string FTableName;
   std::string FErrorTableName;

@@ -13,7 +13,7 @@
 #include "cairn/access/Messages.h"
 #include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/DataSession.h"
-#include "tests/access/ComponentLayerTest.h"
+#include "tests/support/ComponentLayerTest.h"
 #include "tests/support/EngineErrorCatch.h"
 
 namespace cairn::test {

@@ -12,7 +12,7 @@
 #include "cairn/access/Messages.h"
 #include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/DataEngine.h"
-#include "tests/access/ComponentLayerTest.h"
+#include "tests/support/ComponentLayerTest.h"
 #include "tests/support/EngineErrorCatch.h"
 
 namespace cairn::test {

@@ -11,7 +11,7 @@
 #include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/DataSession.h"
-#include "tests/access/ComponentLayerTest.h"
+#include "tests/support/ComponentLayerTest.h"
 #include "tests/support/EngineErrorCatch.h"
 
 namespace cairn::test {

@@ -17,7 +17,7 @@
 #include "cairn/engine/data/DataHeader.h"
 #include "cairn/engine/data/FieldDefinition.h"
 #include "cairn/engine/index/IndexDefinition.h"
-#include "tests/access/ComponentLayerTest.h"
+#include "tests/support/ComponentLayerTest.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
 

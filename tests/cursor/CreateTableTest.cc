@@ -8,9 +8,9 @@
 #include "cairn/cursor/DataCursor.h"
 #include "cairn/engine/table/DataTable.h"
 #include "cairn/engine/io/FileRegistry.h"
-#include "tests/engine/table/TableTestSupport.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
+#include "tests/support/TableTestSupport.h"
 #include "tests/support/Unprivileged.h"
 
 namespace cairn {
@@ -279,7 +279,7 @@ TEST_F(CreateTableTest, CursorOutlivingItsTableClosesSafely) {
   TDataCursor cursor(FDirectory);
   cursor.SetTableName("Events");
   cursor.OpenCursor();
-  FDirectory.Reset();  // frees the table under the open cursor
+  FDirectory.Reset();  // closes and detaches the open cursor, then frees the tables
   EXPECT_EQ(FDirectory.DataTableCount(), 0u);
   cursor.CloseCursor();
   EXPECT_FALSE(cursor.IsOpen());

@@ -16,7 +16,7 @@
 #include "cairn/access/CairnDatabase.h"
 #include "cairn/access/CairnTable.h"
 #include "cairn/engine/data/DataHeader.h"
-#include "tests/access/ComponentLayerTest.h"
+#include "tests/support/ComponentLayerTest.h"
 #include "tests/support/DiskFiles.h"
 
 #ifndef KALVORA_DBGEN

@@ -10,7 +10,7 @@
 #include "cairn/error/EngineError.h"
 #include "cairn/host/Dialogs.h"
 #include "generator/MainForm.h"
-#include "tests/access/ComponentLayerTest.h"
+#include "tests/support/ComponentLayerTest.h"
 
 namespace kalvora {
 namespace {

@@ -43,6 +43,11 @@ std::string TDataDirectory::ProperDataDirectoryName() const {
 }
 
 void TDataDirectory::Reset() {
+  // Cursors first, while their tables are intact: each closes the ordinary way and lets go of
+  // the directory, so that none is left holding a directory or table about to be freed.
+  std::vector<TDirectoryCursor*> cursors;
+  cursors.swap(FDataCursorList);
+  for (auto it = cursors.rbegin(); it != cursors.rend(); ++it) (*it)->DetachFromDirectory();
   FFreeing = true;
   // Back to front; a table that asks to be removed on its way out is ignored while freeing.
   while (!FDataTableList.empty()) {
@@ -50,7 +55,6 @@ void TDataDirectory::Reset() {
     FDataTableList.pop_back();
     table.reset();
   }
-  FDataCursorList.clear();
   FQueryStatementList.clear();
   FFreeing = false;
 }
@@ -246,11 +250,11 @@ void RemoveFrom(std::vector<T*>& list, T* item) {
 
 }  // namespace
 
-void TDataDirectory::AddDataCursor(TDataCursor* cursor) {
+void TDataDirectory::AddDataCursor(TDirectoryCursor* cursor) {
   FDataCursorList.push_back(cursor);
 }
 
-void TDataDirectory::RemoveDataCursor(TDataCursor* cursor) {
+void TDataDirectory::RemoveDataCursor(TDirectoryCursor* cursor) {
   if (!FFreeing) RemoveFrom(FDataCursorList, cursor);
 }
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "cairn/engine/directory/DirectoryCursor.h"
 #include "cairn/engine/table/DataDirectoryTable.h"
 
 namespace cairn {
 
-class TDataCursor;
 class TDataDirectoryLocks;
 class TDataEngine;
 class TDataSession;
@@ -63,7 +63,8 @@ class TDataDirectory {
   void DecUseCount() {
     if (FUseCount > 0) --FUseCount;
   }
-  // Frees the open tables and forgets the registered cursors and query statements.
+  // Detaches the registered cursors (each closes first, giving its table back), then frees the
+  // open tables that remain and forgets the query statements.
   void Reset();
 
   // The names, without extension, of the directory's data files (of its memory files when
@@ -110,8 +111,9 @@ class TDataDirectory {
                               bool resultSet = false);
 
   // ---- Cursors and query statements using the directory (not owned) ------------------------
-  void AddDataCursor(TDataCursor* cursor);
-  void RemoveDataCursor(TDataCursor* cursor);
+  // A registered cursor is detached when the directory is reset or freed.
+  void AddDataCursor(TDirectoryCursor* cursor);
+  void RemoveDataCursor(TDirectoryCursor* cursor);
   size_t DataCursorCount() const { return FDataCursorList.size(); }
   void AddQueryStatement(TQueryStatement* statement);
   void RemoveQueryStatement(TQueryStatement* statement);
@@ -132,7 +134,7 @@ class TDataDirectory {
   std::unique_ptr<TDataDirectoryLocks> FLocks;
   bool FFreeing = false;
   std::vector<std::unique_ptr<TDataDirectoryTable>> FDataTableList;
-  std::vector<TDataCursor*> FDataCursorList;
+  std::vector<TDirectoryCursor*> FDataCursorList;
   std::vector<TQueryStatement*> FQueryStatementList;
   uint16_t FUseCount = 0;
 };

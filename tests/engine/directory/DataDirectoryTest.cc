@@ -16,7 +16,7 @@
 #include "cairn/engine/DataSession.h"
 #include "cairn/engine/io/FileRegistry.h"
 #include "cairn/host/CodePage.h"
-#include "tests/engine/directory/DirectoryTestSupport.h"
+#include "tests/support/DirectoryTestSupport.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
 #include "tests/support/TempDir.h"

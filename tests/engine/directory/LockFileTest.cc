@@ -19,12 +19,12 @@
 #include "cairn/engine/io/FileRegistry.h"
 #include "cairn/engine/table/TableValidator.h"
 #include "cairn/host/OsError.h"
-#include "tests/engine/directory/DirectoryTestSupport.h"
-#include "tests/engine/table/TableTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DirectoryTestSupport.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
 #include "tests/support/FaultInjectingFiles.h"
+#include "tests/support/TableTestSupport.h"
 #include "tests/support/TempDir.h"
 
 namespace cairn {

@@ -10,8 +10,8 @@
 #include "cairn/engine/directory/DataTableLocks.h"
 #include "cairn/engine/io/EngineFile.h"
 #include "cairn/engine/directory/LockGeometry.h"
-#include "tests/engine/directory/DirectoryTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/DirectoryTestSupport.h"
 #include "tests/support/EngineErrorCatch.h"
 #include "tests/support/TempDir.h"
 

@@ -18,11 +18,11 @@
 #include "cairn/engine/data/Record.h"
 #include "cairn/engine/table/TableValidator.h"
 #include "cairn/engine/index/TextIndexParams.h"
-#include "tests/engine/table/TableTestSupport.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
 #include "tests/support/FaultInjectingFiles.h"
+#include "tests/support/TableTestSupport.h"
 
 namespace cairn {
 namespace {

@@ -12,7 +12,7 @@
 #include "cairn/engine/data/FieldDefinition.h"
 #include "cairn/engine/index/IndexDefinition.h"
 #include "cairn/host/System.h"
-#include "tests/engine/table/TableTestSupport.h"
+#include "tests/support/TableTestSupport.h"
 
 namespace cairn {
 namespace {

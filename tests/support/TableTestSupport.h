@@ -15,7 +15,7 @@
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/DataSession.h"
 #include "cairn/engine/table/TableCreateParams.h"
-#include "tests/engine/directory/DirectoryTestSupport.h"
+#include "tests/support/DirectoryTestSupport.h"
 #include "tests/support/TempDir.h"
 
 namespace cairn::test {
