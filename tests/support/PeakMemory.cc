@@ -21,8 +21,16 @@ int64_t PeakResidentKiB() {
 
 }  // namespace
 
-TPeakMemory MeasurePeakMemory(const std::function<void()>& action) {
+TPeakMemory MeasurePeakMemory(const std::function<void()>& action,
+                              const std::function<void()>& warmUp) {
   TChildProcess child([&](TChannel& channel) {
+    if (warmUp) {
+      try {
+        warmUp();
+      } catch (...) {
+        // Only its side effects on memory matter.
+      }
+    }
     const int64_t before = PeakResidentKiB();
     int code = 0;
     int completed = 0;

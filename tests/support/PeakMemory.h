@@ -4,7 +4,9 @@
 //
 // The child starts from this process's resident memory at the fork, so only what the action
 // itself touches counts. Allocations that are never touched do not show; every allocation the
-// engine sizes from a file fills or zeroes its bytes.
+// engine sizes from a file fills or zeroes its bytes. A first run of code (its pages, the
+// allocator's size classes, the exception machinery) costs a few MB of its own: warmUp, run in
+// the child before the measure starts, takes that out of small bounds.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +23,8 @@ struct TPeakMemory {
   bool Completed = false;
 };
 
-TPeakMemory MeasurePeakMemory(const std::function<void()>& action);
+TPeakMemory MeasurePeakMemory(const std::function<void()>& action,
+                              const std::function<void()>& warmUp = {});
 
 inline constexpr int64_t kMiB = int64_t{1} << 20;
 
