@@ -423,7 +423,7 @@ TEST_F(CairnTableTest, OpenFailuresLeaveTheTableClosed) {
   ExpectReleased(unnamed);
 
   auto missing = NewTable("Missing");
-  EXPECT_THROW(missing->Open(), ECairnEngineError);
+  EXPECT_EQ(ErrorCodeOf([&] { missing->Open(); }), CAIRN_OSENOENT);
   ExpectReleased(*missing);
 }
 

@@ -8,6 +8,7 @@
 
 #include "cairn/engine/DataEngine.h"
 #include "tests/support/EngineErrorCatch.h"
+#include "tests/support/PeakMemory.h"
 
 namespace cairn {
 namespace {
@@ -78,6 +79,35 @@ TEST_F(DataEngineCompressionTest, InflatingBeyondTheCapRaises15002) {
   EXPECT_LT(bomb.size(), 2000u);
   EXPECT_EQ(EngineErrorCode([&] { Decompress(bomb, 1000); }), CAIRN_UNCOMPRESS);
   EXPECT_EQ(Decompress(bomb, 1 << 20).size(), size_t{1} << 20);  // exactly at the cap is fine
+}
+
+// How far a stream inflates is known only by inflating it. Memory must follow the real size, and
+// a stream that runs past the cap must fail before anything of its size is allocated.
+TEST_F(DataEngineCompressionTest, InflatingCostsTheRealSizeOnceAndNothingPastTheCap) {
+  constexpr size_t kSize = size_t{16} << 20;
+  const std::vector<char> stream = Compress(std::string(kSize, '\0'), 6);
+  // The same paths on a small stream, once through and once past its cap.
+  const std::vector<char> small = Compress(SampleText(), 6);
+  const auto warmUp = [&] {
+    FEngine.Decompress(small.data(), small.size());
+    FEngine.Decompress(small.data(), small.size(), 10);
+  };
+  const test::TPeakMemory fits = test::MeasurePeakMemory(
+      [&] {
+        if (FEngine.Decompress(stream.data(), stream.size()).size() != kSize) {
+          throw std::runtime_error("wrong size");
+        }
+      },
+      warmUp);
+  EXPECT_TRUE(fits.Completed);
+  EXPECT_GE(fits.GrowthBytes, static_cast<int64_t>(kSize) / 2) << "the measure sees the value";
+  EXPECT_LT(fits.GrowthBytes, static_cast<int64_t>(kSize + kSize / 4));
+
+  const test::TPeakMemory past = test::MeasurePeakMemory(
+      [&] { FEngine.Decompress(stream.data(), stream.size(), kSize - 1); }, warmUp);
+  EXPECT_EQ(past.ErrorCode, CAIRN_UNCOMPRESS);
+  EXPECT_GE(past.GrowthBytes, 0);
+  EXPECT_LT(past.GrowthBytes, 4 * test::kMiB);
 }
 
 TEST_F(DataEngineCompressionTest, HooksReplaceZlibAndTheirFailuresRaise) {

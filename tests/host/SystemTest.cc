@@ -1,9 +1,11 @@
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -45,9 +47,17 @@ TEST(SystemTest, PathHelpers) {
 }
 
 TEST(SystemTest, Directories) {
+  // Whichever test program runs this: the folder's program or the one of this file alone.
   std::string exe = ExecutablePath();
-  EXPECT_EQ(ExtractFileName(exe), "host_tests");
   EXPECT_EQ(exe.front(), '/');
+  const std::string started = program_invocation_name;
+  EXPECT_EQ(ExtractFileName(exe), ExtractFileName(started));
+  if (started.find('/') != std::string::npos) {
+    char* startedReal = realpath(started.c_str(), nullptr);
+    ASSERT_NE(startedReal, nullptr);
+    EXPECT_EQ(exe, startedReal);
+    free(startedReal);
+  }
 
   std::string temp = TempDirectory();
   EXPECT_EQ(temp.back(), '/');
@@ -141,6 +151,27 @@ TEST(SystemTest, RandomSlotsDifferBetweenProcesses) {
   EXPECT_NE(Draw(a, 8), Draw(b, 8));
   a.Reseed();
   EXPECT_NE(Draw(a, 8), "out of range");
+}
+
+// Every slot of 1 ... 65534 equally likely. Slot 1 in particular must not also stand in for a
+// drawn 0, which would make it twice as likely as the others.
+TEST(SystemTest, RandomSlotsAreUniform) {
+  constexpr int kSlots = 65534;
+  constexpr int kPerSlot = 100;
+  TRandomSlots slots;
+  std::vector<int> counts(65536);
+  for (int i = 0; i < kSlots * kPerSlot; ++i) ++counts[slots.Next()];
+  EXPECT_EQ(counts[0], 0);
+  EXPECT_EQ(counts[65535], 0);
+  // About 100 +- 10 each; a doubled slot would hold about 200.
+  EXPECT_LT(counts[1], 150);
+  EXPECT_LT(counts[kSlots], 150);
+  // Chi-square over all slots: mean 65533, deviation 362; beyond 6 deviations is no chance.
+  double chiSquare = 0;
+  for (int s = 1; s <= kSlots; ++s)
+    chiSquare += double(counts[s] - kPerSlot) * (counts[s] - kPerSlot);
+  chiSquare /= kPerSlot;
+  EXPECT_LT(chiSquare, 65533 + 6 * 362);
 }
 
 TEST(SystemTest, SleepWaitsAtLeastTheTime) {

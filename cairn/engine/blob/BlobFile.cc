@@ -13,11 +13,6 @@ namespace {
 
 constexpr int32_t kMaxBlockNumber = std::numeric_limits<int32_t>::max();
 
-// The stamp is a signed counter that wraps instead of overflowing.
-int32_t NextStamp(int32_t stamp) {
-  return static_cast<int32_t>(static_cast<uint32_t>(stamp) + 1u);
-}
-
 }  // namespace
 
 TBlobFile::TBlobFile(TBufferedFileOwner* owner, int32_t blobBlockSize)
@@ -109,7 +104,7 @@ void TBlobFile::ReadHeader() {
 bool TBlobFile::WriteHeader(bool force) {
   if (!force && !FHeader.IsDirty) return false;
   TBlobHeader written = FHeader;
-  written.UpdateStamp = NextStamp(FHeader.UpdateStamp);
+  written.UpdateStamp = NextUpdateStamp(FHeader.UpdateStamp);
   char area[TBlobHeader::kSize];
   written.Encode(area);
   if (const TCipher* cipher = Cipher()) cipher->Encrypt(area, sizeof area);
@@ -126,7 +121,7 @@ bool TBlobFile::WriteHeader(bool force) {
 }
 
 void TBlobFile::UpdateHeaderStamp() {
-  FHeader.UpdateStamp = NextStamp(FHeader.UpdateStamp);
+  FHeader.UpdateStamp = NextUpdateStamp(FHeader.UpdateStamp);
   FHeader.IsDirty = true;
   if (Owner()) Owner()->MarkWrittenTo();
 }
@@ -134,7 +129,8 @@ void TBlobFile::UpdateHeaderStamp() {
 void TBlobFile::ClearHeader() {
   TBufferedFile::ClearHeader();
   FHeader.VersionNum = kFileVersion;
-  FHeader.UpdateStamp = 0;
+  // The stamp keeps rising, as the data file's does: a process that saw it before the table was
+  // emptied must find it changed.
   FHeader.NextEndingBlock = 1;
   FHeader.NextFreeBlock = 0;
   FHeader.IsDirty = true;

@@ -157,7 +157,7 @@ void TDataFile::ReadHeader() {
 bool TDataFile::WriteHeader(bool force) {
   if (!force && !HeaderIsDirty()) return false;
   const TDataHeader before = FHeader;
-  FHeader.UpdateStamp = WrappingIncrement(FHeader.UpdateStamp);
+  FHeader.UpdateStamp = NextUpdateStamp(FHeader.UpdateStamp);
   FHeader.LastUpdated = host::Now() - TDataHeader::kLastUpdatedBias;
   // The dirty byte goes out as it is at this moment.
   char area[TDataHeader::kSize];
@@ -175,7 +175,7 @@ bool TDataFile::WriteHeader(bool force) {
 }
 
 void TDataFile::UpdateHeaderStamp() {
-  FHeader.UpdateStamp = WrappingIncrement(FHeader.UpdateStamp);
+  FHeader.UpdateStamp = NextUpdateStamp(FHeader.UpdateStamp);
   MarkHeaderDirty();
 }
 

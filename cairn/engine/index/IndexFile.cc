@@ -158,7 +158,7 @@ void TIndexFile::ReadHeader() {
 bool TIndexFile::WriteHeader(bool force) {
   if (!force && !FHeader.IsDirty) return false;
   TIndexHeader next = FHeader;
-  ++next.UpdateStamp;
+  next.UpdateStamp = NextUpdateStamp(next.UpdateStamp);
   std::vector<char> raw(TIndexHeader::kSize);
   next.Encode(raw.data());
   if (const TCipher* cipher = Cipher()) cipher->Encrypt(raw.data(), raw.size());
@@ -175,7 +175,7 @@ bool TIndexFile::WriteHeader(bool force) {
 }
 
 void TIndexFile::UpdateHeaderStamp() {
-  ++FHeader.UpdateStamp;
+  FHeader.UpdateStamp = NextUpdateStamp(FHeader.UpdateStamp);
   MarkHeaderDirty();
 }
 

@@ -163,9 +163,12 @@ bool TPage::Expand(const TIndexDefinition& definition) {
     return false;
   }
   TakeParameters(definition);
+  // A damaged count must not size the expanded entries: the area holds no more entries than its
+  // shortest stored entries fill.
+  if (FHeader.NumberOfKeys > AreaSize() / MinimumStoredLength()) return false;
   FEntries.assign(FHeader.NumberOfKeys * Stride(), '\0');
   if (!DecodeEntries(Buffer())) {
-    FEntries.clear();
+    std::vector<char>().swap(FEntries);  // the cached page keeps no room for a damaged count
     return false;
   }
   FExpanded = true;
@@ -413,6 +416,21 @@ int32_t TPage::StoredLengthFor(int L, int T) const {
       return K - L - T + 6;
     default:
       return K + 4;
+  }
+}
+
+// Each count cuts at most 254 bytes, and full compression cuts no more than the key has.
+int32_t TPage::MinimumStoredLength() const {
+  if (!IsCompressedLeaf()) return StoredLengthFor(0, 0);
+  const int K = FKeySize;
+  const int most = std::min(K, pg::kMaxCompressCount);
+  switch (FKeyCompressionType) {
+    case idx::kCompressDuplicateByte:
+      return StoredLengthFor(most, 0);
+    case idx::kCompressTrailingByte:
+      return StoredLengthFor(0, most);
+    default:
+      return StoredLengthFor(most, std::min(K - most, pg::kMaxCompressCount));
   }
 }
 

@@ -166,6 +166,8 @@ class TPage : public TBuffer {
   void ComputeCounts(int i);
   void ComputeAllCounts();
   int32_t StoredLengthFor(int L, int T) const;
+  // The shortest entry a page of this kind can store.
+  int32_t MinimumStoredLength() const;
   bool DecodeEntries(const char* area);
   bool DecodeCompressed(const char* area);
   void EncodeEntries(char* area) const;

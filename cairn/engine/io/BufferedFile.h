@@ -92,6 +92,10 @@ class TBufferedFile : public TEngineFile {
   virtual void CheckHeader() = 0;
   // Re-reads the header; whether another writer changed the file.
   virtual bool CheckForChanges() = 0;
+  // The update stamp after stamp: a signed counter that wraps from 2147483647 to -2147483648.
+  static int32_t NextUpdateStamp(int32_t stamp) {
+    return static_cast<int32_t>(static_cast<uint32_t>(stamp) + 1u);
+  }
 
   int64_t LogicalFileSize() const;
   int64_t BlockOffset(int32_t number) const;

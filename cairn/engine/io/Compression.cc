@@ -42,39 +42,53 @@ void FeedInput(z_stream& stream, std::string_view& rest) {
   rest.remove_prefix(piece);
 }
 
-}  // namespace
+// Output of a counting pass goes here and is dropped.
+constexpr size_t kScratchSize = 64 * 1024;
 
-bool ZlibDecompress(std::string_view input, std::vector<char>& output, size_t maxBytes) {
-  output.clear();
-  if (input.empty()) return false;
+// Runs the whole input through one inflate stream, into destination (room for limit bytes) or,
+// without one, only counting. produced tells the bytes of output. False when the stream is
+// damaged or truncated, is followed by other bytes, or runs past limit: then it stops within one
+// scratch buffer of the limit.
+bool Inflate(std::string_view input, char* destination, size_t limit, size_t& produced) {
+  produced = 0;
   TInflateStream inflater;
   if (!inflater.Open) return false;
   z_stream& stream = inflater.Stream;
-
-  // One byte beyond the cap lets an oversized stream show itself without a special case for
-  // "output full but stream not finished".
-  const size_t limit = maxBytes < SIZE_MAX ? maxBytes + 1 : maxBytes;
-  std::vector<char> buffer(std::min(limit, std::max<size_t>(4096, input.size() * 4)));
-  size_t produced = 0;
+  std::vector<char> scratch(destination == nullptr ? kScratchSize : 0);
   std::string_view rest = input;
   for (;;) {
     FeedInput(stream, rest);
-    if (produced == buffer.size()) {
-      if (buffer.size() >= limit) return false;
-      buffer.resize(std::min(limit, buffer.size() * 2));
-    }
-    size_t room = std::min<size_t>(buffer.size() - produced, UINT_MAX);
-    stream.next_out = reinterpret_cast<Bytef*>(buffer.data() + produced);
+    char* out = destination != nullptr ? destination + produced : scratch.data();
+    const size_t room =
+        destination != nullptr ? std::min<size_t>(limit - produced, UINT_MAX) : kScratchSize;
+    stream.next_out = reinterpret_cast<Bytef*>(out);
     stream.avail_out = static_cast<uInt>(room);
-    int rc = inflate(&stream, Z_NO_FLUSH);
+    const int rc = inflate(&stream, Z_NO_FLUSH);
     produced += room - stream.avail_out;
+    if (produced > limit) return false;
     if (rc == Z_STREAM_END) break;
-    if (rc == Z_BUF_ERROR && stream.avail_in == 0 && rest.empty()) return false;  // truncated
-    if (rc != Z_OK && rc != Z_BUF_ERROR) return false;
+    if (rc == Z_OK) continue;
+    // No progress: only a further piece of input can help.
+    if (rc != Z_BUF_ERROR || stream.avail_in != 0 || rest.empty()) return false;
   }
-  if (produced > maxBytes) return false;
-  if (stream.avail_in != 0 || !rest.empty()) return false;  // bytes after the stream
-  buffer.resize(produced);
+  return stream.avail_in == 0 && rest.empty();  // no bytes after the stream
+}
+
+}  // namespace
+
+// The stream is inflated twice: once to count, then into a buffer of exactly that size. Memory
+// stays at the value's real size, and a stream that runs past the cap fails before anything of
+// its size was allocated.
+bool ZlibDecompress(std::string_view input, std::vector<char>& output, size_t maxBytes) {
+  output.clear();
+  if (input.empty()) return false;
+  size_t size = 0;
+  if (!Inflate(input, nullptr, maxBytes, size)) return false;
+  std::vector<char> buffer(size);
+  size_t produced = 0;
+  if (size > 0 && (!Inflate(input, buffer.data(), size, produced) || produced != size)) {
+    return false;
+  }
   output.swap(buffer);
   return true;
 }

@@ -17,7 +17,9 @@ inline constexpr size_t kMaxDecompressedSize = size_t{2} << 30;  // 2 GiB
 bool ZlibCompress(std::string_view input, int level, std::vector<char>& output);
 
 // Inflates exactly one complete zlib stream that fills the whole input. False when the stream is
-// damaged, truncated, followed by extra bytes, or would inflate beyond maxBytes.
+// damaged, truncated, followed by extra bytes, or would inflate beyond maxBytes. It allocates the
+// output once at its real size (and nothing for a stream beyond maxBytes), at the cost of
+// inflating twice.
 bool ZlibDecompress(std::string_view input, std::vector<char>& output,
                     size_t maxBytes = kMaxDecompressedSize);
 

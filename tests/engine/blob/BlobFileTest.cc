@@ -19,6 +19,7 @@
 #include "cairn/engine/DataEngine.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
+#include "tests/support/PeakMemory.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestTableOwner.h"
 
@@ -428,6 +429,40 @@ TEST_F(BlobFileTest, DamagedChainsRaiseTheEngineErrorWithoutHanging) {
   }
 }
 
+// A damaged TotalLength must cost no more memory than the chain really holds: the value grows
+// with the blocks read, never to the size the first block claims.
+TEST_F(BlobFileTest, DamagedTotalLengthAllocatesOnlyWhatTheChainHolds) {
+  constexpr int32_t kClaimed = 256 << 20;
+  struct Case {
+    const char* name;
+    int32_t blocksInHeader;  // NextEndingBlock; 0 keeps the file's own
+  };
+  const Case cases[] = {
+      {"total beyond the file", 0},
+      // A header that counts far more blocks than the file has lets the size pass the file check.
+      {"total inside a damaged block count", 100000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      auto file = Create(4096);
+      int32_t first = 0;
+      ASSERT_EQ(Write(*file, first, 1, Pattern(5000)), TBlobStatus::Done);  // blocks 1 and 2
+      Flush(*file);
+    }
+    PatchDiskFile(Path(), kHeader + kTotal, Int32Bytes(kClaimed));
+    if (c.blocksInHeader != 0) PatchDiskFile(Path(), 29, Int32Bytes(c.blocksInHeader));
+    auto file = Open(4096);
+    const test::TPeakMemory peak = test::MeasurePeakMemory([&] {
+      std::vector<char> value;
+      TBlobChain(*file, {.Exclusive = true}).ReadBlobValue(1, 1, 0, value);
+    });
+    EXPECT_EQ(peak.ErrorCode, CAIRN_ENDOFBLOB);
+    EXPECT_GE(peak.GrowthBytes, 0);
+    EXPECT_LT(peak.GrowthBytes, 8 * test::kMiB);
+  }
+}
+
 TEST_F(BlobFileTest, BlockDataStaysInsideTheBlock) {
   auto file = Create(64);
   TBlock* block = nullptr;
@@ -592,16 +627,29 @@ TEST_F(BlobFileTest, ClearHeaderEmptiesTheFile) {
   ASSERT_EQ(Write(*file, first, 1, Pattern(2000)), TBlobStatus::Done);
   Flush(*file);
   ASSERT_GT(Disk().size(), 512u);
+  const int32_t stamp = file->LastUpdateStamp();
   file->ClearHeader();
   EXPECT_EQ(Disk().size(), 512u);
   EXPECT_EQ(file->GetHeader().NextEndingBlock, 1);
   EXPECT_EQ(file->GetHeader().NextFreeBlock, 0);
   EXPECT_EQ(file->BufferCount(), 0u);
   ASSERT_TRUE(file->WriteHeader(false));
-  EXPECT_EQ(DecodeInt32(Disk().data()), 1);
+  // The stamp keeps rising, as the data file's does.
+  EXPECT_EQ(DecodeInt32(Disk().data()), stamp + 1);
   first = 0;
   ASSERT_EQ(Write(*file, first, 2, "again"), TBlobStatus::Done);
   EXPECT_EQ(first, 1);
+}
+
+// A process that last saw the new file's stamp must notice that another emptied the table: a
+// stamp reset to 0 would come back to the very value it saw.
+TEST_F(BlobFileTest, EmptyingIsNoticedByAProcessThatSawTheNewFile) {
+  Create();
+  auto reader = Open(512, false);
+  auto writer = Open(512, false);
+  writer->ClearHeader();
+  ASSERT_TRUE(writer->WriteHeader(false));
+  EXPECT_TRUE(reader->CheckForChanges());
 }
 
 TEST_F(BlobFileTest, RepairHeaderReportsAndFixesTheCounts) {

@@ -289,6 +289,35 @@ TEST_F(IndexFileTest, DeletingAnIndexMovesTheSlotsAboveDown) {
   EXPECT_NO_THROW(file->CheckHeader());
 }
 
+// Without adjust only slot 0 itself falls back to the automatic primary index: dropping the tree
+// of another slot leaves a declared primary index and its tree alone.
+TEST_F(IndexFileTest, DeletingAnotherSlotWithoutAdjustKeepsADeclaredPrimaryIndex) {
+  auto file = MakeFile(4096);
+  file->CreateFile();
+  file->AddPrimaryIndex(MakeIndex("", {test::kId}));
+  file->AddSecondaryIndex(MakeIndex("IDX_A", {test::kName}));
+  file->SetIndexDefinition(idx::kTextSlot, TIndexFile::TextIndexDefinition({test::kName}));
+  file->WriteHeader(true);
+  file->WriteIndexDefinitions();
+  AddKeys(*file, 3);  // the primary tree's root is page 1
+  const int32_t root = file->GetRootPageNumber(0);
+  ASSERT_NE(root, 0);
+  for (int pos : {1, idx::kTextSlot}) {
+    SCOPED_TRACE(pos);
+    file->SetRootPageNumber(pos, root);
+    file->DeleteIndex(pos, false);
+    EXPECT_EQ(file->GetRootPageNumber(pos), 0);
+    const TIndexDefinition& primary = file->GetIndexDefinition(0);
+    EXPECT_FALSE(primary.IsAutomaticPrimary());
+    EXPECT_EQ(primary.KeyFields[0], test::kId);
+    EXPECT_EQ(file->GetRootPageNumber(0), root);
+  }
+  file = Reopen(std::move(file));
+  EXPECT_EQ(file->GetIndexDefinition(0).KeyFields[0], test::kId);
+  EXPECT_EQ(file->GetIndexDefinition(1).IndexName, "IDX_A");
+  ExpectKeys(*file, 3);
+}
+
 // ---- Opening damaged files --------------------------------------------------------------------
 
 TEST_F(IndexFileTest, DamagedHeadersAreRefusedAtOpen) {

@@ -7,6 +7,7 @@
 #include <map>
 #include <numeric>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "tests/engine/index/IndexFileTestSupport.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
+#include "tests/support/PeakMemory.h"
 
 namespace cairn {
 namespace {
@@ -669,6 +671,45 @@ TEST_F(PageLayoutTest, StoredLengthsBeyondTheAreaAreRejectedBeforeExpanding) {
   TPageRef p = file->AllocateRawPage(pg::kLeaf);
   p->CopyBuffer(page(pg::kLeaf, 2, 30).data());
   EXPECT_TRUE(p->Expand(full));
+}
+
+// A page claiming 65535 keys of 4000 bytes would expand to 262 MB. The count is held against
+// what the area can store before anything is allocated for it.
+TEST_F(PageLayoutTest, DamagedKeyCountsAllocateNothingOfTheirSize) {
+  auto file = NewFile(16384);
+  TIndexDefinition plain;
+  plain.KeySize = 4000;
+  plain.KeyUnique = true;
+  TIndexDefinition full = plain;
+  full.KeyCompressionType = idx::kCompressFull;
+  struct Case {
+    const char* what;
+    uint8_t type;
+    uint16_t compressed;
+    const TIndexDefinition* definition;
+  };
+  const Case cases[] = {
+      {"node", pg::kNode, 0, &plain},
+      {"uncompressed leaf", pg::kLeaf, 0, &plain},
+      {"compressed leaf", pg::kLeaf, 16371, &full},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string raw(16384, '\0');
+    TPageHeader header;
+    header.PageType = c.type;
+    header.NumberOfKeys = 0xFFFF;
+    header.CompressedSize = c.compressed;
+    header.Encode(raw.data());
+    const test::TPeakMemory peak = test::MeasurePeakMemory([&] {
+      TPageRef p = file->AllocateRawPage(pg::kLeaf);
+      p->CopyBuffer(raw.data());
+      if (p->Expand(*c.definition)) throw std::runtime_error("damaged page expanded");
+    });
+    EXPECT_TRUE(peak.Completed);
+    EXPECT_GE(peak.GrowthBytes, 0);
+    EXPECT_LT(peak.GrowthBytes, 16 * test::kMiB);
+  }
 }
 
 TEST_F(PageLayoutTest, LowerKeyCountsOnlyOnNodesWithStatistics) {

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -465,6 +466,41 @@ TEST_F(DataTableTest, DataHeaderIsWrittenWheneverAnotherHeaderIs) {
   EXPECT_EQ(Int32At(ReadDiskFile(path), 0), afterIndex + 1);
   EXPECT_FALSE(table.DataFile().HeaderIsDirty());
   FDirectory.CloseDataTable(table);
+}
+
+// Each file's header stamp is a signed counter that goes from its largest value to its smallest,
+// both when the header is written and when only the stamp is raised.
+TEST_F(DataTableTest, HeaderStampsOfAllThreeFilesWrapAtTheLimit) {
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+  CreateClosed("Notes.dat", EventsParams(true));
+  struct Case {
+    const char* file;
+    TBufferedFile& (*of)(TDataTable&);
+  };
+  const Case cases[] = {
+      {"Notes.dat", [](TDataTable& t) -> TBufferedFile& { return t.DataFile(); }},
+      {"Notes.idx", [](TDataTable& t) -> TBufferedFile& { return t.IndexFile(); }},
+      {"Notes.blb", [](TDataTable& t) -> TBufferedFile& { return t.BlobFile(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string path = File(c.file);
+    PatchDiskFile(path, 0, Int32Bytes(kMax));
+    TDataTable& written = Open("Notes.dat", true);
+    ASSERT_EQ(c.of(written).LastUpdateStamp(), kMax);
+    EXPECT_TRUE(c.of(written).WriteHeader(true));
+    EXPECT_EQ(Int32At(ReadDiskFile(path), 0), kMin);
+    FDirectory.CloseDataTable(written);
+
+    PatchDiskFile(path, 0, Int32Bytes(kMax));
+    TDataTable& raised = Open("Notes.dat", true);
+    c.of(raised).UpdateHeaderStamp();
+    EXPECT_EQ(c.of(raised).LastUpdateStamp(), kMin);
+    EXPECT_TRUE(c.of(raised).WriteHeader(false));
+    EXPECT_EQ(Int32At(ReadDiskFile(path), 0), kMin + 1);
+    FDirectory.CloseDataTable(raised);
+  }
 }
 
 TEST_F(DataTableTest, ChangeByAnotherProcessIsDetectedAndDropsTheCache) {
