@@ -350,7 +350,10 @@ TEST_P(IndexTreeLargestKeyTest, TwoEntryPagesKeepTheTreeShallowInAnyOrder) {
 std::vector<LargestKeyCase> LargestKeyCases() {
   std::vector<LargestKeyCase> cases;
   for (TOrder order : {TOrder::Random, TOrder::Ascending, TOrder::Descending}) {
+    // Statistics change the counts kept, not the shape: random order, the slowest under the
+    // small default cache, runs with them only.
     for (bool statistics : {true, false}) {
+      if (!statistics && order == TOrder::Random) continue;
       cases.push_back({1024, test::kLong1K, statistics, true, idx::kCompressNone, order});
       cases.push_back({4096, test::kLongest, statistics, true, idx::kCompressNone, order});
     }
