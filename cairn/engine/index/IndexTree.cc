@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 
 #include "cairn/error/EngineErrorCodes.h"
 
@@ -91,6 +92,7 @@ void TIndexTree::InsertIntoTree(const char* key, int32_t recordNumber) {
     TPage& page = *path[level].Page;
     if (!page.PageDataOverflowed()) return;
     const bool wasRoot = page.IsRoot();
+    if (!wasRoot && ShiftToNeighbour(path, level)) return;
     TPageRef right = Split(page);
     if (wasRoot) {
       NewRoot(page, *right);
@@ -114,6 +116,84 @@ void TIndexTree::PropagateFirstKey(std::vector<TLevel>& path, const char* key) {
     parent.Page->UpdateKey(key, entry);
     if (entry != 1) return;
   }
+}
+
+namespace {
+
+void AddLowerKeyCount(TPage& page, int entry, int32_t delta) {
+  page.SetLowerKeyCount(entry, page.GetLowerKeyCount(entry) + delta);
+}
+
+}  // namespace
+
+// Pages of larger capacity split as they always have: their halves hold at least two entries.
+bool TIndexTree::ShiftToNeighbour(std::vector<TLevel>& path, size_t level) {
+  TPage& page = *path[level].Page;
+  if (page.IsCompressedLeaf() || page.MaximumEntries() > 2) return false;
+  for (const bool right : {false, true}) {
+    if ((right ? page.RightNumber() : page.LeftNumber()) == 0) continue;
+    std::vector<TLevel> other(level + 1);
+    const size_t top = NeighbourPath(path, level, right, other);
+    TPage& neighbour = *other[level].Page;
+    if (neighbour.NumberOfKeys() >= neighbour.MaximumEntries()) continue;
+
+    // The moved entry's keys leave the page's ancestors for the neighbour's below the common
+    // ancestor, where they pass from one entry to the next.
+    const int last = page.NumberOfKeys();
+    const int32_t moved = page.GetLowerKeyCount(right ? last : 1);
+    if (right) {
+      MoveLastToFront(page, neighbour);
+    } else {
+      MoveFirstToEnd(page, neighbour);
+    }
+    for (size_t d = top + 1; d < level; ++d) {
+      AddLowerKeyCount(*path[d].Page, path[d].Position, -moved);
+      AddLowerKeyCount(*other[d].Page, other[d].Position, moved);
+    }
+    TLevel& common = path[top];
+    AddLowerKeyCount(*common.Page, common.Position, -moved);
+    AddLowerKeyCount(*common.Page, common.Position + (right ? 1 : -1), moved);
+
+    // The page whose first entry changed carries its new first key up to the common ancestor;
+    // below it, that page is the first child of each parent.
+    const std::string first(right ? neighbour.GetKey(1) : page.GetKey(1), FKeySize);
+    for (size_t d = level - 1; d > top; --d) {
+      TLevel& up = right ? other[d] : path[d];
+      up.Page->UpdateKey(first.data(), up.Position);
+    }
+    common.Page->UpdateKey(first.data(), common.Position + (right ? 1 : 0));
+    return true;
+  }
+  return false;
+}
+
+// Up to the first ancestor where the path does not run along the level's edge, then down its
+// next entry and along the near edge. The links of the level must agree with the tree.
+size_t TIndexTree::NeighbourPath(const std::vector<TLevel>& path, size_t level, bool right,
+                                 std::vector<TLevel>& other) {
+  size_t top = level;
+  do {
+    if (top == 0) Corrupt();  // a neighbour link at the edge of the tree
+    --top;
+  } while (right ? path[top].Position >= path[top].Page->NumberOfKeys() : path[top].Position <= 1);
+  int32_t child = path[top].Page->GetRecordNumber(path[top].Position + (right ? 1 : -1));
+  for (size_t d = top + 1; d <= level; ++d) {
+    TPageRef next = FFile.ReadPage(FPos, child);
+    if (next->PageType() != path[d].Page->PageType() || next->NumberOfKeys() == 0 ||
+        next->Number() == path[d].Page->Number()) {
+      Corrupt();
+    }
+    const int position = right ? 1 : next->NumberOfKeys();
+    if (d < level) child = next->GetRecordNumber(position);
+    other[d] = {std::move(next), position};
+  }
+  const TPage& page = *path[level].Page;
+  const TPage& neighbour = *other[level].Page;
+  if (neighbour.Number() != (right ? page.RightNumber() : page.LeftNumber()) ||
+      (right ? neighbour.LeftNumber() : neighbour.RightNumber()) != page.Number()) {
+    Corrupt();
+  }
+  return top;
 }
 
 TPageRef TIndexTree::Split(TPage& page) {

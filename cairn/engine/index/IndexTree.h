@@ -8,6 +8,14 @@
 // An insertion first walks down from the root, checking each page (type, entries, depth), and
 // only then changes anything: the lower key counts on the path, the new leaf entry, first keys
 // upwards when the key became the first of its page, and splits up to a new root.
+//
+// A page that holds only two entries (the largest keys a page size allows) cannot split into two
+// halves of two: one half keeps a single entry. Left alone, such single-entry pages pile up
+// where the inserts do not reach and every split adds a level (a comb). So an overflowing
+// two-entry page first passes one entry to a neighbour on its level that holds a single entry,
+// and splits only when no neighbour has room. No two neighbours on a level then both hold one
+// entry, each level has at least half as many pages again as the level above, and the depth
+// grows with the logarithm of the key count.
 #pragma once
 
 #include <cstddef>
@@ -52,6 +60,13 @@ class TIndexTree {
   void Descend(const char* key, size_t n, std::vector<TLevel>& path);
   void InsertIntoTree(const char* key, int32_t recordNumber);
   void PropagateFirstKey(std::vector<TLevel>& path, const char* key);
+  // An overflowing page of two-entry capacity passes an entry to a level neighbour with room;
+  // false when neither neighbour has room.
+  bool ShiftToNeighbour(std::vector<TLevel>& path, size_t level);
+  // The path from the nearest common ancestor down to the left or right neighbour of the page at
+  // path[level]: fills other[top + 1 ... level] and returns top, the common ancestor's level.
+  size_t NeighbourPath(const std::vector<TLevel>& path, size_t level, bool right,
+                       std::vector<TLevel>& other);
   // Moves the upper half of an overflowing page into a new right neighbour.
   TPageRef Split(TPage& page);
   void MoveLastToFront(TPage& from, TPage& to);

@@ -29,6 +29,7 @@ enum : uint16_t {
   kAmount = 5,   // BCD
   kLongest = 6,  // string, length 1359: a key part of 1361 bytes
   kTooLong = 7,  // string, length 1360: a key part of 1362 bytes
+  kLong1K = 8,   // string, length 335: a key part of 337 bytes, the largest on 1024-byte pages
   kRecordID = fld::kRecordIDFieldNum,
 };
 
@@ -51,7 +52,8 @@ inline std::vector<TFieldDefinition> TestFields() {
           MakeField(kNotes, "Notes", fld::kBlob, 0, fld::kSubMemo),
           MakeField(kAmount, "Amount", fld::kBCD, 10),
           MakeField(kLongest, "Longest", fld::kString, 1359),
-          MakeField(kTooLong, "TooLong", fld::kString, 1360)};
+          MakeField(kTooLong, "TooLong", fld::kString, 1360),
+          MakeField(kLong1K, "Long1K", fld::kString, 335)};
 }
 
 // A definition over key fields with the key size their parts make.

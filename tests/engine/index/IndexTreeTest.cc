@@ -274,6 +274,100 @@ std::vector<TreeCase> AllTreeCases() {
 
 INSTANTIATE_TEST_SUITE_P(Trees, IndexTreeBigTest, ::testing::ValuesIn(AllTreeCases()), CaseName);
 
+// ---- Largest keys -----------------------------------------------------------------------------
+
+// The largest key a page size allows leaves room for only two entries in a node page (and in an
+// uncompressed leaf), so a split of three entries leaves one of its halves with a single entry.
+struct LargestKeyCase {
+  int32_t PageSize;
+  uint16_t Field;  // a key part of (PageSize - 13) div 3 bytes
+  bool Statistics;
+  bool Unique;
+  uint8_t Compression;
+  TOrder Order;
+};
+
+std::string LargestKeyCaseName(const ::testing::TestParamInfo<LargestKeyCase>& info) {
+  const LargestKeyCase& c = info.param;
+  const char* order[] = {"Random", "Ascending", "Descending"};
+  return "P" + std::to_string(c.PageSize) + "C" + std::to_string(c.Compression) +
+         (c.Statistics ? "Stats" : "NoStats") + (c.Unique ? "Unique" : "Duplicates") +
+         order[static_cast<int>(c.Order)];
+}
+
+class IndexTreeLargestKeyTest : public IndexTreeTest,
+                                public ::testing::WithParamInterface<LargestKeyCase> {};
+
+TEST_P(IndexTreeLargestKeyTest, TwoEntryPagesKeepTheTreeShallowInAnyOrder) {
+  const LargestKeyCase c = GetParam();
+  constexpr int kKeys = 20000;
+  const TIndexDefinition definition =
+      MakeIndex("IDX_Large", {c.Field}, c.Unique, c.Compression, c.Statistics);
+  ASSERT_EQ(definition.KeySize, (c.PageSize - 13) / 3 + (c.Unique ? 0 : 4));
+  auto file = NewFile(c.PageSize, {definition});
+  const size_t dataSize = TKeyComparer::FindKeyField(test::TestFields(), c.Field)->DataSize;
+  // Keys in id order; a non-unique index holds every value twice.
+  std::vector<std::string> keys;
+  for (int32_t id = 1; id <= kKeys; ++id) {
+    const int value = c.Unique ? id : (id + 1) / 2;
+    std::string key = StringPart("key-" + std::to_string(100000 + value), dataSize);
+    if (!c.Unique) key += RecordIDSuffix(id);
+    keys.push_back(key);
+  }
+  std::vector<int32_t> order(kKeys);
+  std::iota(order.begin(), order.end(), 1);
+  if (c.Order == TOrder::Random) std::shuffle(order.begin(), order.end(), std::mt19937(11));
+  if (c.Order == TOrder::Descending) std::reverse(order.begin(), order.end());
+
+  const TKeyComparer comparer = Comparer(*file, 1);
+  TIndexTree tree(*file, 1, comparer);
+  for (int32_t id : order) ASSERT_TRUE(tree.Insert(keys[id - 1], id)) << id;
+
+  const TTreeShape shape = TTreeWalker(*file, 1, comparer).Walk();
+  ASSERT_EQ(shape.Keys.size(), keys.size());
+  for (size_t j = 0; j < keys.size(); ++j) {
+    ASSERT_EQ(shape.Keys[j], keys[j]) << "leaf position " << j;
+    ASSERT_EQ(shape.Records[j], static_cast<int32_t>(j + 1));
+  }
+  for (int32_t id = 1; id <= kKeys; id += 997) {
+    const TIndexTree::TFindResult found = tree.Find(keys[id - 1]);
+    EXPECT_TRUE(found.Completed && found.Found) << id;
+    EXPECT_EQ(found.RecordNumber, id);
+  }
+  // No two neighbours on a node level hold one entry each, so every level has about half as
+  // many pages again as the one above it.
+  for (size_t level = 0; level + 1 < shape.Levels.size(); ++level) {
+    int single = 0;
+    for (int32_t number : shape.Levels[level]) {
+      single = file->ReadPage(1, number)->NumberOfKeys() == 1 ? single + 1 : 0;
+      ASSERT_LT(single, 2) << "level " << level << " page " << number;
+    }
+  }
+  // Levels of 1, 2, 3, 4, 6, 9, ... pages: 20 000 keys fit in 25 levels, where a comb of single
+  // entries passes 64 levels after a few dozen keys.
+  EXPECT_LE(shape.Levels.size(), 25u);
+  EXPECT_LE(file->GetHeader().NextEndingPage - 1, kKeys * 3 / 2) << "pages";
+}
+
+std::vector<LargestKeyCase> LargestKeyCases() {
+  std::vector<LargestKeyCase> cases;
+  for (TOrder order : {TOrder::Random, TOrder::Ascending, TOrder::Descending}) {
+    // Statistics change the counts kept, not the shape: random order, the slowest under the
+    // small default cache, runs with them only.
+    for (bool statistics : {true, false}) {
+      if (!statistics && order == TOrder::Random) continue;
+      cases.push_back({1024, test::kLong1K, statistics, true, idx::kCompressNone, order});
+      cases.push_back({4096, test::kLongest, statistics, true, idx::kCompressNone, order});
+    }
+    // The largest key size of all: the key part and the RecordID, leaves compressed.
+    cases.push_back({1024, test::kLong1K, true, false, idx::kCompressFull, order});
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Largest, IndexTreeLargestKeyTest, ::testing::ValuesIn(LargestKeyCases()),
+                         LargestKeyCaseName);
+
 // Keys sharing long prefixes and ending in zeros: a compressed root leaf holds more of them than
 // an uncompressed one, and still splits by count into halves.
 TEST_F(IndexTreeTest, CompressedLeavesHoldMoreKeysAndSplitByCount) {
@@ -418,6 +512,42 @@ TEST_F(IndexTreeDamageTest, ANodeChainLongerThan64LevelsIsCorrupt) {
   TIndexTree tree(*file, 0, comparer);
   EXPECT_EQ(test::ErrorCodeOf([&] { tree.Insert(RecordIDKey(2), 2); }), CAIRN_INDEXCORRUPT);
   EXPECT_EQ(test::ErrorCodeOf([&] { tree.Find(RecordIDKey(2)); }), CAIRN_INDEXCORRUPT);
+}
+
+// An overflowing two-entry page looks for room in its neighbours; level links that disagree with
+// the tree are damage.
+TEST_F(IndexTreeDamageTest, NeighbourLinksThatDisagreeWithTheTreeAreCorrupt) {
+  struct Case {
+    const char* what;
+    bool left;  // which link of the leftmost leaf is changed
+  };
+  for (const Case& c :
+       {Case{"right link names the root", false}, Case{"left link on the leftmost page", true}}) {
+    SCOPED_TRACE(c.what);
+    auto file = NewFile(1024, {MakeIndex("IDX_Large", {test::kLong1K})});
+    const TKeyComparer comparer = Comparer(*file, 1);
+    TIndexTree tree(*file, 1, comparer);
+    const auto key = [](int value) { return StringPart(std::to_string(100 + value), 336); };
+    // Ascending keys leave every page but the last full.
+    for (int value = 10; value < 50; ++value) ASSERT_TRUE(tree.Insert(key(value), value));
+    const int32_t root = file->GetRootPageNumber(1);
+    int32_t number = root;
+    for (TPageRef page = file->ReadPage(1, number); !page->IsLeaf();
+         page = file->ReadPage(1, number)) {
+      number = page->GetRecordNumber(1);
+    }
+    {
+      TPageRef leaf = file->ReadPage(1, number);
+      ASSERT_EQ(leaf->NumberOfKeys(), 2);
+      if (c.left) {
+        leaf->SetLeftNumber(leaf->RightNumber());
+      } else {
+        leaf->SetRightNumber(root);
+      }
+    }
+    EXPECT_EQ(test::ErrorCodeOf([&] { tree.Insert(key(5), 5); }), CAIRN_INDEXCORRUPT);
+    file->CloseFile();
+  }
 }
 
 // A reader whose cache miss finds the table changed must drop its pages and report a restart,
