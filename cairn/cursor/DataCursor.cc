@@ -45,7 +45,8 @@ void TDataCursor::CreateTable(TTableCreateParams& params) {
   // its locks released); transactions do not exist yet.
   if (!FExclusive) RaiseError(CAIRN_NEEDEXCLACCESS);
   if (FReadOnly) RaiseError(CAIRN_OSEACCES);
-  ValidateTableCreateParams(params, FDataDirectory.ProperDataDirectoryName(), FTableName);
+  ValidateTableCreateParams(FDataDirectory.Engine(), params,
+                            FDataDirectory.ProperDataDirectoryName(), FTableName);
   if (!params.ReplaceExisting && FDataDirectory.DataTableExists(FTableName)) {
     RaiseError(CAIRN_TABLEEXISTS);
   }

@@ -24,13 +24,13 @@
 #include <vector>
 
 #include "cairn/engine/directory/DataTableLocks.h"
-#include "cairn/engine/directory/LockGeometry.h"
+#include "cairn/engine/io/LockGeometry.h"
 
 namespace cairn {
 
 class TDataDirectory;
-class TDataEngine;
 class TEngineFile;
+class TEngineServices;
 
 // A list holds at most this many tables.
 inline constexpr size_t kMaxDataTables = 4096;
@@ -81,7 +81,7 @@ class TDataDirectoryLocks {
   [[noreturn]] void RaiseError(uint16_t errorCode, const std::string& tableName = {}) const;
 
  private:
-  TDataEngine& Engine() const;
+  TEngineServices& Engine() const;
   // Creating a missing lock file; false when anything failed.
   bool CreateLockFile();
   // One attempt to open the file shared and read the list; false when it failed.

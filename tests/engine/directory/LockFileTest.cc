@@ -242,7 +242,7 @@ TEST_F(LockFileTest, ListWriteLockHeldElsewhereBlocksOpeningAndRegistering) {
 }
 
 TEST_F(LockFileTest, InMemoryDatabaseKeepsItsLockFileInMemory) {
-  TEngineFile table("Events.dat");
+  TEngineFile table(FEngine, "Events.dat");
   table.SetInMemory(true);
   table.CreateFile();
   table.CloseFile();
@@ -250,7 +250,7 @@ TEST_F(LockFileTest, InMemoryDatabaseKeepsItsLockFileInMemory) {
   TDataDirectory& directory = FSession.OpenDataDirectory("memory", "", false, false, false);
   EXPECT_TRUE(directory.InMemory());
   EXPECT_FALSE(directory.ReadOnly());
-  TEngineFile lockFile("cairn.lck");
+  TEngineFile lockFile(FEngine, "cairn.lck");
   lockFile.SetInMemory(true);
   lockFile.OpenFile();
   const std::string expected = LockFileBytes(1, {"Events"});
