@@ -35,7 +35,7 @@ TServerSettings ToAnsi(const TServerSettings& settings) {
 }  // namespace
 
 TCairnEngineInstance::TCairnEngineInstance() : FHandle(std::make_unique<TDataEngine>()) {
-  // Every lower layer reaches the engine through the process-wide accessor: it must be ours.
+  // The process has one storage engine, the one the component layer configures: it must be ours.
   if (&DataEngine() != FHandle.get())
     throw std::logic_error("The process already has a storage engine");
 }

@@ -165,6 +165,8 @@ class TCairnEngineInstance {
   std::vector<std::unique_ptr<TCairnSession>> FOwnedSessions;
   TCairnSession* FDefaultSession = nullptr;
 
+  // The storage engine's settings as written here; each change reaches the engine at once, the
+  // lock file name at activation.
   TEngineSettings FSettings;
   bool FFilterRecordCounts = true;
   TServerSettings FServerSettings;

@@ -126,7 +126,7 @@ size_t TDataEngine::SessionCount() {
 
 // ---- Errors -----------------------------------------------------------------------------------
 
-void TDataEngine::RaiseError(uint16_t errorCode, const TEngineErrorContext& context) {
+void TDataEngine::ThrowError(uint16_t errorCode, const TEngineErrorContext& context) {
   // Held until the error leaves: two threads raising at once cannot mix their records.
   std::lock_guard lock(FErrorSection);
   FLastError = context;

@@ -76,11 +76,10 @@ class TDataEngine : public TEngineServices {
   size_t SessionCount();
 
   // ---- Errors ---------------------------------------------------------------------------------
-  // Raises ECairnEngineError for a code with the given context names (database, table, field,
-  // index, ...); the pending operating-system error number is carried into the error. Never
-  // returns.
-  [[noreturn]] void RaiseError(uint16_t errorCode,
-                               const TEngineErrorContext& context = {}) override;
+  // RaiseError raises ECairnEngineError for a code with the given context names (database,
+  // table, field, index, ...); the pending operating-system error number is carried into the
+  // error. Never returns.
+  using TEngineServices::RaiseError;
   // Maps a Windows error number onto an engine code (11010 ... 11047), records it as pending for
   // the next RaiseError and returns it.
   int32_t OSError(int windowsError) override;
@@ -234,6 +233,9 @@ class TDataEngine : public TEngineServices {
   int CompareStrings(uint32_t localeId, std::string_view a, std::string_view b) const;
   std::string UpperCase(uint32_t localeId, std::string_view s) const;
   std::string LowerCase(uint32_t localeId, std::string_view s) const;
+
+ protected:
+  void ThrowError(uint16_t errorCode, const TEngineErrorContext& context) override;
 
  private:
   void SetLimitsAndGeometry();

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -50,8 +51,10 @@ class TEngineServices {
 
   // ---- Errors ---------------------------------------------------------------------------------
   // Raises the engine error of a code with its context names; never returns.
-  [[noreturn]] virtual void RaiseError(uint16_t errorCode,
-                                       const TEngineErrorContext& context = {}) = 0;
+  [[noreturn]] void RaiseError(uint16_t errorCode, const TEngineErrorContext& context = {}) {
+    ThrowError(errorCode, context);
+    std::terminate();  // ThrowError always throws; a virtual call cannot promise it
+  }
   // Records a Windows error number for the next raised error and returns its engine code.
   virtual int32_t OSError(int windowsError) = 0;
 
@@ -67,6 +70,10 @@ class TEngineServices {
   // A key set up from bytes.
   virtual std::unique_ptr<TCipher> CryptoInit(const void* key, size_t length) = 0;
   virtual bool IsValidLocale(uint32_t localeId) const = 0;
+
+ protected:
+  // Throws the engine error behind RaiseError.
+  virtual void ThrowError(uint16_t errorCode, const TEngineErrorContext& context) = 0;
 };
 
 }  // namespace cairn
