@@ -35,7 +35,7 @@ TServerSettings ToAnsi(const TServerSettings& settings) {
 }  // namespace
 
 TCairnEngineInstance::TCairnEngineInstance() : FHandle(std::make_unique<TDataEngine>()) {
-  // Every lower layer reaches the engine through the process-wide accessor: it must be ours.
+  // The process has one storage engine, the one the component layer configures: it must be ours.
   if (&DataEngine() != FHandle.get())
     throw std::logic_error("The process already has a storage engine");
 }
@@ -90,7 +90,7 @@ void TCairnEngineInstance::Activate() {
   if (FHandle->Initialized()) return;
   if (FEngineType == etServer) DatabaseError(SServerNotAvailable);
   if (FOnStartup) FOnStartup();
-  FHandle->Initialize(host::Utf8ToAnsi(FLockFileName), ToAnsi(FServerSettings));
+  FHandle->Initialize(host::Utf8ToAnsi(FSettings.LockFileName), ToAnsi(FServerSettings));
   // A client engine starts neither the administration nor the main server.
 }
 
@@ -254,12 +254,13 @@ void TCairnEngineInstance::SetEngineType(TEngineType value) {
 }
 
 void TCairnEngineInstance::SetEngineSignature(const std::string& value) {
-  WriteSetting(FEngineSignature, value,
+  WriteSetting(FSettings.Signature, value,
                [](TDataEngine& e, const std::string& v) { e.SetSignature(host::Utf8ToAnsi(v)); });
 }
 
 void TCairnEngineInstance::SetLargeFileSupport(bool value) {
-  WriteSetting(FLargeFileSupport, value, [](TDataEngine& e, bool v) { e.SetLargeFileSupport(v); });
+  WriteSetting(FSettings.LargeFileSupport, value,
+               [](TDataEngine& e, bool v) { e.SetLargeFileSupport(v); });
 }
 
 void TCairnEngineInstance::SetFilterRecordCounts(bool value) {
@@ -269,98 +270,98 @@ void TCairnEngineInstance::SetFilterRecordCounts(bool value) {
 
 void TCairnEngineInstance::SetLockFileName(const std::string& value) {
   // Given to the storage engine on activation.
-  WriteSetting(FLockFileName, value, [](TDataEngine&, const std::string&) {});
+  WriteSetting(FSettings.LockFileName, value, [](TDataEngine&, const std::string&) {});
 }
 
 void TCairnEngineInstance::SetMaxTableDataBufferSize(int32_t value) {
-  WriteInteger(FMaxTableDataBufferSize, value, 8192, &TDataEngine::SetMaxDataBufferSize);
+  WriteInteger(FSettings.MaxDataBufferSize, value, 8192, &TDataEngine::SetMaxDataBufferSize);
 }
 void TCairnEngineInstance::SetMaxTableDataBufferCount(int32_t value) {
-  WriteInteger(FMaxTableDataBufferCount, value, 16, &TDataEngine::SetMaxDataBufferCount);
+  WriteInteger(FSettings.MaxDataBufferCount, value, 16, &TDataEngine::SetMaxDataBufferCount);
 }
 void TCairnEngineInstance::SetMaxTableIndexBufferSize(int32_t value) {
-  WriteInteger(FMaxTableIndexBufferSize, value, 32768, &TDataEngine::SetMaxIndexBufferSize);
+  WriteInteger(FSettings.MaxIndexBufferSize, value, 32768, &TDataEngine::SetMaxIndexBufferSize);
 }
 void TCairnEngineInstance::SetMaxTableIndexBufferCount(int32_t value) {
-  WriteInteger(FMaxTableIndexBufferCount, value, 8, &TDataEngine::SetMaxIndexBufferCount);
+  WriteInteger(FSettings.MaxIndexBufferCount, value, 8, &TDataEngine::SetMaxIndexBufferCount);
 }
 void TCairnEngineInstance::SetMaxTableBlobBufferSize(int32_t value) {
-  WriteInteger(FMaxTableBlobBufferSize, value, 8192, &TDataEngine::SetMaxBlobBufferSize);
+  WriteInteger(FSettings.MaxBlobBufferSize, value, 8192, &TDataEngine::SetMaxBlobBufferSize);
 }
 void TCairnEngineInstance::SetMaxTableBlobBufferCount(int32_t value) {
-  WriteInteger(FMaxTableBlobBufferCount, value, 32, &TDataEngine::SetMaxBlobBufferCount);
+  WriteInteger(FSettings.MaxBlobBufferCount, value, 32, &TDataEngine::SetMaxBlobBufferCount);
 }
 
 void TCairnEngineInstance::SetTableDataExtension(const std::string& value) {
-  WriteExtension(FTableDataExtension, value, &TDataEngine::SetDataExtension);
+  WriteExtension(FSettings.DataExtension, value, &TDataEngine::SetDataExtension);
 }
 void TCairnEngineInstance::SetTableIndexExtension(const std::string& value) {
-  WriteExtension(FTableIndexExtension, value, &TDataEngine::SetIndexExtension);
+  WriteExtension(FSettings.IndexExtension, value, &TDataEngine::SetIndexExtension);
 }
 void TCairnEngineInstance::SetTableBlobExtension(const std::string& value) {
-  WriteExtension(FTableBlobExtension, value, &TDataEngine::SetBlobExtension);
+  WriteExtension(FSettings.BlobExtension, value, &TDataEngine::SetBlobExtension);
 }
 void TCairnEngineInstance::SetTableDataBackupExtension(const std::string& value) {
-  WriteExtension(FTableDataBackupExtension, value, &TDataEngine::SetDataBackupExtension);
+  WriteExtension(FSettings.DataBackupExtension, value, &TDataEngine::SetDataBackupExtension);
 }
 void TCairnEngineInstance::SetTableIndexBackupExtension(const std::string& value) {
-  WriteExtension(FTableIndexBackupExtension, value, &TDataEngine::SetIndexBackupExtension);
+  WriteExtension(FSettings.IndexBackupExtension, value, &TDataEngine::SetIndexBackupExtension);
 }
 void TCairnEngineInstance::SetTableBlobBackupExtension(const std::string& value) {
-  WriteExtension(FTableBlobBackupExtension, value, &TDataEngine::SetBlobBackupExtension);
+  WriteExtension(FSettings.BlobBackupExtension, value, &TDataEngine::SetBlobBackupExtension);
 }
 void TCairnEngineInstance::SetTableDataUpgradeExtension(const std::string& value) {
-  WriteExtension(FTableDataUpgradeExtension, value, &TDataEngine::SetDataUpgradeExtension);
+  WriteExtension(FSettings.DataUpgradeExtension, value, &TDataEngine::SetDataUpgradeExtension);
 }
 void TCairnEngineInstance::SetTableIndexUpgradeExtension(const std::string& value) {
-  WriteExtension(FTableIndexUpgradeExtension, value, &TDataEngine::SetIndexUpgradeExtension);
+  WriteExtension(FSettings.IndexUpgradeExtension, value, &TDataEngine::SetIndexUpgradeExtension);
 }
 void TCairnEngineInstance::SetTableBlobUpgradeExtension(const std::string& value) {
-  WriteExtension(FTableBlobUpgradeExtension, value, &TDataEngine::SetBlobUpgradeExtension);
+  WriteExtension(FSettings.BlobUpgradeExtension, value, &TDataEngine::SetBlobUpgradeExtension);
 }
 void TCairnEngineInstance::SetTableDataTempExtension(const std::string& value) {
-  WriteExtension(FTableDataTempExtension, value, &TDataEngine::SetDataTempExtension);
+  WriteExtension(FSettings.DataTempExtension, value, &TDataEngine::SetDataTempExtension);
 }
 void TCairnEngineInstance::SetTableIndexTempExtension(const std::string& value) {
-  WriteExtension(FTableIndexTempExtension, value, &TDataEngine::SetIndexTempExtension);
+  WriteExtension(FSettings.IndexTempExtension, value, &TDataEngine::SetIndexTempExtension);
 }
 void TCairnEngineInstance::SetTableBlobTempExtension(const std::string& value) {
-  WriteExtension(FTableBlobTempExtension, value, &TDataEngine::SetBlobTempExtension);
+  WriteExtension(FSettings.BlobTempExtension, value, &TDataEngine::SetBlobTempExtension);
 }
 
 void TCairnEngineInstance::SetCreateTempTablesInDatabase(bool value) {
-  WriteSetting(FCreateTempTablesInDatabase, value,
+  WriteSetting(FSettings.TempTablesInDataDirectory, value,
                [](TDataEngine& e, bool v) { e.SetTempTablesInDataDirectory(v); });
 }
 
 void TCairnEngineInstance::SetTableFilterIndexThreshhold(uint8_t value) {
   if (value > 100) return;
-  WriteSetting(FTableFilterIndexThreshhold, value,
+  WriteSetting(FSettings.FilterIndexThreshhold, value,
                [](TDataEngine& e, uint8_t v) { e.SetFilterIndexThreshhold(v); });
 }
 
 void TCairnEngineInstance::SetTableReadLockWaitTime(uint16_t value) {
-  WriteWord(FTableReadLockWaitTime, value, &TDataEngine::SetReadLockWaitTime);
+  WriteWord(FSettings.ReadLockWaitTime, value, &TDataEngine::SetReadLockWaitTime);
 }
 void TCairnEngineInstance::SetTableReadLockRetryCount(uint16_t value) {
-  WriteWord(FTableReadLockRetryCount, value, &TDataEngine::SetReadLockRetries);
+  WriteWord(FSettings.ReadLockRetries, value, &TDataEngine::SetReadLockRetries);
 }
 void TCairnEngineInstance::SetTableWriteLockWaitTime(uint16_t value) {
-  WriteWord(FTableWriteLockWaitTime, value, &TDataEngine::SetWriteLockWaitTime);
+  WriteWord(FSettings.WriteLockWaitTime, value, &TDataEngine::SetWriteLockWaitTime);
 }
 void TCairnEngineInstance::SetTableWriteLockRetryCount(uint16_t value) {
-  WriteWord(FTableWriteLockRetryCount, value, &TDataEngine::SetWriteLockRetries);
+  WriteWord(FSettings.WriteLockRetries, value, &TDataEngine::SetWriteLockRetries);
 }
 void TCairnEngineInstance::SetTableTransLockWaitTime(uint16_t value) {
-  WriteWord(FTableTransLockWaitTime, value, &TDataEngine::SetTransLockWaitTime);
+  WriteWord(FSettings.TransLockWaitTime, value, &TDataEngine::SetTransLockWaitTime);
 }
 void TCairnEngineInstance::SetTableTransLockRetryCount(uint16_t value) {
-  WriteWord(FTableTransLockRetryCount, value, &TDataEngine::SetTransLockRetries);
+  WriteWord(FSettings.TransLockRetries, value, &TDataEngine::SetTransLockRetries);
 }
 
 void TCairnEngineInstance::SetTableMaxReadLockCount(uint16_t value) {
   if (value == 0) return;
-  WriteWord(FTableMaxReadLockCount, value, &TDataEngine::SetMaxReadLockCount);
+  WriteWord(FSettings.MaxReadLockCount, value, &TDataEngine::SetMaxReadLockCount);
 }
 
 void TCairnEngineInstance::SetServerSettings(const TServerSettings& value) {

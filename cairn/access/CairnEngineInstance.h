@@ -15,6 +15,7 @@
 #include "cairn/access/EngineVersion.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/ServerSettings.h"
+#include "cairn/engine/io/EngineSettings.h"
 #include "cairn/host/System.h"
 
 namespace cairn {
@@ -71,72 +72,72 @@ class TCairnEngineInstance {
   // ---- Settings ---------------------------------------------------------------------------------
   TEngineType EngineType() const { return FEngineType; }
   void SetEngineType(TEngineType value);
-  const std::string& EngineSignature() const { return FEngineSignature; }
+  const std::string& EngineSignature() const { return FSettings.Signature; }
   void SetEngineSignature(const std::string& value);
-  bool LargeFileSupport() const { return FLargeFileSupport; }
+  bool LargeFileSupport() const { return FSettings.LargeFileSupport; }
   void SetLargeFileSupport(bool value);
   bool FilterRecordCounts() const { return FFilterRecordCounts; }
   void SetFilterRecordCounts(bool value);
-  const std::string& LockFileName() const { return FLockFileName; }
+  const std::string& LockFileName() const { return FSettings.LockFileName; }
   void SetLockFileName(const std::string& value);
 
-  int32_t MaxTableDataBufferSize() const { return FMaxTableDataBufferSize; }
+  int32_t MaxTableDataBufferSize() const { return FSettings.MaxDataBufferSize; }
   void SetMaxTableDataBufferSize(int32_t value);
-  int32_t MaxTableDataBufferCount() const { return FMaxTableDataBufferCount; }
+  int32_t MaxTableDataBufferCount() const { return FSettings.MaxDataBufferCount; }
   void SetMaxTableDataBufferCount(int32_t value);
-  int32_t MaxTableIndexBufferSize() const { return FMaxTableIndexBufferSize; }
+  int32_t MaxTableIndexBufferSize() const { return FSettings.MaxIndexBufferSize; }
   void SetMaxTableIndexBufferSize(int32_t value);
-  int32_t MaxTableIndexBufferCount() const { return FMaxTableIndexBufferCount; }
+  int32_t MaxTableIndexBufferCount() const { return FSettings.MaxIndexBufferCount; }
   void SetMaxTableIndexBufferCount(int32_t value);
-  int32_t MaxTableBlobBufferSize() const { return FMaxTableBlobBufferSize; }
+  int32_t MaxTableBlobBufferSize() const { return FSettings.MaxBlobBufferSize; }
   void SetMaxTableBlobBufferSize(int32_t value);
-  int32_t MaxTableBlobBufferCount() const { return FMaxTableBlobBufferCount; }
+  int32_t MaxTableBlobBufferCount() const { return FSettings.MaxBlobBufferCount; }
   void SetMaxTableBlobBufferCount(int32_t value);
 
   // Extensions gain a leading "." when they lack one; an empty one, a lone "." and one holding a
   // path delimiter are refused.
-  const std::string& TableDataExtension() const { return FTableDataExtension; }
+  const std::string& TableDataExtension() const { return FSettings.DataExtension; }
   void SetTableDataExtension(const std::string& value);
-  const std::string& TableIndexExtension() const { return FTableIndexExtension; }
+  const std::string& TableIndexExtension() const { return FSettings.IndexExtension; }
   void SetTableIndexExtension(const std::string& value);
-  const std::string& TableBlobExtension() const { return FTableBlobExtension; }
+  const std::string& TableBlobExtension() const { return FSettings.BlobExtension; }
   void SetTableBlobExtension(const std::string& value);
-  const std::string& TableDataBackupExtension() const { return FTableDataBackupExtension; }
+  const std::string& TableDataBackupExtension() const { return FSettings.DataBackupExtension; }
   void SetTableDataBackupExtension(const std::string& value);
-  const std::string& TableIndexBackupExtension() const { return FTableIndexBackupExtension; }
+  const std::string& TableIndexBackupExtension() const { return FSettings.IndexBackupExtension; }
   void SetTableIndexBackupExtension(const std::string& value);
-  const std::string& TableBlobBackupExtension() const { return FTableBlobBackupExtension; }
+  const std::string& TableBlobBackupExtension() const { return FSettings.BlobBackupExtension; }
   void SetTableBlobBackupExtension(const std::string& value);
-  const std::string& TableDataUpgradeExtension() const { return FTableDataUpgradeExtension; }
+  const std::string& TableDataUpgradeExtension() const { return FSettings.DataUpgradeExtension; }
   void SetTableDataUpgradeExtension(const std::string& value);
-  const std::string& TableIndexUpgradeExtension() const { return FTableIndexUpgradeExtension; }
+  const std::string& TableIndexUpgradeExtension() const { return FSettings.IndexUpgradeExtension; }
   void SetTableIndexUpgradeExtension(const std::string& value);
-  const std::string& TableBlobUpgradeExtension() const { return FTableBlobUpgradeExtension; }
+  const std::string& TableBlobUpgradeExtension() const { return FSettings.BlobUpgradeExtension; }
   void SetTableBlobUpgradeExtension(const std::string& value);
-  const std::string& TableDataTempExtension() const { return FTableDataTempExtension; }
+  const std::string& TableDataTempExtension() const { return FSettings.DataTempExtension; }
   void SetTableDataTempExtension(const std::string& value);
-  const std::string& TableIndexTempExtension() const { return FTableIndexTempExtension; }
+  const std::string& TableIndexTempExtension() const { return FSettings.IndexTempExtension; }
   void SetTableIndexTempExtension(const std::string& value);
-  const std::string& TableBlobTempExtension() const { return FTableBlobTempExtension; }
+  const std::string& TableBlobTempExtension() const { return FSettings.BlobTempExtension; }
   void SetTableBlobTempExtension(const std::string& value);
 
-  bool CreateTempTablesInDatabase() const { return FCreateTempTablesInDatabase; }
+  bool CreateTempTablesInDatabase() const { return FSettings.TempTablesInDataDirectory; }
   void SetCreateTempTablesInDatabase(bool value);
-  uint8_t TableFilterIndexThreshhold() const { return FTableFilterIndexThreshhold; }
+  uint8_t TableFilterIndexThreshhold() const { return FSettings.FilterIndexThreshhold; }
   void SetTableFilterIndexThreshhold(uint8_t value);
-  uint16_t TableReadLockWaitTime() const { return FTableReadLockWaitTime; }
+  uint16_t TableReadLockWaitTime() const { return FSettings.ReadLockWaitTime; }
   void SetTableReadLockWaitTime(uint16_t value);
-  uint16_t TableReadLockRetryCount() const { return FTableReadLockRetryCount; }
+  uint16_t TableReadLockRetryCount() const { return FSettings.ReadLockRetries; }
   void SetTableReadLockRetryCount(uint16_t value);
-  uint16_t TableWriteLockWaitTime() const { return FTableWriteLockWaitTime; }
+  uint16_t TableWriteLockWaitTime() const { return FSettings.WriteLockWaitTime; }
   void SetTableWriteLockWaitTime(uint16_t value);
-  uint16_t TableWriteLockRetryCount() const { return FTableWriteLockRetryCount; }
+  uint16_t TableWriteLockRetryCount() const { return FSettings.WriteLockRetries; }
   void SetTableWriteLockRetryCount(uint16_t value);
-  uint16_t TableTransLockWaitTime() const { return FTableTransLockWaitTime; }
+  uint16_t TableTransLockWaitTime() const { return FSettings.TransLockWaitTime; }
   void SetTableTransLockWaitTime(uint16_t value);
-  uint16_t TableTransLockRetryCount() const { return FTableTransLockRetryCount; }
+  uint16_t TableTransLockRetryCount() const { return FSettings.TransLockRetries; }
   void SetTableTransLockRetryCount(uint16_t value);
-  uint16_t TableMaxReadLockCount() const { return FTableMaxReadLockCount; }
+  uint16_t TableMaxReadLockCount() const { return FSettings.MaxReadLockCount; }
   void SetTableMaxReadLockCount(uint16_t value);
 
   // Handed to the storage engine on activation; only a server engine uses them.
@@ -158,43 +159,16 @@ class TCairnEngineInstance {
   std::unique_ptr<TDataEngine> FHandle;
   host::TCriticalSection FSection;
   TEngineType FEngineType = etClient;
-  std::string FEngineSignature = kDefaultSignature;
   std::vector<TCairnSession*> FSessions;
   host::TCriticalSection FSessionSection;
   std::vector<bool> FSessionNumbers;
   std::vector<std::unique_ptr<TCairnSession>> FOwnedSessions;
   TCairnSession* FDefaultSession = nullptr;
 
-  bool FLargeFileSupport = false;
+  // The storage engine's settings as written here; each change reaches the engine at once, the
+  // lock file name at activation.
+  TEngineSettings FSettings;
   bool FFilterRecordCounts = true;
-  std::string FLockFileName = kDefaultLockFileName;
-  int32_t FMaxTableDataBufferSize = 32768;
-  int32_t FMaxTableDataBufferCount = 8192;
-  int32_t FMaxTableIndexBufferSize = 65536;
-  int32_t FMaxTableIndexBufferCount = 8192;
-  int32_t FMaxTableBlobBufferSize = 32768;
-  int32_t FMaxTableBlobBufferCount = 8192;
-  std::string FTableDataExtension = ".dat";
-  std::string FTableIndexExtension = ".idx";
-  std::string FTableBlobExtension = ".blb";
-  std::string FTableDataBackupExtension = ".dbk";
-  std::string FTableIndexBackupExtension = ".ibk";
-  std::string FTableBlobBackupExtension = ".bbk";
-  std::string FTableDataUpgradeExtension = ".dup";
-  std::string FTableIndexUpgradeExtension = ".iup";
-  std::string FTableBlobUpgradeExtension = ".bup";
-  std::string FTableDataTempExtension = ".dat";
-  std::string FTableIndexTempExtension = ".idx";
-  std::string FTableBlobTempExtension = ".blb";
-  bool FCreateTempTablesInDatabase = false;
-  uint8_t FTableFilterIndexThreshhold = 1;
-  uint16_t FTableReadLockWaitTime = 3;
-  uint16_t FTableReadLockRetryCount = 32768;
-  uint16_t FTableWriteLockWaitTime = 3;
-  uint16_t FTableWriteLockRetryCount = 32768;
-  uint16_t FTableTransLockWaitTime = 3;
-  uint16_t FTableTransLockRetryCount = 32768;
-  uint16_t FTableMaxReadLockCount = 100;
   TServerSettings FServerSettings;
 
   TEngineEvent FOnStartup;

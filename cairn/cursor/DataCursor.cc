@@ -69,7 +69,8 @@ void TDataCursor::CreateTable(TTableCreateParams& params) {
   // its locks released); transactions do not exist yet.
   if (!FExclusive) RaiseError(CAIRN_NEEDEXCLACCESS);
   if (FReadOnly) RaiseError(CAIRN_OSEACCES);
-  ValidateTableCreateParams(params, directory.ProperDataDirectoryName(), FTableName);
+  ValidateTableCreateParams(directory.Engine(), params, directory.ProperDataDirectoryName(),
+                            FTableName);
   if (!params.ReplaceExisting && directory.DataTableExists(FTableName)) {
     RaiseError(CAIRN_TABLEEXISTS);
   }

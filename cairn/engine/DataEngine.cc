@@ -56,7 +56,7 @@ void TDataEngine::Initialize(const std::string& lockFileName,
   PopulateLocales();
   FRandomSlots.Reseed();
   FIsWindows95 = false;
-  if (!lockFileName.empty()) FLockFileName = lockFileName;
+  if (!lockFileName.empty()) FSettings.LockFileName = lockFileName;
   FServerSettings = serverSettings;
   SetLimitsAndGeometry();
   FFunctionCount = 0;
@@ -85,30 +85,17 @@ void TDataEngine::Reset() {
 }
 
 void TDataEngine::SetLimitsAndGeometry() {
-  if (FLargeFileSupport) {
+  int64_t fileLockByte;
+  if (FSettings.LargeFileSupport) {
     FMaximumFileSize = 128'000'000'000;
     FMaximumNumRecords = 1'000'000'000;
-    FFileLockByte = INT64_C(0x7FFFFFFFFFFFFFFF);
+    fileLockByte = INT64_C(0x7FFFFFFFFFFFFFFF);
   } else {
     FMaximumFileSize = 4'000'000'000;
     FMaximumNumRecords = 200'000'000;
-    FFileLockByte = INT64_C(0xFFFFFFFF);
+    fileLockByte = INT64_C(0xFFFFFFFF);
   }
-  FRecordLockByte = FFileLockByte;
-  FFileLockRange = 65535;
-  FTransLockRange = 4096;
-  FReadLockRange = 65535;
-  FWriteLockRange = 65535;
-  FTransWriteLockRange = 4096 * FWriteLockRange;
-  FRecordLockRange = FMaximumNumRecords;
-  FTransLockByte = FFileLockByte - FFileLockRange;
-  // Read slots lie inside the write range of the same table: that makes the byte-range locks
-  // reader/writer locks.
-  FReadLockByte = FTransLockByte - FTransLockRange;
-  FWriteLockByte = FReadLockByte;
-  FTransWriteLockByte = FReadLockByte;
-  FSemaphoreLockByte = FRecordLockByte - FRecordLockRange;
-  FSemaphoreLockRange = 1024;
+  FLockGeometry = TLockGeometry(fileLockByte, FMaximumNumRecords);
 }
 
 // ---- Sessions ---------------------------------------------------------------------------------
@@ -139,7 +126,7 @@ size_t TDataEngine::SessionCount() {
 
 // ---- Errors -----------------------------------------------------------------------------------
 
-void TDataEngine::RaiseError(uint16_t errorCode, const TEngineErrorContext& context) {
+void TDataEngine::ThrowError(uint16_t errorCode, const TEngineErrorContext& context) {
   // Held until the error leaves: two threads raising at once cannot mix their records.
   std::lock_guard lock(FErrorSection);
   FLastError = context;
@@ -190,9 +177,10 @@ void TDataEngine::SetHostFiles(host::THostFiles* files) {
 std::string TDataEngine::TableFileName(std::string_view tableName,
                                        std::string_view extension) const {
   std::string name = host::TrimBlanks(tableName);
-  const size_t extLength = FDataExtension.size();
+  const std::string& dataExtension = FSettings.DataExtension;
+  const size_t extLength = dataExtension.size();
   if (extLength > 0 && name.size() >= extLength &&
-      host::AnsiSameText(std::string_view(name).substr(name.size() - extLength), FDataExtension))
+      host::AnsiSameText(std::string_view(name).substr(name.size() - extLength), dataExtension))
     name.resize(name.size() - extLength);
   name += extension;
   return name;
@@ -209,8 +197,8 @@ std::string TDataEngine::VersionToStr(uint8_t version) {
 }
 
 void TDataEngine::SetSignature(const std::string& signature) {
-  FSignature = signature;
-  FSignatureDigest = MD5Digest(FSignature);
+  FSettings.Signature = signature;
+  FSignatureDigest = MD5Digest(FSettings.Signature);
 }
 
 bool TDataEngine::IsAcceptedSignature(const TMD5Digest& fileSignature) const {

@@ -9,20 +9,21 @@
 #include <string>
 
 #include "cairn/crypto/Md5.h"
+#include "cairn/engine/data/TablePasswords.h"
 #include "cairn/engine/io/Cipher.h"
 
 namespace cairn {
 
 class TDataSession;
 
-class TDataPassword {
+class TDataPassword : public TTablePassword {
  public:
   // Makes the digest of the text and the key through the engine's crypto set-up.
   TDataPassword(TDataSession& session, std::string password);
 
   TDataSession& DataSession() const { return FDataSession; }
-  const std::string& Password() const { return FPassword; }
-  const TMD5Digest& Digest() const { return FDigest; }
+  const std::string& Password() const override { return FPassword; }
+  const TMD5Digest& Digest() const override { return FDigest; }
   // The key of the tables this password opens.
   const TCipher& Cipher() const { return *FCipher; }
 

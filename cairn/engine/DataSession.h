@@ -12,17 +12,18 @@
 #include <vector>
 
 #include "cairn/crypto/Md5.h"
+#include "cairn/engine/DataEngine.h"
 #include "cairn/engine/DataPassword.h"
+#include "cairn/engine/directory/DirectorySession.h"
 #include "cairn/host/System.h"
 
 namespace cairn {
 
 class TDataDirectory;
-class TDataEngine;
 
 enum TLockProtocol : uint8_t { lpPessimistic = 0, lpOptimistic = 1 };
 
-class TDataSession {
+class TDataSession : public TDirectorySession {
  public:
   // Asked when an encrypted table matches none of the known passwords; the callback may add
   // passwords and answers whether to try again.
@@ -31,11 +32,11 @@ class TDataSession {
   using TProgressCallback = std::function<void(int percentDone)>;
 
   explicit TDataSession(TDataEngine& engine);
-  ~TDataSession();
+  ~TDataSession() override;
   TDataSession(const TDataSession&) = delete;
   TDataSession& operator=(const TDataSession&) = delete;
 
-  TDataEngine& Engine() const { return FDataEngine; }
+  TDataEngine& Engine() const override { return FDataEngine; }
 
   const std::string& Name() const { return FName; }
   void SetName(std::string name) { FName = std::move(name); }
@@ -52,13 +53,13 @@ class TDataSession {
   void SetProgressCallback(TProgressCallback callback) { FOnProgress = std::move(callback); }
   const TProgressCallback& ProgressCallback() const { return FOnProgress; }
 
-  bool ForceBufferFlush() const { return FForceBufferFlush; }
+  bool ForceBufferFlush() const override { return FForceBufferFlush; }
   void SetForceBufferFlush(bool value) { FForceBufferFlush = value; }
-  bool StrictChangeDetection() const { return FStrictChangeDetection; }
+  bool StrictChangeDetection() const override { return FStrictChangeDetection; }
   void SetStrictChangeDetection(bool value) { FStrictChangeDetection = value; }
-  uint8_t LockRetries() const { return FLockRetries; }
+  uint8_t LockRetries() const override { return FLockRetries; }
   void SetLockRetries(uint8_t value) { FLockRetries = value; }
-  uint16_t LockWait() const { return FLockWait; }
+  uint16_t LockWait() const override { return FLockWait; }
   void SetLockWait(uint16_t value) { FLockWait = value; }
   TLockProtocol LockProtocol() const { return FLockProtocol; }
   void SetLockProtocol(TLockProtocol value) { FLockProtocol = value; }
@@ -70,19 +71,19 @@ class TDataSession {
 
   // ---- Passwords ------------------------------------------------------------------------------
   // Adds a password; an empty text and a text already known (case-sensitive) are ignored.
-  void AddPassword(const std::string& password);
+  void AddPassword(const std::string& password) override;
   void DeletePassword(const std::string& password);
   void DeleteAllPasswords();
   // Whether a known password opens a table that stores this check value.
   bool CheckForPassword(const TMD5Digest& checkValue) const;
   // The known password that opens such a table, or null.
-  TDataPassword* GetDataPassword(const TMD5Digest& checkValue) const;
+  TDataPassword* GetDataPassword(const TMD5Digest& checkValue) const override;
   // The known password with exactly this text, or null.
-  TDataPassword* FindPassword(const std::string& password) const;
+  TDataPassword* FindPassword(const std::string& password) const override;
   size_t PasswordCount() const { return FPasswordList.size(); }
   // Asks the password callback for more passwords; answers whether to try again. Without a
   // callback there is nobody to ask and the answer is no.
-  bool AskForPassword();
+  bool AskForPassword() override;
   void SetPasswordCallback(TPasswordCallback callback) { FOnPassword = std::move(callback); }
 
   // ---- Database directories -------------------------------------------------------------------
@@ -104,9 +105,9 @@ class TDataSession {
 
   // Opening a directory's lock file is tried this many times (at least once), this many
   // milliseconds apart, while another process holds it.
-  int LockFileOpenAttempts() const { return FLockFileOpenAttempts; }
+  int LockFileOpenAttempts() const override { return FLockFileOpenAttempts; }
   void SetLockFileOpenAttempts(int value) { FLockFileOpenAttempts = value; }
-  uint16_t LockFileOpenWait() const { return FLockFileOpenWait; }
+  uint16_t LockFileOpenWait() const override { return FLockFileOpenWait; }
   void SetLockFileOpenWait(uint16_t value) { FLockFileOpenWait = value; }
 
   // ---- Remote client settings (not used by a local session) -----------------------------------

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -10,9 +11,10 @@
 #include "cairn/access/CairnEngine.h"
 #include "cairn/access/CairnSession.h"
 #include "cairn/access/Messages.h"
-#include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/DataEngine.h"
 #include "tests/support/ComponentLayerTest.h"
+#include "cairn/engine/directory/DataDirectory.h"
+#include "cairn/engine/io/EngineSettings.h"
 #include "tests/support/EngineErrorCatch.h"
 
 namespace cairn::test {
@@ -20,45 +22,92 @@ namespace {
 
 using CairnEngineTest = ComponentLayerTest;
 
-TEST_F(CairnEngineTest, DefaultsEqualTheStorageEngineAndVersionIsReadOnly) {
+// Every setting's documented default, written out here rather than taken from the settings
+// struct, checked in the struct, in the component and in the storage engine it drives.
+TEST_F(CairnEngineTest, DefaultsAreTheDocumentedOnesAndVersionIsReadOnly) {
   TCairnEngine& e = CairnEngine();
   const TDataEngine& d = CairnEngineInstance().Handle();
+  const TEngineSettings s;
+  struct TText {
+    const char* name;
+    std::string documented, inStruct, component, engine;
+  } texts[] = {
+      {"EngineSignature", "CAIRN_SIG", s.Signature, e.EngineSignature(), d.Signature()},
+      {"LockFileName", "cairn.lck", s.LockFileName, e.LockFileName(), d.LockFileName()},
+      {"DataExtension", ".dat", s.DataExtension, e.TableDataExtension(), d.DataExtension()},
+      {"IndexExtension", ".idx", s.IndexExtension, e.TableIndexExtension(), d.IndexExtension()},
+      {"BlobExtension", ".blb", s.BlobExtension, e.TableBlobExtension(), d.BlobExtension()},
+      {"DataBackupExtension", ".dbk", s.DataBackupExtension, e.TableDataBackupExtension(),
+       d.DataBackupExtension()},
+      {"IndexBackupExtension", ".ibk", s.IndexBackupExtension, e.TableIndexBackupExtension(),
+       d.IndexBackupExtension()},
+      {"BlobBackupExtension", ".bbk", s.BlobBackupExtension, e.TableBlobBackupExtension(),
+       d.BlobBackupExtension()},
+      {"DataUpgradeExtension", ".dup", s.DataUpgradeExtension, e.TableDataUpgradeExtension(),
+       d.DataUpgradeExtension()},
+      {"IndexUpgradeExtension", ".iup", s.IndexUpgradeExtension, e.TableIndexUpgradeExtension(),
+       d.IndexUpgradeExtension()},
+      {"BlobUpgradeExtension", ".bup", s.BlobUpgradeExtension, e.TableBlobUpgradeExtension(),
+       d.BlobUpgradeExtension()},
+      {"DataTempExtension", ".dat", s.DataTempExtension, e.TableDataTempExtension(),
+       d.DataTempExtension()},
+      {"IndexTempExtension", ".idx", s.IndexTempExtension, e.TableIndexTempExtension(),
+       d.IndexTempExtension()},
+      {"BlobTempExtension", ".blb", s.BlobTempExtension, e.TableBlobTempExtension(),
+       d.BlobTempExtension()},
+  };
+  for (const TText& t : texts) {
+    EXPECT_EQ(t.inStruct, t.documented) << t.name;
+    EXPECT_EQ(t.component, t.documented) << t.name;
+    EXPECT_EQ(t.engine, t.documented) << t.name;
+  }
+  struct TNumber {
+    const char* name;
+    int64_t documented, inStruct, component, engine;
+  } numbers[] = {
+      {"LargeFileSupport", false, s.LargeFileSupport, e.LargeFileSupport(), d.LargeFileSupport()},
+      {"CreateTempTablesInDatabase", false, s.TempTablesInDataDirectory,
+       e.CreateTempTablesInDatabase(), d.TempTablesInDataDirectory()},
+      {"MaxDataBufferSize", 32768, s.MaxDataBufferSize, e.MaxTableDataBufferSize(),
+       d.MaxDataBufferSize()},
+      {"MaxDataBufferCount", 8192, s.MaxDataBufferCount, e.MaxTableDataBufferCount(),
+       d.MaxDataBufferCount()},
+      {"MaxIndexBufferSize", 65536, s.MaxIndexBufferSize, e.MaxTableIndexBufferSize(),
+       d.MaxIndexBufferSize()},
+      {"MaxIndexBufferCount", 8192, s.MaxIndexBufferCount, e.MaxTableIndexBufferCount(),
+       d.MaxIndexBufferCount()},
+      {"MaxBlobBufferSize", 32768, s.MaxBlobBufferSize, e.MaxTableBlobBufferSize(),
+       d.MaxBlobBufferSize()},
+      {"MaxBlobBufferCount", 8192, s.MaxBlobBufferCount, e.MaxTableBlobBufferCount(),
+       d.MaxBlobBufferCount()},
+      {"FilterIndexThreshhold", 1, s.FilterIndexThreshhold, e.TableFilterIndexThreshhold(),
+       d.FilterIndexThreshhold()},
+      {"ReadLockWaitTime", 3, s.ReadLockWaitTime, e.TableReadLockWaitTime(), d.ReadLockWaitTime()},
+      {"ReadLockRetries", 32768, s.ReadLockRetries, e.TableReadLockRetryCount(),
+       d.ReadLockRetries()},
+      {"WriteLockWaitTime", 3, s.WriteLockWaitTime, e.TableWriteLockWaitTime(),
+       d.WriteLockWaitTime()},
+      {"WriteLockRetries", 32768, s.WriteLockRetries, e.TableWriteLockRetryCount(),
+       d.WriteLockRetries()},
+      {"TransLockWaitTime", 3, s.TransLockWaitTime, e.TableTransLockWaitTime(),
+       d.TransLockWaitTime()},
+      {"TransLockRetries", 32768, s.TransLockRetries, e.TableTransLockRetryCount(),
+       d.TransLockRetries()},
+      {"MaxReadLockCount", 100, s.MaxReadLockCount, e.TableMaxReadLockCount(),
+       d.MaxReadLockCount()},
+  };
+  for (const TNumber& n : numbers) {
+    EXPECT_EQ(n.inStruct, n.documented) << n.name;
+    EXPECT_EQ(n.component, n.documented) << n.name;
+    EXPECT_EQ(n.engine, n.documented) << n.name;
+  }
+  // Settings of the component alone.
   EXPECT_FALSE(e.Active());
   e.SetEngineVersion("9.99");
   EXPECT_EQ(e.EngineVersion(), "4.00 Build 1");
   EXPECT_EQ(e.EngineType(), etClient);
   EXPECT_FALSE(d.IsServer());
-  EXPECT_EQ(e.EngineSignature(), d.Signature());
-  EXPECT_EQ(e.LargeFileSupport(), d.LargeFileSupport());
   EXPECT_TRUE(e.FilterRecordCounts());
-  EXPECT_EQ(e.LockFileName(), d.LockFileName());
-  EXPECT_EQ(e.MaxTableDataBufferSize(), d.MaxDataBufferSize());
-  EXPECT_EQ(e.MaxTableDataBufferCount(), d.MaxDataBufferCount());
-  EXPECT_EQ(e.MaxTableIndexBufferSize(), d.MaxIndexBufferSize());
-  EXPECT_EQ(e.MaxTableIndexBufferCount(), d.MaxIndexBufferCount());
-  EXPECT_EQ(e.MaxTableBlobBufferSize(), d.MaxBlobBufferSize());
-  EXPECT_EQ(e.MaxTableBlobBufferCount(), d.MaxBlobBufferCount());
-  EXPECT_EQ(e.TableDataExtension(), d.DataExtension());
-  EXPECT_EQ(e.TableIndexExtension(), d.IndexExtension());
-  EXPECT_EQ(e.TableBlobExtension(), d.BlobExtension());
-  EXPECT_EQ(e.TableDataBackupExtension(), d.DataBackupExtension());
-  EXPECT_EQ(e.TableIndexBackupExtension(), d.IndexBackupExtension());
-  EXPECT_EQ(e.TableBlobBackupExtension(), d.BlobBackupExtension());
-  EXPECT_EQ(e.TableDataUpgradeExtension(), d.DataUpgradeExtension());
-  EXPECT_EQ(e.TableIndexUpgradeExtension(), d.IndexUpgradeExtension());
-  EXPECT_EQ(e.TableBlobUpgradeExtension(), d.BlobUpgradeExtension());
-  EXPECT_EQ(e.TableDataTempExtension(), d.DataTempExtension());
-  EXPECT_EQ(e.TableIndexTempExtension(), d.IndexTempExtension());
-  EXPECT_EQ(e.TableBlobTempExtension(), d.BlobTempExtension());
-  EXPECT_EQ(e.CreateTempTablesInDatabase(), d.TempTablesInDataDirectory());
-  EXPECT_EQ(e.TableFilterIndexThreshhold(), d.FilterIndexThreshhold());
-  EXPECT_EQ(e.TableReadLockWaitTime(), d.ReadLockWaitTime());
-  EXPECT_EQ(e.TableReadLockRetryCount(), d.ReadLockRetries());
-  EXPECT_EQ(e.TableWriteLockWaitTime(), d.WriteLockWaitTime());
-  EXPECT_EQ(e.TableWriteLockRetryCount(), d.WriteLockRetries());
-  EXPECT_EQ(e.TableTransLockWaitTime(), d.TransLockWaitTime());
-  EXPECT_EQ(e.TableTransLockRetryCount(), d.TransLockRetries());
-  EXPECT_EQ(e.TableMaxReadLockCount(), d.MaxReadLockCount());
   EXPECT_EQ(e.ServerSettings().Name, "CAIRNSRV");
   EXPECT_EQ(e.ServerSettings().ConfigFileName, "cairnsrv.scf");
 }
@@ -168,7 +217,7 @@ TEST_F(CairnEngineTest, StorageEngineStartsWithTheSettingsOnActivation) {
   EXPECT_TRUE(d.Initialized());
   EXPECT_EQ(d.LockFileName(), "kalvora.lck");
   EXPECT_EQ(d.MaximumFileSize(), 128'000'000'000);
-  EXPECT_EQ(d.FileLockByte(), INT64_C(0x7FFFFFFFFFFFFFFF));
+  EXPECT_EQ(d.LockGeometry().FileLockByte(), INT64_C(0x7FFFFFFFFFFFFFFF));
   EXPECT_EQ(d.Signature(), "KALVORA_SIG");
 
   TCairnDatabase db;

@@ -80,20 +80,20 @@ TEST_F(DataEngineTest, InitializeFixesLimitsAndLockGeometry) {
     FEngine.Initialize("cairn.lck");
     EXPECT_EQ(FEngine.MaximumFileSize(), c.MaximumFileSize);
     EXPECT_EQ(FEngine.MaximumNumRecords(), c.MaximumNumRecords);
-    EXPECT_EQ(FEngine.FileLockByte(), c.FileLockByte);
-    EXPECT_EQ(FEngine.RecordLockByte(), c.FileLockByte);
-    EXPECT_EQ(FEngine.TransLockByte(), c.TransLockByte);
-    EXPECT_EQ(FEngine.ReadLockByte(), c.ReadLockByte);
-    EXPECT_EQ(FEngine.WriteLockByte(), c.ReadLockByte);
-    EXPECT_EQ(FEngine.TransWriteLockByte(), c.ReadLockByte);
-    EXPECT_EQ(FEngine.SemaphoreLockByte(), c.SemaphoreLockByte);
-    EXPECT_EQ(FEngine.FileLockRange(), 65535);
-    EXPECT_EQ(FEngine.TransLockRange(), 4096);
-    EXPECT_EQ(FEngine.ReadLockRange(), 65535);
-    EXPECT_EQ(FEngine.WriteLockRange(), 65535);
-    EXPECT_EQ(FEngine.TransWriteLockRange(), 268431360);
-    EXPECT_EQ(FEngine.RecordLockRange(), c.MaximumNumRecords);
-    EXPECT_EQ(FEngine.SemaphoreLockRange(), 1024);
+    EXPECT_EQ(FEngine.LockGeometry().FileLockByte(), c.FileLockByte);
+    EXPECT_EQ(FEngine.LockGeometry().RecordLockByte(), c.FileLockByte);
+    EXPECT_EQ(FEngine.LockGeometry().TransLockByte(), c.TransLockByte);
+    EXPECT_EQ(FEngine.LockGeometry().ReadLockByte(), c.ReadLockByte);
+    EXPECT_EQ(FEngine.LockGeometry().WriteLockByte(), c.ReadLockByte);
+    EXPECT_EQ(FEngine.LockGeometry().TransWriteLockByte(), c.ReadLockByte);
+    EXPECT_EQ(FEngine.LockGeometry().SemaphoreLockByte(), c.SemaphoreLockByte);
+    EXPECT_EQ(FEngine.LockGeometry().FileLockRange(), 65535);
+    EXPECT_EQ(FEngine.LockGeometry().TransLockRange(), 4096);
+    EXPECT_EQ(FEngine.LockGeometry().ReadLockRange(), 65535);
+    EXPECT_EQ(FEngine.LockGeometry().WriteLockRange(), 65535);
+    EXPECT_EQ(FEngine.LockGeometry().TransWriteLockRange(), 268431360);
+    EXPECT_EQ(FEngine.LockGeometry().RecordLockRange(), c.MaximumNumRecords);
+    EXPECT_EQ(FEngine.LockGeometry().SemaphoreLockRange(), 1024);
     FEngine.Reset();
   }
 }

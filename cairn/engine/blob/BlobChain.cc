@@ -4,9 +4,9 @@
 #include <limits>
 #include <unordered_set>
 
-#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/engine/blob/BlobFile.h"
-#include "cairn/engine/DataEngine.h"
+#include "cairn/engine/io/EngineServices.h"
+#include "cairn/error/EngineErrorCodes.h"
 
 namespace cairn {
 namespace {
@@ -56,7 +56,7 @@ TBlobStatus TBlobChain::WriteBlobValue(int32_t& firstBlock, int32_t signature,
   std::vector<char> compressed;
   std::string_view stored = value;
   if (compressionLevel != 0) {
-    compressed = DataEngine().Compress(value.data(), value.size(), compressionLevel);
+    compressed = FFile.Engine().Compress(value.data(), value.size(), compressionLevel);
     stored = std::string_view(compressed.data(), compressed.size());
   }
   if (stored.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
@@ -155,7 +155,7 @@ TBlobStatus TBlobChain::ReadBlobValue(int32_t firstBlock, int32_t signature,
   if (static_cast<int64_t>(stored.size()) != total) FFile.RaiseError(CAIRN_ENDOFBLOB);
   // An emptied value is stored as no bytes at all, not as a compressed empty stream.
   if (compressionLevel != 0 && !stored.empty()) {
-    stored = DataEngine().Decompress(stored.data(), stored.size());
+    stored = FFile.Engine().Decompress(stored.data(), stored.size());
   }
   value.swap(stored);
   return TBlobStatus::Done;

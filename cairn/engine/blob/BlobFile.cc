@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <limits>
 
-#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/engine/io/Cipher.h"
 #include "cairn/engine/io/ScopeGuard.h"
-#include "cairn/engine/DataEngine.h"
+#include "cairn/engine/io/EngineServices.h"
+#include "cairn/engine/io/FileVersion.h"
+#include "cairn/error/EngineErrorCodes.h"
 
 namespace cairn {
 namespace {
@@ -15,8 +16,8 @@ constexpr int32_t kMaxBlockNumber = std::numeric_limits<int32_t>::max();
 
 }  // namespace
 
-TBlobFile::TBlobFile(TBufferedFileOwner* owner, int32_t blobBlockSize)
-    : TBufferedFile(owner), FBlobBlockSize(blobBlockSize) {}
+TBlobFile::TBlobFile(TEngineServices& engine, TBufferedFileOwner* owner, int32_t blobBlockSize)
+    : TBufferedFile(engine, owner), FBlobBlockSize(blobBlockSize) {}
 
 void TBlobFile::SetBlobBlockSize(int32_t value) {
   if (value < kMinBlockSize || value > kMaxBlockSize) RaiseError(CAIRN_BLOBLIMIT);
@@ -43,9 +44,9 @@ int32_t TBlobFile::IOBlocksUsed() const {
 }
 
 int32_t TBlobFile::MaximumBufferCount() const {
-  const TDataEngine& engine = DataEngine();
-  return MaximumBufferCountFor(engine.MaxBlobBufferSize(), BufferSize(), 64,
-                               engine.MaxBlobBufferCount());
+  const TEngineSettings& settings = Engine().Settings();
+  return MaximumBufferCountFor(settings.MaxBlobBufferSize, BufferSize(), 64,
+                               settings.MaxBlobBufferCount);
 }
 
 int32_t TBlobFile::ReadAheadCount(const TBufferRequest& request) const {
@@ -59,7 +60,7 @@ void TBlobFile::CreateFile() {
   TBufferedFile::CreateFile();
   FHeader = {};
   FHeader.VersionNum = kFileVersion;
-  FHeader.FileSignature = DataEngine().SignatureDigest();
+  FHeader.FileSignature = Engine().SignatureDigest();
   FHeader.NextEndingBlock = 1;
   FHeader.IsDirty = true;
 }
@@ -82,10 +83,9 @@ void TBlobFile::OpenFile() {
 
 void TBlobFile::CheckVersionAndSignature() const {
   if (FHeader.VersionNum != kFileVersion) {
-    RaiseError(TDataEngine::ValidVersion(FHeader.VersionNum) ? CAIRN_OLDVERSION
-                                                             : CAIRN_BADSIGNATURE);
+    RaiseError(ValidFileVersion(FHeader.VersionNum) ? CAIRN_OLDVERSION : CAIRN_BADSIGNATURE);
   }
-  if (!DataEngine().IsAcceptedSignature(FHeader.FileSignature)) RaiseError(CAIRN_BADSIGNATURE);
+  if (!Engine().IsAcceptedSignature(FHeader.FileSignature)) RaiseError(CAIRN_BADSIGNATURE);
 }
 
 // ---- Header -----------------------------------------------------------------------------------

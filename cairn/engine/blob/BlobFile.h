@@ -33,7 +33,7 @@ class TBlobFile : public TBufferedFile {
   // Receives each finding of RepairHeader.
   using TRepairLog = std::function<void(const std::string& message)>;
 
-  explicit TBlobFile(TBufferedFileOwner* owner = nullptr,
+  explicit TBlobFile(TEngineServices& engine, TBufferedFileOwner* owner = nullptr,
                      int32_t blobBlockSize = kDefaultBlockSize);
 
   int32_t BlobBlockSize() const { return FBlobBlockSize; }

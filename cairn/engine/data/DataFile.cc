@@ -4,13 +4,12 @@
 #include <stdexcept>
 #include <unordered_set>
 
-#include "cairn/error/EngineErrorCodes.h"
-#include "cairn/engine/DataEngine.h"
-#include "cairn/engine/DataPassword.h"
-#include "cairn/engine/DataSession.h"
 #include "cairn/engine/data/FieldLiterals.h"
 #include "cairn/engine/data/Record.h"
 #include "cairn/engine/io/ScopeGuard.h"
+#include "cairn/engine/io/EngineServices.h"
+#include "cairn/engine/io/FileVersion.h"
+#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/CodePage.h"
 #include "cairn/host/DateTime.h"
 
@@ -46,8 +45,8 @@ bool LengthFitsType(const TFieldDefinition& d) {
 
 }  // namespace
 
-TDataFile::TDataFile(TBufferedFileOwner* owner)
-    : TBufferedFile(owner),
+TDataFile::TDataFile(TEngineServices& engine, TBufferedFileOwner* owner)
+    : TBufferedFile(engine, owner),
       FRecordIDField(RecordIDFieldDefinition()),
       FRecordHashField(RecordHashFieldDefinition()) {}
 
@@ -59,7 +58,7 @@ void TDataFile::CreateFile() {
   TBufferedFile::CreateFile();
   FHeader = TDataHeader();
   FHeader.VersionNum = kFileVersion;
-  FHeader.FileSignature = DataEngine().SignatureDigest();
+  FHeader.FileSignature = Engine().SignatureDigest();
   FHeader.NextEndingRecord = 1;
   MarkHeaderDirty();
   FFieldDefinitions.clear();
@@ -73,13 +72,13 @@ void TDataFile::OpenFile() {
   OpenFile(nullptr);
 }
 
-void TDataFile::OpenFile(TDataSession* session) {
+void TDataFile::OpenFile(TTablePasswords* passwords) {
   if (IsOpen()) return;
   TBufferedFile::OpenFile();
   TScopeGuard close([&] { CloseFile(); });
   FHeader = ReadHeaderArea();
   FHeader.IsDirty = 0;
-  FindTableKey(session);
+  FindTableKey(passwords);
   ReadFieldDefinitions();
   // The buffer budget follows the record length just read.
   InitializeBuffers();
@@ -114,9 +113,9 @@ TDataHeader TDataFile::ReadHeaderArea() {
 // value the layout of the file rests on.
 void TDataFile::ValidateHeader(const TDataHeader& h) const {
   if (h.VersionNum != kFileVersion) {
-    RaiseError(TDataEngine::ValidVersion(h.VersionNum) ? CAIRN_OLDVERSION : CAIRN_BADSIGNATURE);
+    RaiseError(ValidFileVersion(h.VersionNum) ? CAIRN_OLDVERSION : CAIRN_BADSIGNATURE);
   }
-  if (!DataEngine().IsAcceptedSignature(h.FileSignature)) RaiseError(CAIRN_BADSIGNATURE);
+  if (!Engine().IsAcceptedSignature(h.FileSignature)) RaiseError(CAIRN_BADSIGNATURE);
   if (h.FieldCount > kMaxFieldCount) RaiseError(CAIRN_HEADERCORRUPT);
   const bool sane = h.Encrypted <= 1 && h.RecordLength >= kMinRecordLength &&
                     h.RecordLength % 8 == 0 && h.BlobFieldCount <= h.FieldCount &&
@@ -200,11 +199,11 @@ void TDataFile::RaiseFieldError(uint16_t code, const std::string& fieldName) con
   context.DatabaseName = ProperDatabaseName();
   context.TableName = ProperFileName();
   context.FieldName = fieldName;
-  DataEngine().RaiseError(code, context);
+  Engine().RaiseError(code, context);
 }
 
 void TDataFile::CheckHeader() {
-  if (FHeader.LocaleID != 0 && !DataEngine().IsValidLocale(static_cast<uint32_t>(FHeader.LocaleID)))
+  if (FHeader.LocaleID != 0 && !Engine().IsValidLocale(static_cast<uint32_t>(FHeader.LocaleID)))
     RaiseError(CAIRN_CANNOTLOADLDDRV);
   std::unordered_set<std::string> names;
   std::unordered_set<uint16_t> numbers;
@@ -413,9 +412,8 @@ int32_t TDataFile::NextBlobSignature() {
 
 // ---- Encryption ---------------------------------------------------------------------------------
 
-TMD5Digest TDataFile::PasswordCheckValue(const TMD5Digest& digest) {
-  const std::unique_ptr<TCipher> key =
-      DataEngine().CryptoInit(digest.Bytes.data(), digest.Bytes.size());
+TMD5Digest TDataFile::PasswordCheckValue(TEngineServices& engine, const TMD5Digest& digest) {
+  const std::unique_ptr<TCipher> key = engine.CryptoInit(digest.Bytes.data(), digest.Bytes.size());
   TMD5Digest value = digest;
   key->Encrypt(value.Bytes.data(), value.Bytes.size());
   return value;
@@ -424,23 +422,23 @@ TMD5Digest TDataFile::PasswordCheckValue(const TMD5Digest& digest) {
 // With a session: its known passwords, asking it for more while it wants to try again. Without
 // one: the owner's key, when deciphering the check value with it gives a digest whose own check
 // value is the stored one.
-void TDataFile::FindTableKey(TDataSession* session) {
+void TDataFile::FindTableKey(TTablePasswords* passwords) {
   FDataPassword = nullptr;
   FTableKey.reset();
   if (!Encrypted()) return;
-  if (session != nullptr) {
+  if (passwords != nullptr) {
     do {
-      if (TDataPassword* password = session->GetDataPassword(FHeader.Digest)) {
+      if (TTablePassword* password = passwords->GetDataPassword(FHeader.Digest)) {
         FDataPassword = password;
-        FTableKey = DataEngine().CryptoInit(password->Digest().Bytes.data(),
-                                            password->Digest().Bytes.size());
+        FTableKey =
+            Engine().CryptoInit(password->Digest().Bytes.data(), password->Digest().Bytes.size());
         return;
       }
-    } while (session->AskForPassword());
+    } while (passwords->AskForPassword());
   } else if (const TCipher* key = Cipher()) {
     TMD5Digest candidate = FHeader.Digest;
     key->Decrypt(candidate.Bytes.data(), candidate.Bytes.size());
-    if (PasswordCheckValue(candidate) == FHeader.Digest) return;
+    if (PasswordCheckValue(Engine(), candidate) == FHeader.Digest) return;
   }
   RaiseError(CAIRN_NOTSUFFTABLERIGHTS);
 }
@@ -449,34 +447,34 @@ void TDataFile::FindTableKey(TDataSession* session) {
 
 bool TDataFile::LockRecord(int32_t number) {
   if (number < 1) return false;
-  return LockRegion(DataEngine().RecordLockByte() - number, 1, true);
+  return LockRegion(Engine().LockGeometry().RecordLockByte() - number, 1, true);
 }
 
 bool TDataFile::UnlockRecord(int32_t number) {
   if (number < 1) return false;
-  return LockRegion(DataEngine().RecordLockByte() - number, 1, false);
+  return LockRegion(Engine().LockGeometry().RecordLockByte() - number, 1, false);
 }
 
 bool TDataFile::LockTable() {
-  const TDataEngine& engine = DataEngine();
-  return LockRegion(engine.RecordLockByte() - engine.RecordLockRange(), engine.RecordLockRange(),
-                    true);
+  const TLockGeometry& geometry = Engine().LockGeometry();
+  return LockRegion(geometry.RecordLockByte() - geometry.RecordLockRange(),
+                    geometry.RecordLockRange(), true);
 }
 
 bool TDataFile::UnlockTable() {
-  const TDataEngine& engine = DataEngine();
-  return LockRegion(engine.RecordLockByte() - engine.RecordLockRange(), engine.RecordLockRange(),
-                    false);
+  const TLockGeometry& geometry = Engine().LockGeometry();
+  return LockRegion(geometry.RecordLockByte() - geometry.RecordLockRange(),
+                    geometry.RecordLockRange(), false);
 }
 
 bool TDataFile::LockSemaphore(int32_t number) {
-  if (number < 1 || number > DataEngine().SemaphoreLockRange()) return false;
-  return LockRegion(DataEngine().SemaphoreLockByte() - number, 1, true);
+  if (number < 1 || number > Engine().LockGeometry().SemaphoreLockRange()) return false;
+  return LockRegion(Engine().LockGeometry().SemaphoreLockByte() - number, 1, true);
 }
 
 bool TDataFile::UnlockSemaphore(int32_t number) {
-  if (number < 1 || number > DataEngine().SemaphoreLockRange()) return false;
-  return LockRegion(DataEngine().SemaphoreLockByte() - number, 1, false);
+  if (number < 1 || number > Engine().LockGeometry().SemaphoreLockRange()) return false;
+  return LockRegion(Engine().LockGeometry().SemaphoreLockByte() - number, 1, false);
 }
 
 // ---- The buffered file's values
@@ -487,9 +485,9 @@ int64_t TDataFile::HeaderSize() const {
 }
 
 int32_t TDataFile::MaximumBufferCount() const {
-  const TDataEngine& engine = DataEngine();
-  return MaximumBufferCountFor(engine.MaxDataBufferSize(), BufferSize(), kRecordAreaOverhead,
-                               engine.MaxDataBufferCount());
+  const TEngineSettings& settings = Engine().Settings();
+  return MaximumBufferCountFor(settings.MaxDataBufferSize, BufferSize(), kRecordAreaOverhead,
+                               settings.MaxDataBufferCount);
 }
 
 int32_t TDataFile::ReadAheadReserve() const {
@@ -513,7 +511,7 @@ uint16_t TDataFile::CorruptBufferError() const {
 void TDataFile::CheckSizeLimit() {
   // Without definitions there is no record to append.
   if (FHeader.RecordLength < kMinRecordLength) RaiseError(CAIRN_HEADERCORRUPT);
-  CheckAppendLimits(DataEngine().MaximumFileSize(), DataEngine().MaximumNumRecords());
+  CheckAppendLimits(Engine().MaximumFileSize(), Engine().MaximumNumRecords());
 }
 
 void TDataFile::CountAppendedBlock() {

@@ -25,15 +25,13 @@
 #include <vector>
 
 #include "cairn/crypto/Md5.h"
-#include "cairn/engine/io/BufferedFile.h"
-#include "cairn/engine/io/Cipher.h"
 #include "cairn/engine/data/DataHeader.h"
 #include "cairn/engine/data/FieldDefinition.h"
+#include "cairn/engine/data/TablePasswords.h"
+#include "cairn/engine/io/BufferedFile.h"
+#include "cairn/engine/io/Cipher.h"
 
 namespace cairn {
-
-class TDataPassword;
-class TDataSession;
 
 class TDataFile : public TBufferedFile {
  public:
@@ -41,7 +39,7 @@ class TDataFile : public TBufferedFile {
   static constexpr int32_t kMaxBlobFieldCount = 256;
   static constexpr int32_t kMaxRecordLength = 65534;
 
-  explicit TDataFile(TBufferedFileOwner* owner = nullptr);
+  explicit TDataFile(TEngineServices& engine, TBufferedFileOwner* owner = nullptr);
   ~TDataFile() override;
 
   // ---- Life cycle -----------------------------------------------------------------------------
@@ -53,7 +51,7 @@ class TDataFile : public TBufferedFile {
   // Opens and checks the header (version 12035/12036, signature 12036, damage 8961), finds the
   // password of an encrypted table (10498 when none opens it), then reads the definitions. A
   // failed open leaves the file closed.
-  void OpenFile(TDataSession* session);
+  void OpenFile(TTablePasswords* passwords);
   // Releases the definitions and the table key, then closes.
   void CloseFile() override;
 
@@ -127,9 +125,9 @@ class TDataFile : public TBufferedFile {
   bool Encrypted() const { return FHeader.Encrypted != 0; }
   // The value an encrypted table stores for a password of this digest: the digest enciphered
   // with the key made from it.
-  static TMD5Digest PasswordCheckValue(const TMD5Digest& digest);
+  static TMD5Digest PasswordCheckValue(TEngineServices& engine, const TMD5Digest& digest);
   // The session password that opened the table (null when none); owned by the session.
-  TDataPassword* DataPassword() const { return FDataPassword; }
+  TTablePassword* DataPassword() const { return FDataPassword; }
   // The key found at open (null for a plain table or an open through the owner's key).
   const TCipher* TableKey() const { return FTableKey.get(); }
 
@@ -166,7 +164,7 @@ class TDataFile : public TBufferedFile {
   // Version, signature and the layout values a reader relies on.
   void ValidateHeader(const TDataHeader& header) const;
   // The key of an encrypted table, matched against the stored check value; 10498 when none.
-  void FindTableKey(TDataSession* session);
+  void FindTableKey(TTablePasswords* passwords);
   // The cipher of the definitions: null for a plain table.
   const TCipher* DefinitionsCipher() const;
   // Checks what was read and sets DataSize and DataDecimals by the type rules.
@@ -180,7 +178,7 @@ class TDataFile : public TBufferedFile {
   std::vector<TFieldDefinition> FFieldDefinitions;  // position k - 1 holds field number k
   TFieldDefinition FRecordIDField;
   TFieldDefinition FRecordHashField;
-  TDataPassword* FDataPassword = nullptr;
+  TTablePassword* FDataPassword = nullptr;
   std::unique_ptr<TCipher> FTableKey;
 };
 

@@ -4,18 +4,18 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/engine/directory/DataDirectoryLocks.h"
-#include "cairn/engine/DataEngine.h"
-#include "cairn/engine/DataSession.h"
-#include "cairn/engine/table/DataTable.h"
+#include "cairn/engine/io/EngineServices.h"
 #include "cairn/engine/io/FileRegistry.h"
 #include "cairn/engine/io/ScopeGuard.h"
+#include "cairn/engine/table/DataTable.h"
+#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/CodePage.h"
 
 namespace cairn {
 
-TDataDirectory::TDataDirectory(TDataSession& session, std::string path, const std::string& name)
+TDataDirectory::TDataDirectory(TDirectorySession& session, std::string path,
+                               const std::string& name)
     : FDataSession(session),
       FName(name.substr(0, kMaxDatabaseNameLength)),
       FDirectory(std::move(path)) {
@@ -29,8 +29,13 @@ TDataDirectory::~TDataDirectory() {
   FLocks.reset();
 }
 
-TDataEngine& TDataDirectory::Engine() const {
+TEngineServices& TDataDirectory::Engine() const {
   return FDataSession.Engine();
+}
+
+TTableLocks* TDataDirectory::AddTableLocks(const std::string& tableName) {
+  if (FLocks == nullptr) return nullptr;
+  return &FLocks->AddDataTable(tableName);
 }
 
 bool TDataDirectory::InMemory() const {
@@ -60,7 +65,7 @@ void TDataDirectory::Reset() {
 }
 
 void TDataDirectory::ListTableNames(std::vector<std::string>& list) const {
-  const std::string mask = FDirectory + "*" + Engine().DataExtension();
+  const std::string mask = FDirectory + "*" + Engine().Settings().DataExtension;
   Engine().FileRegistry().GetFileNames(InMemory(), mask, false, false, list);
 }
 
@@ -68,7 +73,8 @@ std::string TDataDirectory::EngineTableName(const std::string& tableName, bool t
   const std::string fileName = host::ExtractFileName(host::TrimBlanks(tableName));
   const std::string extension = host::ExtractFileExt(fileName);
   std::string name = fileName.substr(0, fileName.size() - extension.size());
-  name += temporary ? Engine().DataTempExtension() : Engine().DataExtension();
+  const TEngineSettings& settings = Engine().Settings();
+  name += temporary ? settings.DataTempExtension : settings.DataExtension;
   return name.substr(0, kMaxTableNameLength);
 }
 
@@ -76,8 +82,8 @@ bool TDataDirectory::DataTableExists(const std::string& tableName, bool openOnly
                                      bool temporary) const {
   if (FindDataTable(EngineTableName(tableName, temporary)) != nullptr) return true;
   if (openOnly) return false;
-  const std::string& extension =
-      temporary ? Engine().DataTempExtension() : Engine().DataExtension();
+  const TEngineSettings& settings = Engine().Settings();
+  const std::string& extension = temporary ? settings.DataTempExtension : settings.DataExtension;
   const std::string fileName = Engine().TableFilePath(FDirectory, tableName, extension);
   return Engine().FileRegistry().FileExists(fileName, InMemory(), false);
 }
@@ -94,7 +100,7 @@ std::string TDataDirectory::GetTempDataTableName() const {
   const std::string threadPart =
       std::to_string(std::llabs(static_cast<long long>(host::CurrentThreadId()))).substr(0, 5);
   for (int64_t counter = 0;; ++counter) {
-    std::string name = threadPart + std::to_string(counter) + Engine().DataExtension();
+    std::string name = threadPart + std::to_string(counter) + Engine().Settings().DataExtension;
     if (!DataTableExists(name, false, true)) return name;
   }
 }

@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "cairn/engine/directory/DirectoryCursor.h"
+#include "cairn/engine/directory/DirectorySession.h"
 #include "cairn/engine/table/DataDirectoryTable.h"
+#include "cairn/engine/table/TableDirectory.h"
 
 namespace cairn {
 
 class TDataDirectoryLocks;
-class TDataEngine;
-class TDataSession;
 class TDataTable;
 class TQueryStatement;
 struct TTableCreateParams;
@@ -29,31 +29,34 @@ inline constexpr size_t kMaxDatabaseNameLength = 60;
 // Engine table names are cut to this length.
 inline constexpr size_t kMaxTableNameLength = 60;
 
-class TDataDirectory {
+class TDataDirectory : public TTableDirectory {
  public:
   // path is the directory as the session worked it out: trimmed and ending in "/" (empty for the
   // in-memory database without a path). Opens the lock file of a local directory; a directory
   // that cannot be written becomes read-only instead of failing.
-  TDataDirectory(TDataSession& session, std::string path, const std::string& name);
+  TDataDirectory(TDirectorySession& session, std::string path, const std::string& name);
   // Frees the open tables and closes the lock file (which stays on disk).
-  ~TDataDirectory();
+  ~TDataDirectory() override;
   TDataDirectory(const TDataDirectory&) = delete;
   TDataDirectory& operator=(const TDataDirectory&) = delete;
 
-  TDataSession& DataSession() const { return FDataSession; }
-  TDataEngine& Engine() const;
+  TDirectorySession& DataSession() const { return FDataSession; }
+  TEngineServices& Engine() const override;
+  TTableSession& TableSession() const override { return FDataSession; }
   const std::string& Name() const { return FName; }
-  const std::string& Directory() const { return FDirectory; }
+  const std::string& Directory() const override { return FDirectory; }
   // The in-memory database: the name "Memory" in any letter case.
-  bool InMemory() const;
+  bool InMemory() const override;
   // The database named in the errors of the directory and its tables: the path without its
   // trailing "/", or the name when the directory has no path.
-  std::string ProperDataDirectoryName() const;
+  std::string ProperDataDirectoryName() const override;
   bool ReadOnly() const { return FReadOnly; }
-  bool KeepTablesOpen() const { return FKeepTablesOpen; }
+  bool KeepTablesOpen() const override { return FKeepTablesOpen; }
   void SetKeepTablesOpen(bool value) { FKeepTablesOpen = value; }
   // The lock file's owner; null for a directory without one.
   TDataDirectoryLocks* Locks() const { return FLocks.get(); }
+  // The table's entry in the lock file (registered when missing); null without a lock file.
+  TTableLocks* AddTableLocks(const std::string& tableName) override;
   // Set while the directory frees its tables, cursors and statements: removals they ask for on
   // the way out are ignored.
   bool Freeing() const { return FFreeing; }
@@ -126,7 +129,7 @@ class TDataDirectory {
   TDataTable* FindTableObject(const std::string& tableName) const;
   [[noreturn]] void RaiseTableError(uint16_t errorCode, const std::string& tableName) const;
 
-  TDataSession& FDataSession;
+  TDirectorySession& FDataSession;
   std::string FName;
   std::string FDirectory;
   bool FReadOnly = false;

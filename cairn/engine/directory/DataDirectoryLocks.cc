@@ -2,13 +2,12 @@
 
 #include <algorithm>
 
-#include "cairn/error/EngineErrorCodes.h"
-#include "cairn/engine/io/Coding.h"
 #include "cairn/engine/directory/DataDirectory.h"
-#include "cairn/engine/DataEngine.h"
-#include "cairn/engine/DataSession.h"
+#include "cairn/engine/io/Coding.h"
 #include "cairn/engine/io/EngineFile.h"
 #include "cairn/engine/io/ScopeGuard.h"
+#include "cairn/engine/io/EngineServices.h"
+#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/CodePage.h"
 
 namespace cairn {
@@ -26,8 +25,9 @@ int32_t NextUpdateCount(int32_t count) {
 }  // namespace
 
 TDataDirectoryLocks::TDataDirectoryLocks(TDataDirectory& directory)
-    : FDataDirectory(directory), FGeometry(directory.Engine()) {
-  FLockFile = std::make_unique<TEngineFile>(directory.Directory() + Engine().LockFileName());
+    : FDataDirectory(directory), FGeometry(directory.Engine().LockGeometry()) {
+  FLockFile = std::make_unique<TEngineFile>(
+      Engine(), directory.Directory() + Engine().Settings().LockFileName);
   FLockFile->SetInMemory(directory.InMemory());
   FLockFile->SetHidden(true);
   FLockFile->SetDatabaseName(directory.ProperDataDirectoryName());
@@ -36,7 +36,7 @@ TDataDirectoryLocks::TDataDirectoryLocks(TDataDirectory& directory)
 // The lock file's handle is given back by its own destructor; the file stays on disk.
 TDataDirectoryLocks::~TDataDirectoryLocks() = default;
 
-TDataEngine& TDataDirectoryLocks::Engine() const {
+TEngineServices& TDataDirectoryLocks::Engine() const {
   return FDataDirectory.Engine();
 }
 
@@ -52,7 +52,7 @@ void TDataDirectoryLocks::RaiseError(uint16_t errorCode, const std::string& tabl
 void TDataDirectoryLocks::Open() {
   if (!FLockFile->Exists() && !CreateLockFile()) FReadOnly = true;
   FLockFile->SetExclusive(false);
-  const TDataSession& session = FDataDirectory.DataSession();
+  const TDirectorySession& session = FDataDirectory.DataSession();
   const int attempts = std::max(1, session.LockFileOpenAttempts());
   // Another process may hold the file exclusively while it creates it: try again a while.
   for (int attempt = 0; attempt < attempts && FLockFile->Exists(); ++attempt) {
@@ -187,7 +187,7 @@ void TDataDirectoryLocks::WriteList() {
 
 void TDataDirectoryLocks::RefreshList() {
   if (FReadOnly) return;
-  const std::string lockFileName = Engine().LockFileName();
+  const std::string lockFileName = Engine().Settings().LockFileName;
   auto corrupt = [&]() { RaiseError(CAIRN_HEADERCORRUPT, lockFileName); };
   TEngineFileLock section(*FLockFile);
   FLockFile->Seek(0, kSeekBegin);
@@ -275,7 +275,8 @@ bool TDataDirectoryLocks::UnlockRange(const TLockRange& range) {
 
 void TDataDirectoryLocks::ReadLockList() {
   if (FReadOnly) return;
-  TDataEngine& engine = Engine();
+  TEngineServices& engine = Engine();
+  const TEngineSettings& settings = engine.Settings();
   TLockRange taken;
   uint16_t slot = 0;
   // Two readers collide only on the same slot; the loser picks another one.
@@ -283,7 +284,7 @@ void TDataDirectoryLocks::ReadLockList() {
     slot = engine.RandomSlots().Next();
     return FGeometry.ListReadLock(slot);
   };
-  if (!LockWithRetries(slotted, engine.ReadLockRetries(), engine.ReadLockWaitTime(), taken))
+  if (!LockWithRetries(slotted, settings.ReadLockRetries, settings.ReadLockWaitTime, taken))
     RaiseError(CAIRN_LOCKREADLOCK);
   FLockSlot = slot;
 }
@@ -297,10 +298,10 @@ void TDataDirectoryLocks::ReadUnlockList() {
 
 void TDataDirectoryLocks::WriteLockList() {
   if (FReadOnly) return;
-  TDataEngine& engine = Engine();
+  const TEngineSettings& settings = Engine().Settings();
   TLockRange taken;
   auto whole = [&] { return FGeometry.ListWriteLock(); };
-  if (!LockWithRetries(whole, engine.WriteLockRetries(), engine.WriteLockWaitTime(), taken))
+  if (!LockWithRetries(whole, settings.WriteLockRetries, settings.WriteLockWaitTime, taken))
     RaiseError(CAIRN_LOCKWRITELOCK);
 }
 
@@ -311,10 +312,10 @@ void TDataDirectoryLocks::WriteUnlockList() {
 
 void TDataDirectoryLocks::TransLockDataDirectory() {
   if (FReadOnly) return;
-  TDataEngine& engine = Engine();
+  const TEngineSettings& settings = Engine().Settings();
   TLockRange taken;
   auto whole = [&] { return FGeometry.DirectoryTransLock(); };
-  if (!LockWithRetries(whole, engine.TransLockRetries(), engine.TransLockWaitTime(), taken))
+  if (!LockWithRetries(whole, settings.TransLockRetries, settings.TransLockWaitTime, taken))
     RaiseError(CAIRN_TRANSLOCK);
   for (const auto& entry : FDataTableLocksList) entry->SetState(lsTransLocked, true);
 }
@@ -327,10 +328,10 @@ void TDataDirectoryLocks::TransUnlockDataDirectory() {
 
 void TDataDirectoryLocks::TransWriteLockDataDirectory() {
   if (FReadOnly) return;
-  TDataEngine& engine = Engine();
+  const TEngineSettings& settings = Engine().Settings();
   TLockRange taken;
   auto whole = [&] { return FGeometry.DirectoryTransWriteLock(); };
-  if (!LockWithRetries(whole, engine.WriteLockRetries(), engine.WriteLockWaitTime(), taken))
+  if (!LockWithRetries(whole, settings.WriteLockRetries, settings.WriteLockWaitTime, taken))
     RaiseError(CAIRN_TRANSLOCK);
   for (const auto& entry : FDataTableLocksList) entry->SetState(lsWriteLocked, true);
 }

@@ -31,13 +31,13 @@
 #include <vector>
 
 #include "cairn/engine/directory/DataTableLocks.h"
-#include "cairn/engine/directory/LockGeometry.h"
+#include "cairn/engine/io/LockGeometry.h"
 
 namespace cairn {
 
 class TDataDirectory;
-class TDataEngine;
 class TEngineFile;
+class TEngineServices;
 
 // A list holds at most this many tables.
 inline constexpr size_t kMaxDataTables = 4096;
@@ -89,7 +89,7 @@ class TDataDirectoryLocks {
   [[noreturn]] void RaiseError(uint16_t errorCode, const std::string& tableName = {}) const;
 
  private:
-  TDataEngine& Engine() const;
+  TEngineServices& Engine() const;
   // Creating a missing lock file; false when anything failed.
   bool CreateLockFile();
   // Creates the file exclusively and writes the seeded list; a failure removes what it made.

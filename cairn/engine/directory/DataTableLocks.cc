@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/directory/DataDirectoryLocks.h"
-#include "cairn/engine/DataEngine.h"
+#include "cairn/engine/io/EngineServices.h"
+#include "cairn/error/EngineErrorCodes.h"
 
 namespace cairn {
 
@@ -53,7 +53,8 @@ bool TDataTableLocks::ReadLock() {
   if (FDataDirectoryLocks.ReadOnly()) return true;
   if (FLockStates != 0) return false;
   const TLockGeometry& geometry = FDataDirectoryLocks.Geometry();
-  TDataEngine& engine = FDataDirectoryLocks.DataDirectory().Engine();
+  TEngineServices& engine = FDataDirectoryLocks.DataDirectory().Engine();
+  const TEngineSettings& settings = engine.Settings();
   uint16_t slot = 0;
   // Two readers collide only on the same slot; the loser picks another one.
   auto slotted = [&] {
@@ -61,8 +62,8 @@ bool TDataTableLocks::ReadLock() {
     return geometry.TableReadLock(FTableID, slot);
   };
   TLockRange taken;
-  if (!FDataDirectoryLocks.LockWithRetries(slotted, engine.ReadLockRetries(),
-                                           engine.ReadLockWaitTime(), taken))
+  if (!FDataDirectoryLocks.LockWithRetries(slotted, settings.ReadLockRetries,
+                                           settings.ReadLockWaitTime, taken))
     RaiseError(CAIRN_READLOCK);
   FReadLockSlot = slot;
   SetState(lsReadLocked, true);
@@ -84,9 +85,10 @@ bool TDataTableLocks::WriteLock(bool takeTransByte) {
   if (FDataDirectoryLocks.ReadOnly()) return true;
   if (HasState(lsWriteLocked)) return false;
   const TLockGeometry& geometry = FDataDirectoryLocks.Geometry();
-  TDataEngine& engine = FDataDirectoryLocks.DataDirectory().Engine();
-  const uint16_t tries = engine.WriteLockRetries();
-  const uint16_t wait = engine.WriteLockWaitTime();
+  TEngineServices& engine = FDataDirectoryLocks.DataDirectory().Engine();
+  const TEngineSettings& settings = engine.Settings();
+  const uint16_t tries = settings.WriteLockRetries;
+  const uint16_t wait = settings.WriteLockWaitTime;
   TLockRange taken;
   bool tookTransByte = false;
   if (takeTransByte && !HasState(lsTransLocked)) {
@@ -126,11 +128,12 @@ bool TDataTableLocks::TransLock() {
   if (FDataDirectoryLocks.ReadOnly()) return true;
   if (HasState(lsTransLocked)) return false;
   const TLockGeometry& geometry = FDataDirectoryLocks.Geometry();
-  TDataEngine& engine = FDataDirectoryLocks.DataDirectory().Engine();
+  TEngineServices& engine = FDataDirectoryLocks.DataDirectory().Engine();
+  const TEngineSettings& settings = engine.Settings();
   auto transByte = [&] { return geometry.TableTransLock(FTableID); };
   TLockRange taken;
-  if (!FDataDirectoryLocks.LockWithRetries(transByte, engine.TransLockRetries(),
-                                           engine.TransLockWaitTime(), taken))
+  if (!FDataDirectoryLocks.LockWithRetries(transByte, settings.TransLockRetries,
+                                           settings.TransLockWaitTime, taken))
     RaiseError(CAIRN_TRANSLOCK);
   SetState(lsTransLocked, true);
   return true;

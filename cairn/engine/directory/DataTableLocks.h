@@ -12,14 +12,13 @@
 #include <string>
 #include <string_view>
 
+#include "cairn/engine/table/TableLocks.h"
+
 namespace cairn {
 
 class TDataDirectoryLocks;
 
-enum TLockState : uint8_t { lsReadLocked = 1, lsWriteLocked = 2, lsTransLocked = 4 };
-using TLockStates = uint8_t;
-
-class TDataTableLocks {
+class TDataTableLocks : public TTableLocks {
  public:
   TDataTableLocks(TDataDirectoryLocks& owner, int32_t tableID, std::string tableName = {});
   TDataTableLocks(const TDataTableLocks&) = delete;
@@ -35,26 +34,25 @@ class TDataTableLocks {
 
   // Takes a read slot; false, doing nothing, when any lock state is already set. 10225 when no
   // slot could be had within the engine's read-lock retries.
-  bool ReadLock();
+  bool ReadLock() override;
   // Releases the read slot, when held (10226 when the release fails).
-  void ReadUnlock();
+  void ReadUnlock() override;
   // Takes the write range, and first the transaction byte when takeTransByte and it is not held
   // yet; whether it took the transaction byte. False at once when the write range is held
   // already. 10227 on failure, which also gives back a transaction byte taken here.
-  bool WriteLock(bool takeTransByte);
+  bool WriteLock(bool takeTransByte) override;
   // Releases the write range, when held, and then the transaction byte when releaseTransByte
   // (10228 when a release fails).
-  void WriteUnlock(bool releaseTransByte);
+  void WriteUnlock(bool releaseTransByte) override;
   // Takes the transaction byte; false when it is held already. 10229 on failure.
   bool TransLock();
   // Releases the transaction byte, when held (10230 when the release fails).
   void TransUnlock();
 
   TDataDirectoryLocks& DataDirectoryLocks() const { return FDataDirectoryLocks; }
-  int32_t TableID() const { return FTableID; }
+  int32_t TableID() const override { return FTableID; }
   const std::string& TableName() const { return FTableName; }
-  TLockStates LockStates() const { return FLockStates; }
-  bool HasState(TLockState state) const { return (FLockStates & state) != 0; }
+  TLockStates LockStates() const override { return FLockStates; }
   uint16_t ReadLockSlot() const { return FReadLockSlot; }
 
  private:

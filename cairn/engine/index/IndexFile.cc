@@ -4,12 +4,14 @@
 #include <optional>
 #include <stdexcept>
 
-#include "cairn/error/EngineError.h"
+#include "cairn/engine/index/KeyComparer.h"
 #include "cairn/engine/io/Cipher.h"
 #include "cairn/engine/io/Coding.h"
 #include "cairn/engine/io/ScopeGuard.h"
-#include "cairn/engine/DataEngine.h"
 #include "cairn/engine/index/KeyComparer.h"
+#include "cairn/engine/io/EngineServices.h"
+#include "cairn/engine/io/FileVersion.h"
+#include "cairn/error/EngineError.h"
 #include "cairn/host/Locales.h"
 
 namespace cairn {
@@ -47,8 +49,8 @@ TKeyFieldsCheck CountKeyParts(const TIndexDefinition& definition,
 
 // ---- Life cycle -------------------------------------------------------------------------------
 
-TIndexFile::TIndexFile(TBufferedFileOwner* owner, int32_t pageSize)
-    : TBufferedFile(owner), FPageSize(pageSize) {}
+TIndexFile::TIndexFile(TEngineServices& engine, TBufferedFileOwner* owner, int32_t pageSize)
+    : TBufferedFile(engine, owner), FPageSize(pageSize) {}
 
 TIndexFile::~TIndexFile() = default;
 
@@ -61,9 +63,9 @@ int32_t TIndexFile::BufferSize() const {
 }
 
 int32_t TIndexFile::MaximumBufferCount() const {
-  const TDataEngine& engine = DataEngine();
-  return MaximumBufferCountFor(engine.MaxIndexBufferSize(), BufferSize(), 64,
-                               engine.MaxIndexBufferCount());
+  const TEngineSettings& settings = Engine().Settings();
+  return MaximumBufferCountFor(settings.MaxIndexBufferSize, BufferSize(), 64,
+                               settings.MaxIndexBufferCount);
 }
 
 std::unique_ptr<TBuffer> TIndexFile::CreateBuffer() {
@@ -85,7 +87,7 @@ void TIndexFile::CreateFile() {
   ++FCacheGeneration;
   FHeader = TIndexHeader();
   FHeader.VersionNum = kFileVersion;
-  FHeader.FileSignature = DataEngine().SignatureDigest();
+  FHeader.FileSignature = Engine().SignatureDigest();
   FHeader.NextEndingPage = 1;
   FHeader.IsDirty = true;
   FIndexDefinitions.fill(TIndexDefinition());
@@ -118,7 +120,7 @@ void TIndexFile::RaiseIndexError(uint16_t code, const std::string& indexName) co
   context.DatabaseName = ProperDatabaseName();
   context.TableName = ProperFileName();
   context.IndexName = indexName;
-  DataEngine().RaiseError(code, context);
+  Engine().RaiseError(code, context);
 }
 
 void TIndexFile::RaiseCorruptIndex(int pos) const {
@@ -144,10 +146,9 @@ void TIndexFile::ReadHeader() {
   if (const TCipher* cipher = Cipher()) cipher->Decrypt(raw.data(), raw.size());
   const TIndexHeader header = TIndexHeader::Decode(raw.data());
   if (header.VersionNum != kFileVersion) {
-    RaiseError(TDataEngine::ValidVersion(header.VersionNum) ? CAIRN_OLDVERSION
-                                                            : CAIRN_BADSIGNATURE);
+    RaiseError(ValidFileVersion(header.VersionNum) ? CAIRN_OLDVERSION : CAIRN_BADSIGNATURE);
   }
-  if (!DataEngine().IsAcceptedSignature(header.FileSignature)) RaiseError(CAIRN_BADSIGNATURE);
+  if (!Engine().IsAcceptedSignature(header.FileSignature)) RaiseError(CAIRN_BADSIGNATURE);
   if (header.IndexCount > idx::kMaxSecondaryIndexes || header.NextEndingPage < 1) {
     RaiseError(CAIRN_HEADERCORRUPT);
   }

@@ -67,7 +67,8 @@ class TIndexFile : public TBufferedFile {
   static constexpr int32_t kMinPageSize = 64;
   static constexpr int32_t kMaxPageSize = 65536;
 
-  explicit TIndexFile(TBufferedFileOwner* owner = nullptr, int32_t pageSize = 0);
+  explicit TIndexFile(TEngineServices& engine, TBufferedFileOwner* owner = nullptr,
+                      int32_t pageSize = 0);
   ~TIndexFile() override;
 
   int32_t PageSize() const { return FPageSize; }

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "cairn/engine/io/EngineServices.h"
 #include "cairn/error/EngineErrorCodes.h"
-#include "cairn/engine/DataEngine.h"
 #include "cairn/host/Locales.h"
 
 namespace cairn {
@@ -22,7 +22,7 @@ int CompareBytes(const char* a, const char* b, size_t length) {
 
 }  // namespace
 
-TKeyComparer::TKeyComparer(const TIndexDefinition& definition,
+TKeyComparer::TKeyComparer(TEngineServices& engine, const TIndexDefinition& definition,
                            const std::vector<TFieldDefinition>& fields, uint32_t localeId)
     : FKeySize(definition.KeySize), FLocaleId(localeId) {
   const int count = std::min<int>(definition.KeyFieldCount, idx::kMaxKeyFields);
@@ -31,7 +31,7 @@ TKeyComparer::TKeyComparer(const TIndexDefinition& definition,
     if (field == nullptr) {
       TEngineErrorContext context;
       context.IndexName = definition.IndexName;
-      DataEngine().RaiseError(CAIRN_INVALIDIDXDESC, context);
+      engine.RaiseError(CAIRN_INVALIDIDXDESC, context);
     }
     TPart part;
     part.ValueLength = KeyValueLength(*field);

@@ -18,6 +18,8 @@
 
 namespace cairn {
 
+class TEngineServices;
+
 class TKeyComparer {
  public:
   struct TPart {
@@ -26,9 +28,10 @@ class TKeyComparer {
     bool LocaleText = false;  // a string compared under the locale
   };
 
-  // Raises 10023 when a key field is neither a field of the table nor RecordID or RecordHash.
-  TKeyComparer(const TIndexDefinition& definition, const std::vector<TFieldDefinition>& fields,
-               uint32_t localeId);
+  // Raises CAIRN_INVALIDIDXDESC through the engine when a key field is neither a field of the
+  // table nor RecordID or RecordHash.
+  TKeyComparer(TEngineServices& engine, const TIndexDefinition& definition,
+               const std::vector<TFieldDefinition>& fields, uint32_t localeId);
 
   // Compares the first n bytes of two keys; -1, 0 or +1. n is KeySize for whole keys.
   int Compare(const char* a, const char* b, size_t n) const;

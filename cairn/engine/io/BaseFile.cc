@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "cairn/engine/DataEngine.h"
+#include "cairn/engine/io/EngineServices.h"
 #include "cairn/host/OsError.h"
 
 namespace cairn {
@@ -15,8 +15,8 @@ constexpr int kErrorInvalidParameter = 87;
 constexpr int kErrorNegativeSeek = 131;
 }  // namespace
 
-TBaseFile::TBaseFile(TDataEngine& engine, std::string fileName, const TFileFlags& flags)
-    : FDataEngine(engine), FFileName(std::move(fileName)) {
+TBaseFile::TBaseFile(TEngineServices& engine, std::string fileName, const TFileFlags& flags)
+    : FEngine(engine), FFileName(std::move(fileName)) {
   SetFlags(flags);
   FHandlesList.reserve(kInitialHandles);
 }
@@ -89,10 +89,10 @@ int64_t TBaseFile::Seek(int32_t handle, int64_t offset, int origin) {
       break;
     }
     default:
-      return -static_cast<int64_t>(FDataEngine.OSError(kErrorInvalidParameter));
+      return -static_cast<int64_t>(FEngine.OSError(kErrorInvalidParameter));
   }
   const int64_t position = base + offset;
-  if (position < 0) return -static_cast<int64_t>(FDataEngine.OSError(kErrorNegativeSeek));
+  if (position < 0) return -static_cast<int64_t>(FEngine.OSError(kErrorNegativeSeek));
   entry->Position = position;
   return position;
 }
@@ -136,7 +136,7 @@ const TBaseFile::THandleEntry* TBaseFile::FindHandle(int32_t handle) const {
 
 int32_t TBaseFile::HostFailure(int64_t hostResult) {
   const int windowsError = hostResult < 0 ? static_cast<int>(-hostResult) : host::kErrorUnknown;
-  return -FDataEngine.OSError(windowsError);
+  return -FEngine.OSError(windowsError);
 }
 
 }  // namespace cairn

@@ -6,7 +6,7 @@
 // file (TPhysicalFile) and the file of an in-memory database (TMemoryFile).
 //
 // Conventions: operations that can fail return a negative engine code (11010 ... 11047) on
-// failure; a failing host call is first recorded through TDataEngine::OSError so that the next
+// failure; a failing host call is first recorded through TEngineServices::OSError so that the next
 // raised error carries the operating-system number.
 #pragma once
 
@@ -19,7 +19,7 @@
 
 namespace cairn {
 
-class TDataEngine;
+class TEngineServices;
 
 // Seek origins.
 constexpr int kSeekBegin = 0;
@@ -34,7 +34,7 @@ struct TFileFlags {
 
 class TBaseFile {
  public:
-  TBaseFile(TDataEngine& engine, std::string fileName, const TFileFlags& flags);
+  TBaseFile(TEngineServices& engine, std::string fileName, const TFileFlags& flags);
   virtual ~TBaseFile();
   TBaseFile(const TBaseFile&) = delete;
   TBaseFile& operator=(const TBaseFile&) = delete;
@@ -61,7 +61,7 @@ class TBaseFile {
   virtual bool Lock(int64_t offset, int64_t length);
   virtual bool Unlock(int64_t offset, int64_t length);
 
-  TDataEngine& DataEngine() const { return FDataEngine; }
+  TEngineServices& Engine() const { return FEngine; }
   const std::string& FileName() const { return FFileName; }
   void SetFileName(std::string name) { FFileName = std::move(name); }
   bool Exclusive() const { return FExclusive; }
@@ -91,7 +91,7 @@ class TBaseFile {
   // Records a failed host call (a negative Windows error) and returns the negative engine code.
   int32_t HostFailure(int64_t hostResult);
 
-  TDataEngine& FDataEngine;
+  TEngineServices& FEngine;
   host::TCriticalSection FLockSection;
   mutable host::TCriticalSection FFileSection;
   bool FExclusive = false;

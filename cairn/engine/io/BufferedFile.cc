@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "cairn/engine/io/EngineServices.h"
 #include "cairn/error/EngineErrorCodes.h"
-#include "cairn/engine/DataEngine.h"
 #include "cairn/engine/io/ScopeGuard.h"
 
 namespace cairn {
@@ -32,7 +32,8 @@ class TBufferedFile::TTransientBuffer {
   int64_t* FReadFilePos;
 };
 
-TBufferedFile::TBufferedFile(TBufferedFileOwner* owner) : FOwner(owner) {}
+TBufferedFile::TBufferedFile(TEngineServices& engine, TBufferedFileOwner* owner)
+    : TEngineFile(engine), FOwner(owner) {}
 
 TBufferedFile::~TBufferedFile() {
   FreeBuffers();
@@ -94,7 +95,7 @@ void TBufferedFile::CheckAppendLimits(int64_t maximumFileSize, int64_t maximumBl
 }
 
 void TBufferedFile::CheckSizeLimit() {
-  CheckAppendLimits(DataEngine().MaximumFileSize(), 0);
+  CheckAppendLimits(Engine().MaximumFileSize(), 0);
 }
 
 // ---- Lists ----------------------------------------------------------------------------------

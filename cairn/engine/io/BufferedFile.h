@@ -43,7 +43,7 @@ struct TBufferRequest {
 class TBufferedFile : public TEngineFile {
  public:
   // owner may be null: a plain file outside any table.
-  explicit TBufferedFile(TBufferedFileOwner* owner = nullptr);
+  explicit TBufferedFile(TEngineServices& engine, TBufferedFileOwner* owner = nullptr);
   ~TBufferedFile() override;
 
   std::string ProperFileName() const override;

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/engine/io/Coding.h"
-#include "cairn/engine/DataEngine.h"
+#include "cairn/engine/io/EngineServices.h"
 #include "cairn/engine/io/FileRegistry.h"
+#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/OsError.h"
 
 namespace cairn {
@@ -15,15 +15,15 @@ constexpr size_t kMaxStringLength = 255;
 }
 
 TEngineFile::~TEngineFile() {
-  if (!FIsOpen || !HasDataEngine()) return;
-  DataEngine().FileRegistry().CloseFile(FBaseFile, FInMemory, FHandle);
+  if (!FIsOpen) return;
+  FEngine.FileRegistry().CloseFile(FBaseFile, FInMemory, FHandle);
 }
 
 void TEngineFile::RaiseError(uint16_t errorCode) const {
   TEngineErrorContext context;
   context.DatabaseName = ProperDatabaseName();
   context.TableName = ProperFileName();
-  DataEngine().RaiseError(errorCode, context);
+  FEngine.RaiseError(errorCode, context);
 }
 
 void TEngineFile::RaiseResult(int64_t result) const {
@@ -33,7 +33,7 @@ void TEngineFile::RaiseResult(int64_t result) const {
 
 TBaseFile& TEngineFile::OpenBaseFile() const {
   if (!FIsOpen || FBaseFile == nullptr) {
-    RaiseError(static_cast<uint16_t>(DataEngine().OSError(host::kErrorInvalidHandle)));
+    RaiseError(static_cast<uint16_t>(FEngine.OSError(host::kErrorInvalidHandle)));
   }
   return *FBaseFile;
 }
@@ -46,9 +46,9 @@ void TEngineFile::Forget() {
 
 void TEngineFile::OpenFile() {
   if (FIsOpen) return;
-  TFileRegistry& registry = DataEngine().FileRegistry();
+  TFileRegistry& registry = FEngine.FileRegistry();
   if (!registry.FileExists(FFileName, FInMemory, FHidden)) {
-    DataEngine().OSError(host::kErrorFileNotFound);
+    FEngine.OSError(host::kErrorFileNotFound);
     RaiseError(CAIRN_OSENOENT);
   }
   TFileOpenArgs args;
@@ -72,7 +72,7 @@ void TEngineFile::CreateFile() {
   args.InMemory = FInMemory;
   args.Temporary = FTemporary;
   args.Hidden = FHidden;
-  const int32_t handle = DataEngine().FileRegistry().CreateFile(FFileName, args);
+  const int32_t handle = FEngine.FileRegistry().CreateFile(FFileName, args);
   if (handle < 0) RaiseResult(handle);
   FBaseFile = args.BaseFile;
   FHandle = handle;
@@ -86,23 +86,23 @@ void TEngineFile::CloseFile() {
   TBaseFile* baseFile = FBaseFile;
   const int32_t handle = FHandle;
   Forget();
-  const int32_t result = DataEngine().FileRegistry().CloseFile(baseFile, FInMemory, handle);
+  const int32_t result = FEngine.FileRegistry().CloseFile(baseFile, FInMemory, handle);
   if (result < 0) RaiseResult(result);
 }
 
 void TEngineFile::DeleteFile() {
-  const int32_t result = DataEngine().FileRegistry().DeleteFile(FFileName, FInMemory);
+  const int32_t result = FEngine.FileRegistry().DeleteFile(FFileName, FInMemory);
   if (result < 0) RaiseResult(result);
 }
 
 void TEngineFile::RenameFile(const std::string& newName) {
-  const int32_t result = DataEngine().FileRegistry().RenameFile(FFileName, FInMemory, newName);
+  const int32_t result = FEngine.FileRegistry().RenameFile(FFileName, FInMemory, newName);
   if (result < 0) RaiseResult(result);
   FFileName = newName;
 }
 
 bool TEngineFile::Exists() {
-  return DataEngine().FileRegistry().FileExists(FFileName, FInMemory, FHidden);
+  return FEngine.FileRegistry().FileExists(FFileName, FInMemory, FHidden);
 }
 
 int64_t TEngineFile::Read(void* buffer, int64_t count, bool ignoreLessBytes) {

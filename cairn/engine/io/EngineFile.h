@@ -1,5 +1,8 @@
 // One opener's view of a file: its name, open flags, base file and handle.
 //
+// It reaches the file registry and raises its errors through the engine it was given, which
+// must outlive it.
+//
 // Every failure becomes an engine error naming ProperFileName (the file name here; table files
 // name their table) and the database the file belongs to. The lock file of a directory is a plain
 // TEngineFile; the table files are buffered files built on it.
@@ -12,10 +15,12 @@
 
 namespace cairn {
 
+class TEngineServices;
+
 class TEngineFile {
  public:
-  TEngineFile() = default;
-  explicit TEngineFile(std::string fileName) : FFileName(std::move(fileName)) {}
+  explicit TEngineFile(TEngineServices& engine, std::string fileName = {})
+      : FEngine(engine), FFileName(std::move(fileName)) {}
   // Gives back the handle of a file still open; errors are swallowed here.
   virtual ~TEngineFile();
   TEngineFile(const TEngineFile&) = delete;
@@ -56,6 +61,7 @@ class TEngineFile {
   void UnlockFile();
   host::TCriticalSection& FileSection() const;
 
+  TEngineServices& Engine() const { return FEngine; }
   bool InMemory() const { return FInMemory; }
   void SetInMemory(bool value) { FInMemory = value; }
   TBaseFile* BaseFile() const { return FBaseFile; }
@@ -87,6 +93,7 @@ class TEngineFile {
   void Forget();
 
  private:
+  TEngineServices& FEngine;
   std::string FFileName;
   std::string FDatabaseName;
   TBaseFile* FBaseFile = nullptr;

@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/engine/io/BaseFile.h"
-#include "cairn/engine/DataEngine.h"
+#include "cairn/engine/io/EngineServices.h"
 #include "cairn/engine/io/MemoryFile.h"
 #include "cairn/engine/io/PhysicalFile.h"
+#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/CodePage.h"
 
 namespace cairn {
@@ -49,7 +49,7 @@ std::string WithoutExtension(const std::string& name) {
 
 }  // namespace
 
-TFileRegistry::TFileRegistry(TDataEngine& engine) : FDataEngine(engine) {}
+TFileRegistry::TFileRegistry(TEngineServices& engine) : FEngine(engine) {}
 
 TFileRegistry::~TFileRegistry() {
   CloseAll();
@@ -58,8 +58,8 @@ TFileRegistry::~TFileRegistry() {
 std::unique_ptr<TBaseFile> TFileRegistry::NewBaseFile(const std::string& fileName, bool inMemory,
                                                       const TFileOpenArgs& args) {
   const TFileFlags flags{args.Exclusive, args.Temporary, args.Hidden};
-  if (inMemory) return std::make_unique<TMemoryFile>(FDataEngine, fileName, flags);
-  return std::make_unique<TPhysicalFile>(FDataEngine, fileName, flags);
+  if (inMemory) return std::make_unique<TMemoryFile>(FEngine, fileName, flags);
+  return std::make_unique<TPhysicalFile>(FEngine, fileName, flags);
 }
 
 bool TFileRegistry::FindUnlocked(const TFileList& list, const std::string& fileName,
@@ -179,9 +179,9 @@ int32_t TFileRegistry::RenameFile(const std::string& oldName, bool inMemory,
   }
   if (!registered) {
     if (inMemory) return kNotFound;
-    host::THostFiles& files = FDataEngine.HostFiles();
+    host::THostFiles& files = FEngine.HostFiles();
     const int result = files.Rename(files.Resolve(oldName), newName);
-    return result < 0 ? -FDataEngine.OSError(-result) : 0;
+    return result < 0 ? -FEngine.OSError(-result) : 0;
   }
   TBaseFile* file = list.Files[position].get();
   if (file->UseCount() > 0) return kAccessDenied;
@@ -207,16 +207,16 @@ int32_t TFileRegistry::DeleteFile(const std::string& fileName, bool inMemory) {
     return 0;
   }
   if (inMemory) return kNotFound;
-  host::THostFiles& files = FDataEngine.HostFiles();
+  host::THostFiles& files = FEngine.HostFiles();
   const int result = files.Delete(files.Resolve(fileName));
-  return result < 0 ? -FDataEngine.OSError(-result) : 0;
+  return result < 0 ? -FEngine.OSError(-result) : 0;
 }
 
 bool TFileRegistry::FileExists(const std::string& fileName, bool inMemory, bool /*hidden*/) {
   size_t position = 0;
   if (FindFile(fileName, inMemory, position)) return true;
   if (inMemory) return false;
-  host::THostFiles& files = FDataEngine.HostFiles();
+  host::THostFiles& files = FEngine.HostFiles();
   const host::TFileAttributes attributes = files.Attributes(files.Resolve(fileName));
   return attributes.Exists && !attributes.IsDirectory;
 }
@@ -242,7 +242,7 @@ void TFileRegistry::GetFileNames(bool inMemory, const std::string& mask, bool in
     }
     return;
   }
-  for (const std::string& name : FDataEngine.HostFiles().ListDirectory(folder)) {
+  for (const std::string& name : FEngine.HostFiles().ListDirectory(folder)) {
     if (MatchesMask(name, nameMask)) add(folder, name);
   }
 }

@@ -16,7 +16,7 @@
 namespace cairn {
 
 class TBaseFile;
-class TDataEngine;
+class TEngineServices;
 
 // The in and out arguments of opening or creating a file.
 struct TFileOpenArgs {
@@ -32,7 +32,7 @@ struct TFileOpenArgs {
 
 class TFileRegistry {
  public:
-  explicit TFileRegistry(TDataEngine& engine);
+  explicit TFileRegistry(TEngineServices& engine);
   ~TFileRegistry();
   TFileRegistry(const TFileRegistry&) = delete;
   TFileRegistry& operator=(const TFileRegistry&) = delete;
@@ -74,7 +74,7 @@ class TFileRegistry {
   bool FindUnlocked(const TFileList& list, const std::string& fileName, size_t& position) const;
   static void CloseList(TFileList& list);
 
-  TDataEngine& FDataEngine;
+  TEngineServices& FEngine;
   TFileList FPhysicalFileList;
   TFileList FMemoryFileList;
 };

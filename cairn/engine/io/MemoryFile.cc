@@ -6,12 +6,12 @@
 #include <mutex>
 #include <new>
 
-#include "cairn/engine/DataEngine.h"
+#include "cairn/engine/io/EngineServices.h"
 #include "cairn/host/OsError.h"
 
 namespace cairn {
 
-TMemoryFile::TMemoryFile(TDataEngine& engine, std::string fileName, const TFileFlags& flags)
+TMemoryFile::TMemoryFile(TEngineServices& engine, std::string fileName, const TFileFlags& flags)
     : TBaseFile(engine, std::move(fileName), flags) {}
 
 TMemoryFile::~TMemoryFile() = default;

@@ -15,7 +15,7 @@ class TMemoryFile : public TBaseFile {
  public:
   static constexpr int64_t kChunkSize = 65536;
 
-  TMemoryFile(TDataEngine& engine, std::string fileName, const TFileFlags& flags);
+  TMemoryFile(TEngineServices& engine, std::string fileName, const TFileFlags& flags);
   ~TMemoryFile() override;
 
   int64_t FileSize() override;

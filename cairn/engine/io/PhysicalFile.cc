@@ -2,13 +2,13 @@
 
 #include <mutex>
 
+#include "cairn/engine/io/EngineServices.h"
 #include "cairn/error/EngineErrorCodes.h"
-#include "cairn/engine/DataEngine.h"
 #include "cairn/host/OsError.h"
 
 namespace cairn {
 
-TPhysicalFile::TPhysicalFile(TDataEngine& engine, std::string fileName, const TFileFlags& flags)
+TPhysicalFile::TPhysicalFile(TEngineServices& engine, std::string fileName, const TFileFlags& flags)
     : TBaseFile(engine, std::move(fileName), flags) {}
 
 TPhysicalFile::~TPhysicalFile() {
@@ -17,7 +17,7 @@ TPhysicalFile::~TPhysicalFile() {
 
 void TPhysicalFile::CloseDescriptor() {
   if (FPhysicalHandle < 0) return;
-  FDataEngine.HostFiles().Close(FPhysicalHandle);
+  FEngine.HostFiles().Close(FPhysicalHandle);
   FPhysicalHandle = -1;
   FLocksList.Clear();  // the kernel drops the descriptor's locks with it
 }
@@ -25,7 +25,7 @@ void TPhysicalFile::CloseDescriptor() {
 int64_t TPhysicalFile::FileSize() {
   std::lock_guard guard(FFileSection);
   if (FPhysicalHandle < 0) return HostFailure(-host::kErrorInvalidHandle);
-  const int64_t size = FDataEngine.HostFiles().Size(FPhysicalHandle);
+  const int64_t size = FEngine.HostFiles().Size(FPhysicalHandle);
   return size < 0 ? HostFailure(size) : size;
 }
 
@@ -33,7 +33,7 @@ int32_t TPhysicalFile::CreateNew() {
   std::lock_guard guard(FFileSection);
   if (FUseCount > 0) return -static_cast<int32_t>(CAIRN_OSEACCES);
   CloseDescriptor();
-  host::THostFiles& files = FDataEngine.HostFiles();
+  host::THostFiles& files = FEngine.HostFiles();
   const std::string path = files.Resolve(FFileName);
   const int fd = files.Create(path);
   if (fd < 0) return HostFailure(fd);
@@ -47,7 +47,7 @@ int32_t TPhysicalFile::CreateNew() {
 // Opens the one descriptor of the process: read-only when asked or when the file is not
 // writable; a read-write open refused for access falls back to read-only.
 int32_t TPhysicalFile::OpenDescriptor() {
-  host::THostFiles& files = FDataEngine.HostFiles();
+  host::THostFiles& files = FEngine.HostFiles();
   const std::string path = files.Resolve(FFileName);
   FMarkedReadOnly = false;
   const host::TFileAttributes attributes = files.Attributes(path);
@@ -89,7 +89,7 @@ int32_t TPhysicalFile::Close(int32_t handle) {
 
 int32_t TPhysicalFile::Rename(const std::string& newName) {
   std::lock_guard guard(FFileSection);
-  host::THostFiles& files = FDataEngine.HostFiles();
+  host::THostFiles& files = FEngine.HostFiles();
   const int result = files.Rename(files.Resolve(FFileName), newName);
   if (result < 0) return HostFailure(result);
   FFileName = newName;
@@ -98,7 +98,7 @@ int32_t TPhysicalFile::Rename(const std::string& newName) {
 
 int32_t TPhysicalFile::Delete() {
   std::lock_guard guard(FFileSection);
-  host::THostFiles& files = FDataEngine.HostFiles();
+  host::THostFiles& files = FEngine.HostFiles();
   const int result = files.Delete(files.Resolve(FFileName));
   return result < 0 ? HostFailure(result) : 0;
 }
@@ -108,8 +108,7 @@ int64_t TPhysicalFile::Read(int32_t handle, void* buffer, int64_t count) {
   THandleEntry* entry = FindHandle(handle);
   if (entry == nullptr || FPhysicalHandle < 0) return HostFailure(-host::kErrorInvalidHandle);
   if (count <= 0) return 0;
-  const int64_t done =
-      FDataEngine.HostFiles().Read(FPhysicalHandle, buffer, count, entry->Position);
+  const int64_t done = FEngine.HostFiles().Read(FPhysicalHandle, buffer, count, entry->Position);
   if (done < 0) return HostFailure(done);
   entry->Position += done;
   return done;
@@ -120,7 +119,7 @@ int64_t TPhysicalFile::Write(int32_t handle, const void* buffer, int64_t count) 
   THandleEntry* entry = FindHandle(handle);
   if (entry == nullptr || FPhysicalHandle < 0) return HostFailure(-host::kErrorInvalidHandle);
   if (count < 0) return 0;
-  host::THostFiles& files = FDataEngine.HostFiles();
+  host::THostFiles& files = FEngine.HostFiles();
   if (count == 0) {
     // Writing nothing ends the file at the handle's position.
     const int result = files.Truncate(FPhysicalHandle, entry->Position);
@@ -135,14 +134,14 @@ int64_t TPhysicalFile::Write(int32_t handle, const void* buffer, int64_t count) 
 int32_t TPhysicalFile::Flush() {
   std::lock_guard guard(FFileSection);
   if (FPhysicalHandle < 0) return HostFailure(-host::kErrorInvalidHandle);
-  const int result = FDataEngine.HostFiles().Flush(FPhysicalHandle);
+  const int result = FEngine.HostFiles().Flush(FPhysicalHandle);
   return result < 0 ? HostFailure(result) : 0;
 }
 
 bool TPhysicalFile::Lock(int64_t offset, int64_t length) {
   std::lock_guard guard(FLockSection);
   if (FPhysicalHandle < 0 || !FLocksList.Lock(offset, length)) return false;
-  if (FDataEngine.HostFiles().Lock(FPhysicalHandle, offset, length, FReadOnly) < 0) {
+  if (FEngine.HostFiles().Lock(FPhysicalHandle, offset, length, FReadOnly) < 0) {
     FLocksList.Unlock(offset);
     return false;
   }
@@ -152,7 +151,7 @@ bool TPhysicalFile::Lock(int64_t offset, int64_t length) {
 bool TPhysicalFile::Unlock(int64_t offset, int64_t length) {
   std::lock_guard guard(FLockSection);
   if (FPhysicalHandle < 0 || !FLocksList.Unlock(offset)) return false;
-  if (FDataEngine.HostFiles().Unlock(FPhysicalHandle, offset, length) < 0) {
+  if (FEngine.HostFiles().Unlock(FPhysicalHandle, offset, length) < 0) {
     // The kernel still holds the range: keep it in the list so the two stay in step.
     FLocksList.Lock(offset, length);
     return false;

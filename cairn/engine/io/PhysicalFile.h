@@ -11,7 +11,7 @@ namespace cairn {
 
 class TPhysicalFile : public TBaseFile {
  public:
-  TPhysicalFile(TDataEngine& engine, std::string fileName, const TFileFlags& flags);
+  TPhysicalFile(TEngineServices& engine, std::string fileName, const TFileFlags& flags);
   ~TPhysicalFile() override;
 
   int64_t FileSize() override;

@@ -4,16 +4,11 @@
 #include <exception>
 #include <functional>
 
-#include "cairn/error/EngineErrorCodes.h"
-#include "cairn/engine/io/Cipher.h"
-#include "cairn/engine/directory/DataDirectory.h"
-#include "cairn/engine/directory/DataDirectoryLocks.h"
-#include "cairn/engine/DataEngine.h"
-#include "cairn/engine/DataPassword.h"
-#include "cairn/engine/DataSession.h"
-#include "cairn/engine/directory/DataTableLocks.h"
 #include "cairn/engine/index/TextIndexParams.h"
 #include "cairn/engine/io/ScopeGuard.h"
+#include "cairn/engine/io/Cipher.h"
+#include "cairn/engine/io/EngineServices.h"
+#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/System.h"
 
 namespace cairn {
@@ -76,16 +71,18 @@ TTextIndexParams TextIndexParamsOf(const TTableCreateParams& params) {
 
 }  // namespace
 
-TDataTable::TDataTable(TDataDirectory& directory, std::string tableName, std::string errorTableName)
+TDataTable::TDataTable(TTableDirectory& directory, std::string tableName,
+                       std::string errorTableName)
     : FDataDirectory(directory),
       FTableName(std::move(tableName)),
       FErrorTableName(std::move(errorTableName)),
       FRecordLocks(kInitialRecordLockBits, false),
       FTransactionRecordLocks(kInitialRecordLockBits, false),
-      FSemaphoreLocks(static_cast<size_t>(directory.Engine().SemaphoreLockRange()) + 1, false),
-      FDataFile(std::make_unique<TDataFile>(this)),
-      FIndexFile(std::make_unique<TIndexFile>(this)),
-      FBlobFile(std::make_unique<TBlobFile>(this)) {}
+      FSemaphoreLocks(
+          static_cast<size_t>(directory.Engine().LockGeometry().SemaphoreLockRange()) + 1, false),
+      FDataFile(std::make_unique<TDataFile>(directory.Engine(), this)),
+      FIndexFile(std::make_unique<TIndexFile>(directory.Engine(), this)),
+      FBlobFile(std::make_unique<TBlobFile>(directory.Engine(), this)) {}
 
 TDataTable::~TDataTable() {
   if (!FIsOpen) return;
@@ -93,10 +90,6 @@ TDataTable::~TDataTable() {
   if (FExclusive && !FReadOnly) Quietly([&] { FlushBuffers(false, false, false, false, false); });
   Quietly([&] { ReleaseLocks(); });
   Quietly([&] { CloseFiles(); });
-}
-
-TDataSession& TDataTable::DataSession() const {
-  return FDataDirectory.DataSession();
 }
 
 void TDataTable::IncUseCount() {
@@ -120,11 +113,11 @@ std::string TDataTable::DatabaseName() const {
 }
 
 bool TDataTable::ForceBufferFlush() const {
-  return DataSession().ForceBufferFlush();
+  return Session().ForceBufferFlush();
 }
 
 bool TDataTable::StrictChangeDetection() const {
-  return DataSession().StrictChangeDetection();
+  return Session().StrictChangeDetection();
 }
 
 const TCipher* TDataTable::Cipher() const {
@@ -142,7 +135,7 @@ void TDataTable::RaiseError(uint16_t errorCode) const {
 // ---- Creation -----------------------------------------------------------------------------------
 
 void TDataTable::AssignTableParams(bool useTemporary, bool resultSet) {
-  TDataEngine& engine = FDataDirectory.Engine();
+  const TEngineSettings& settings = FDataDirectory.Engine().Settings();
   const std::string extension = host::ExtractFileExt(FTableName);
   const std::string base =
       FDataDirectory.Directory() + FTableName.substr(0, FTableName.size() - extension.size());
@@ -150,9 +143,9 @@ void TDataTable::AssignTableParams(bool useTemporary, bool resultSet) {
     TBufferedFile& File;
     const std::string& Extension;
   } files[] = {
-      {*FDataFile, FTemporary ? engine.DataTempExtension() : engine.DataExtension()},
-      {*FIndexFile, FTemporary ? engine.IndexTempExtension() : engine.IndexExtension()},
-      {*FBlobFile, FTemporary ? engine.BlobTempExtension() : engine.BlobExtension()},
+      {*FDataFile, FTemporary ? settings.DataTempExtension : settings.DataExtension},
+      {*FIndexFile, FTemporary ? settings.IndexTempExtension : settings.IndexExtension},
+      {*FBlobFile, FTemporary ? settings.BlobTempExtension : settings.BlobExtension},
   };
   for (TFileParams& f : files) {
     f.File.SetFileName(base + f.Extension);
@@ -205,11 +198,11 @@ void TDataTable::CreateTable(const TTableCreateParams& params, bool resultSet) {
 void TDataTable::CreateDataFile(const TTableCreateParams& params) {
   TMD5Digest checkValue;
   if (params.Encrypted) {
-    TDataSession& session = DataSession();
+    TTableSession& session = Session();
     session.AddPassword(params.Password);
     FDataPassword = session.FindPassword(params.Password);
     const TMD5Digest digest = MD5Digest(params.Password);
-    checkValue = TDataFile::PasswordCheckValue(digest);
+    checkValue = TDataFile::PasswordCheckValue(FDataDirectory.Engine(), digest);
     FCreationKey = FDataDirectory.Engine().CryptoInit(digest.Bytes.data(), digest.Bytes.size());
   }
   FDataFile->UpdateHeader(params.LocaleID, params.UserMajorVersion, params.UserMinorVersion,
@@ -263,7 +256,7 @@ void TDataTable::OpenTable(bool systemOpen, bool headerChecks) {
   FMissingIndex = false;
   FIsOpen = true;
   AssignTableParams(true, false);
-  FDataFile->OpenFile(&DataSession());
+  FDataFile->OpenFile(&Session());
   FDataPassword = FDataFile->DataPassword();
   HandFieldsToIndexFile();
   OpenIndexFile();
@@ -276,9 +269,7 @@ void TDataTable::OpenTable(bool systemOpen, bool headerChecks) {
     FBlobFile->OpenFile();
   }
   TakeReadOnlyFlags();
-  if (!FExclusive && !FMarkedReadOnly && FDataDirectory.Locks() != nullptr) {
-    FDataTableLocks = &FDataDirectory.Locks()->AddDataTable(FTableName);
-  }
+  if (!FExclusive && !FMarkedReadOnly) FDataTableLocks = FDataDirectory.AddTableLocks(FTableName);
   const bool locked = FDataTableLocks != nullptr && FDataTableLocks->ReadLock();
   {
     TScopeGuard unlock([&] {
@@ -412,7 +403,7 @@ void TDataTable::WriteUnlockTable() {
 // ---- Data-file locks ----------------------------------------------------------------------------
 
 bool TDataTable::LockWithRetries(const std::function<bool()>& tryLock) {
-  const TDataSession& session = DataSession();
+  const TTableSession& session = Session();
   for (int retry = 0;; ++retry) {
     if (tryLock()) return true;
     if (retry >= session.LockRetries()) return false;
@@ -474,7 +465,9 @@ void TDataTable::UnlockTable() {
 }
 
 bool TDataTable::LockSemaphore(int32_t number) {
-  if (number < 1 || number > FDataDirectory.Engine().SemaphoreLockRange()) return false;
+  if (number < 1 || number > FDataDirectory.Engine().LockGeometry().SemaphoreLockRange()) {
+    return false;
+  }
   if (IsSet(FSemaphoreLocks, number)) return false;
   if (!FDataFile->LockSemaphore(number)) return false;
   SetBit(FSemaphoreLocks, number, true);

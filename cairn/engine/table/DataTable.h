@@ -24,19 +24,18 @@
 #include <vector>
 
 #include "cairn/engine/blob/BlobFile.h"
-#include "cairn/engine/io/BufferedFileOwner.h"
-#include "cairn/engine/table/DataDirectoryTable.h"
 #include "cairn/engine/data/DataFile.h"
 #include "cairn/engine/index/IndexFile.h"
+#include "cairn/engine/io/BufferedFileOwner.h"
+#include "cairn/engine/table/DataDirectoryTable.h"
 #include "cairn/engine/table/TableCreateParams.h"
+#include "cairn/engine/table/TableDirectory.h"
+#include "cairn/engine/table/TableLocks.h"
+#include "cairn/engine/table/TableSession.h"
 
 namespace cairn {
 
 class TCipher;
-class TDataDirectory;
-class TDataPassword;
-class TDataSession;
-class TDataTableLocks;
 
 class TDataTable : public TDataDirectoryTable, public TBufferedFileOwner {
  public:
@@ -45,7 +44,7 @@ class TDataTable : public TDataDirectoryTable, public TBufferedFileOwner {
 
   // tableName is the engine table name ("Events.dat"); errorTableName, when not empty, is the
   // name errors give instead.
-  TDataTable(TDataDirectory& directory, std::string tableName, std::string errorTableName = {});
+  TDataTable(TTableDirectory& directory, std::string tableName, std::string errorTableName = {});
   // A table still open is closed on the way out; its failures are swallowed here.
   ~TDataTable() override;
   TDataTable(const TDataTable&) = delete;
@@ -54,8 +53,7 @@ class TDataTable : public TDataDirectoryTable, public TBufferedFileOwner {
   // ---- Identity -------------------------------------------------------------------------------
   const std::string& TableName() const override { return FTableName; }
   const std::string& ErrorTableName() const { return FErrorTableName; }
-  TDataDirectory& DataDirectory() const { return FDataDirectory; }
-  TDataSession& DataSession() const;
+  TTableDirectory& DataDirectory() const { return FDataDirectory; }
 
   // ---- Use counts (cursors of the session using the table) ------------------------------------
   uint16_t UseCount() const { return FUseCount; }
@@ -76,9 +74,9 @@ class TDataTable : public TDataDirectoryTable, public TBufferedFileOwner {
   bool MissingIndex() const { return FMissingIndex; }
   bool HasBlobFields() const;
   // The table's entry in the lock file; null unless the table is open shared.
-  TDataTableLocks* DataTableLocks() const { return FDataTableLocks; }
+  TTableLocks* DataTableLocks() const { return FDataTableLocks; }
   // The session password that opened an encrypted table (owned by the session), or null.
-  TDataPassword* DataPassword() const { return FDataPassword; }
+  TTablePassword* DataPassword() const { return FDataPassword; }
 
   TDataFile& DataFile() const { return *FDataFile; }
   TIndexFile& IndexFile() const { return *FIndexFile; }
@@ -200,8 +198,9 @@ class TDataTable : public TDataDirectoryTable, public TBufferedFileOwner {
                  const std::function<bool()>& writeDefinitions);
   bool LockWithRetries(const std::function<bool()>& tryLock);
   [[noreturn]] void RaiseError(uint16_t errorCode) const;
+  TTableSession& Session() const { return FDataDirectory.TableSession(); }
 
-  TDataDirectory& FDataDirectory;
+  TTableDirectory& FDataDirectory;
   uint16_t FUseCount = 0;
   uint16_t FClientUseCount = 0;
   std::string FTableName;
@@ -211,7 +210,7 @@ class TDataTable : public TDataDirectoryTable, public TBufferedFileOwner {
   bool FReadOnly = false;
   bool FMarkedReadOnly = false;
   bool FTemporary = false;
-  TDataTableLocks* FDataTableLocks = nullptr;
+  TTableLocks* FDataTableLocks = nullptr;
   std::vector<bool> FRecordLocks;
   // Transactions keep what they locked until they end; no transaction exists yet, so these stay
   // empty and false.
@@ -225,7 +224,7 @@ class TDataTable : public TDataDirectoryTable, public TBufferedFileOwner {
   bool FMissingIndex = false;
   bool FInTransaction = false;
   bool FWrittenTo = false;
-  TDataPassword* FDataPassword = nullptr;
+  TTablePassword* FDataPassword = nullptr;
   // The key of an encrypted table while it is being created (after an open the data file holds
   // the key it found).
   std::unique_ptr<TCipher> FCreationKey;

@@ -6,11 +6,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "cairn/error/EngineError.h"
-#include "cairn/engine/DataEngine.h"
 #include "cairn/engine/data/FieldDefinition.h"
 #include "cairn/engine/data/FieldLiterals.h"
 #include "cairn/engine/index/IndexDefinition.h"
+#include "cairn/engine/io/EngineServices.h"
+#include "cairn/error/EngineError.h"
 #include "cairn/host/CodePage.h"
 #include "cairn/host/System.h"
 
@@ -76,9 +76,9 @@ uint8_t EndKeyFieldList(TIndexDefinition& index) {
 
 class TTableValidator {
  public:
-  TTableValidator(TTableCreateParams& params, const std::string& databaseName,
-                  const std::string& tableName)
-      : FParams(params), FDatabaseName(databaseName), FTableName(tableName) {}
+  TTableValidator(TEngineServices& engine, TTableCreateParams& params,
+                  const std::string& databaseName, const std::string& tableName)
+      : FEngine(engine), FParams(params), FDatabaseName(databaseName), FTableName(tableName) {}
 
   void Run() {
     FParams.IndexPageSize = RoundUpToMultipleOf8(FParams.IndexPageSize);
@@ -98,8 +98,7 @@ class TTableValidator {
       std::string password = host::TrimBlanks(FParams.Password);
       if (password.empty() || password.size() > kMaxPasswordLength) Fail(CAIRN_INVALIDPASSWORD);
     }
-    if (FParams.LocaleID < 0 ||
-        !DataEngine().IsValidLocale(static_cast<uint32_t>(FParams.LocaleID)))
+    if (FParams.LocaleID < 0 || !FEngine.IsValidLocale(static_cast<uint32_t>(FParams.LocaleID)))
       Fail(CAIRN_CANNOTLOADLDDRV);
     if (FParams.Fields.empty() || FParams.Fields.size() > kMaxFieldCount) Fail(CAIRN_FLDLIMIT);
     if (FParams.IndexPageSize < kMinIndexPageSize || FParams.IndexPageSize > kMaxIndexPageSize)
@@ -270,9 +269,10 @@ class TTableValidator {
     context.TableName = FTableName;
     context.FieldName = fieldName;
     context.IndexName = indexName;
-    DataEngine().RaiseError(code, context);
+    FEngine.RaiseError(code, context);
   }
 
+  TEngineServices& FEngine;
   TTableCreateParams& FParams;
   const std::string& FDatabaseName;
   const std::string& FTableName;
@@ -289,11 +289,11 @@ int32_t RoundUpToMultipleOf8(int32_t size) {
   return (size + 7) / 8 * 8;
 }
 
-void ValidateTableCreateParams(TTableCreateParams& params, const std::string& databaseName,
-                               const std::string& tableName) {
+void ValidateTableCreateParams(TEngineServices& engine, TTableCreateParams& params,
+                               const std::string& databaseName, const std::string& tableName) {
   // Checked and normalised on a copy, so a refused definition is handed back untouched.
   TTableCreateParams checked = params;
-  TTableValidator(checked, databaseName, tableName).Run();
+  TTableValidator(engine, checked, databaseName, tableName).Run();
   params = std::move(checked);
 }
 

@@ -32,8 +32,10 @@
 
 namespace cairn {
 
-void ValidateTableCreateParams(TTableCreateParams& params, const std::string& databaseName,
-                               const std::string& tableName);
+class TEngineServices;
+
+void ValidateTableCreateParams(TEngineServices& engine, TTableCreateParams& params,
+                               const std::string& databaseName, const std::string& tableName);
 
 // The size rounded up to a multiple of 8. A negative size, or one too large to round within 32
 // bits, is returned unchanged: either is outside every valid range and is refused by the range

@@ -71,7 +71,7 @@ class BlobFileTest : public ::testing::Test {
   std::string Disk() const { return ReadDiskFile(Path()); }
 
   std::unique_ptr<TBlobFile> NewFile(int32_t blockSize = 512, bool exclusive = true) {
-    auto file = std::make_unique<TBlobFile>(&FOwner, blockSize);
+    auto file = std::make_unique<TBlobFile>(FEngine, &FOwner, blockSize);
     file->SetFileName(Path());
     file->SetExclusive(exclusive);
     return file;
@@ -759,7 +759,7 @@ class TChangingOwner : public test::TTestTableOwner {
 
 TEST_F(BlobFileTest, ChangeFoundUnderwayEndsReadAndWriteAsChanged) {
   TChangingOwner owner;
-  TBlobFile file(&owner, 64);
+  TBlobFile file(FEngine, &owner, 64);
   owner.File = &file;
   file.SetFileName(Path());
   file.CreateFile();

@@ -81,7 +81,7 @@ class DataFileTest : public ::testing::Test {
   std::string Path() const { return FDir.File("events.dat"); }
 
   std::unique_ptr<TDataFile> NewFile() {
-    auto file = std::make_unique<TDataFile>(&FOwner);
+    auto file = std::make_unique<TDataFile>(FEngine, &FOwner);
     file->SetFileName(Path());
     return file;
   }
@@ -94,7 +94,7 @@ class DataFileTest : public ::testing::Test {
     if (!password.empty()) {
       const TMD5Digest digest = MD5Digest(password);
       FOwner.UseKey(digest.Bytes.data(), digest.Bytes.size());
-      check = TDataFile::PasswordCheckValue(digest);
+      check = TDataFile::PasswordCheckValue(FEngine, digest);
     }
     file->UpdateHeader(0, 3, 4, !password.empty(), check, "Kalvora events", 4096, 512, -1);
     file->SetFieldDefinitions(defs);
@@ -340,7 +340,7 @@ TEST_F(DataFileTest, AnotherOpenerSeesTheChange) {
   Create(TwoFields());
   auto writer = NewFile();
   test::TTestTableOwner otherOwner;
-  TDataFile reader(&otherOwner);
+  TDataFile reader(FEngine, &otherOwner);
   reader.SetFileName(Path());
   writer->OpenFile();
   reader.OpenFile();
@@ -609,7 +609,7 @@ TEST_F(DataFileTest, EncryptedFileKeepsItsHeaderPlainAndNeedsThePassword) {
   const TMD5Digest digest = MD5Digest("secret");
   EXPECT_EQ(disk[8], 6);
   EXPECT_EQ(disk[172], 1);
-  EXPECT_EQ(disk.substr(173, 16), DigestBytes(TDataFile::PasswordCheckValue(digest)));
+  EXPECT_EQ(disk.substr(173, 16), DigestBytes(TDataFile::PasswordCheckValue(FEngine, digest)));
   EXPECT_NE(disk.substr(173, 16), DigestBytes(digest));
   std::string plainDefinition(kDef, '\0');
   defs[0].Encode(plainDefinition.data());
@@ -676,7 +676,7 @@ TEST_F(DataFileTest, RecordTableAndSemaphoreLocks) {
   EXPECT_TRUE(file->UnlockSemaphore(2));
 
   // Another process holds record 3's byte: RecordLockByte - 3.
-  const int64_t recordByte = FEngine.RecordLockByte() - 3;
+  const int64_t recordByte = FEngine.LockGeometry().RecordLockByte() - 3;
   const std::string path = Path();
   test::TChildProcess child([&](test::TChannel& channel) {
     TDataEngine engine;  // its own descriptor: the parent's is shared with the child

@@ -96,7 +96,8 @@ class LockFileTest : public ::testing::Test {
     EXPECT_FALSE(directory.ReadOnly()) << path;
     if (!directory.ReadOnly()) {
       TTableCreateParams params = test::EventsParams();
-      ValidateTableCreateParams(params, directory.ProperDataDirectoryName(), "Events.dat");
+      ValidateTableCreateParams(directory.Engine(), params, directory.ProperDataDirectoryName(),
+                                "Events.dat");
       directory.CloseDataTable(directory.CreateDataTable("Events.dat", "", params, true, false));
       directory.CloseDataTable(directory.OpenDataTable("Events.dat", "", false, false));
       EXPECT_GE(Locks(directory).FindDataTable("Events.dat"), 0);
@@ -414,7 +415,7 @@ TEST_F(LockFileTest, ListWriteLockHeldElsewhereBlocksOpeningAndRegistering) {
 }
 
 TEST_F(LockFileTest, InMemoryDatabaseKeepsItsLockFileInMemory) {
-  TEngineFile table("Events.dat");
+  TEngineFile table(FEngine, "Events.dat");
   table.SetInMemory(true);
   table.CreateFile();
   table.CloseFile();
@@ -422,7 +423,7 @@ TEST_F(LockFileTest, InMemoryDatabaseKeepsItsLockFileInMemory) {
   TDataDirectory& directory = FSession.OpenDataDirectory("memory", "", false, false, false);
   EXPECT_TRUE(directory.InMemory());
   EXPECT_FALSE(directory.ReadOnly());
-  TEngineFile lockFile("cairn.lck");
+  TEngineFile lockFile(FEngine, "cairn.lck");
   lockFile.SetInMemory(true);
   lockFile.OpenFile();
   const std::string expected = LockFileBytes(1, {"Events"});

@@ -2,14 +2,14 @@
 
 #include <string>
 
-#include "cairn/error/EngineErrorCodes.h"
-#include "cairn/engine/directory/DataDirectory.h"
-#include "cairn/engine/directory/DataDirectoryLocks.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/DataSession.h"
+#include "cairn/engine/directory/DataDirectory.h"
+#include "cairn/engine/directory/DataDirectoryLocks.h"
 #include "cairn/engine/directory/DataTableLocks.h"
 #include "cairn/engine/io/EngineFile.h"
-#include "cairn/engine/directory/LockGeometry.h"
+#include "cairn/engine/io/LockGeometry.h"
+#include "cairn/error/EngineErrorCodes.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DirectoryTestSupport.h"
 #include "tests/support/EngineErrorCatch.h"
@@ -53,7 +53,7 @@ class TableLocksTest : public ::testing::Test {
 TEST(LockGeometryTest, LocksLieWhereTheGeometrySays) {
   TDataEngine engine;
   engine.Initialize();
-  const TLockGeometry geometry(engine);
+  const TLockGeometry& geometry = engine.LockGeometry();
   const int64_t listBase = 0xFFFF0000;   // FileLockByte - FileLockRange
   const int64_t tableBase = 0xFFFEF000;  // ReadLockByte = WriteLockByte
   struct Case {
@@ -79,7 +79,7 @@ TEST(LockGeometryTest, LocksLieWhereTheGeometrySays) {
   // With large files the locks move to the top of the 63-bit offset space.
   engine.SetLargeFileSupport(true);
   engine.Initialize();
-  const TLockRange list = TLockGeometry(engine).ListWriteLock();
+  const TLockRange list = engine.LockGeometry().ListWriteLock();
   EXPECT_EQ(list.Offset + list.Length, INT64_C(0x7FFFFFFFFFFFFFFF));
 }
 

@@ -40,13 +40,13 @@ class IndexFileTest : public test::IndexFileFixture {
  protected:
   // Keys into the primary tree so that the file has pages.
   static void AddKeys(TIndexFile& file, int32_t count) {
-    const TKeyComparer comparer(file.GetIndexDefinition(0), test::TestFields(), 0);
+    const TKeyComparer comparer(file.Engine(), file.GetIndexDefinition(0), test::TestFields(), 0);
     TIndexTree tree(file, 0, comparer);
     for (int32_t id = 1; id <= count; ++id) ASSERT_TRUE(tree.Insert(IntegerPart(id), id));
   }
 
   static void ExpectKeys(TIndexFile& file, int32_t count) {
-    const TKeyComparer comparer(file.GetIndexDefinition(0), test::TestFields(), 0);
+    const TKeyComparer comparer(file.Engine(), file.GetIndexDefinition(0), test::TestFields(), 0);
     TIndexTree tree(file, 0, comparer);
     for (int32_t id = 1; id <= count; id += 37) {
       const TIndexTree::TFindResult found = tree.Find(IntegerPart(id));

@@ -105,7 +105,7 @@ class IndexFileFixture : public ::testing::Test {
 
   // A file object on Path() with the test table's fields.
   std::unique_ptr<TIndexFile> MakeFile(int32_t pageSize) {
-    auto file = std::make_unique<TIndexFile>(&FOwner, pageSize);
+    auto file = std::make_unique<TIndexFile>(FEngine, &FOwner, pageSize);
     file->SetFileName(Path());
     file->SetExclusive(true);
     file->SetFieldDefinitions(TestFields());

@@ -123,7 +123,7 @@ class TTreeWalker {
 class IndexTreeTest : public IndexFileFixture {
  protected:
   TKeyComparer Comparer(const TIndexFile& file, int pos, uint32_t locale = 0) {
-    return TKeyComparer(file.GetIndexDefinition(pos), test::TestFields(), locale);
+    return TKeyComparer(file.Engine(), file.GetIndexDefinition(pos), test::TestFields(), locale);
   }
 };
 
@@ -575,7 +575,7 @@ TEST_F(IndexTreeTest, ATableChangedUnderACacheMissRestartsTheOperation) {
     file->CloseFile();
   }
   ChangingTableOwner owner;
-  TIndexFile file(&owner, 512);
+  TIndexFile file(FEngine, &owner, 512);
   file.SetFileName(Path());
   file.SetFieldDefinitions(test::TestFields());
   file.OpenFile();  // shared: misses ask the table
@@ -902,11 +902,11 @@ TEST_F(KeyComparerTest, PartsCompareAsBytesWithPerFieldDescendingAndAnAscendingS
   };
   for (const Case& k : cases) {
     d.KeyDescendingFields[0] = k.descendingId;
-    const TKeyComparer comparer(d, fields, 0);
+    const TKeyComparer comparer(FEngine, d, fields, 0);
     EXPECT_EQ(comparer.Compare(k.left->data(), k.right->data(), k.n), k.expected)
         << "descending " << k.descendingId << " n " << k.n;
   }
-  EXPECT_EQ(TKeyComparer(d, fields, 0).PartsSize(), 27u);
+  EXPECT_EQ(TKeyComparer(FEngine, d, fields, 0).PartsSize(), 27u);
 }
 
 TEST_F(KeyComparerTest, StringsUnderALocaleCompareByCollationAndByBytesUnderLocaleZero) {
@@ -919,21 +919,21 @@ TEST_F(KeyComparerTest, StringsUnderALocaleCompareByCollationAndByBytesUnderLoca
   const std::string upper = StringPart("Zebra", 21);
   const std::string lower = StringPart("apple", 21);
   const std::string null(22, '\0');
-  const TKeyComparer english(d, fields, kEnglish), bytes(d, fields, 0);
+  const TKeyComparer english(FEngine, d, fields, kEnglish), bytes(FEngine, d, fields, 0);
   EXPECT_EQ(english.Compare(plain.data(), accented.data(), d.KeySize), 0);
   EXPECT_NE(bytes.Compare(plain.data(), accented.data(), d.KeySize), 0);
   EXPECT_EQ(english.Compare(lower.data(), upper.data(), d.KeySize), -1);  // a before Z
   EXPECT_EQ(bytes.Compare(lower.data(), upper.data(), d.KeySize), +1);    // 'a' > 'Z'
   EXPECT_EQ(english.Compare(null.data(), lower.data(), d.KeySize), -1);
   d.KeyDescendingFields[0] = true;
-  const TKeyComparer descending(d, fields, kEnglish);
+  const TKeyComparer descending(FEngine, d, fields, kEnglish);
   EXPECT_EQ(descending.Compare(lower.data(), upper.data(), d.KeySize), +1);
   EXPECT_EQ(descending.Compare(null.data(), lower.data(), d.KeySize), +1);
 }
 
 TEST_F(KeyComparerTest, UnknownKeyFieldIsAnInvalidDescription) {
   const TIndexDefinition d = MakeIndex("I", {99});
-  EXPECT_EQ(test::ErrorCodeOf([&] { TKeyComparer(d, test::TestFields(), 0); }),
+  EXPECT_EQ(test::ErrorCodeOf([&] { TKeyComparer(FEngine, d, test::TestFields(), 0); }),
             CAIRN_INVALIDIDXDESC);
 }
 

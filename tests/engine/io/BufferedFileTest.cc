@@ -33,8 +33,9 @@ constexpr int32_t kHeaderSize = 16;
 // with the data file's append limits (record count and file size).
 class TTestBlockFile : public TBufferedFile {
  public:
-  TTestBlockFile(TBufferedFileOwner* owner, const std::string& path, bool exclusive)
-      : TBufferedFile(owner) {
+  TTestBlockFile(TEngineServices& engine, TBufferedFileOwner* owner, const std::string& path,
+                 bool exclusive)
+      : TBufferedFile(engine, owner) {
     SetFileName(path);
     SetExclusive(exclusive);
   }
@@ -107,7 +108,7 @@ class TTestBlockFile : public TBufferedFile {
   std::unique_ptr<TBuffer> CreateBuffer() override { return std::make_unique<TBuffer>(*this); }
   uint16_t CorruptBufferError() const override { return CAIRN_FILECORRUPT; }
   void CheckSizeLimit() override {
-    CheckAppendLimits(DataEngine().MaximumFileSize(), DataEngine().MaximumNumRecords());
+    CheckAppendLimits(Engine().MaximumFileSize(), Engine().MaximumNumRecords());
   }
   void CountAppendedBlock() override {
     ++FBlocksUsed;
@@ -201,7 +202,7 @@ class BufferedFileTest : public ::testing::Test {
 };
 
 TEST_F(BufferedFileTest, AppendedBlockIsHandedOutWithoutFileAccess) {
-  TTestBlockFile file(&FOwner, Path(), true);
+  TTestBlockFile file(FEngine, &FOwner, Path(), true);
   file.CreateFile();
   file.WriteHeader(true);
   FFiles.ResetCounts();
@@ -239,7 +240,7 @@ TEST_F(BufferedFileTest, ConsecutiveQueuedBlocksAreWrittenWithOneCall) {
   };
   for (const Case& c : cases) {
     MakeDiskFile(Path(), 8);
-    TTestBlockFile file(&FOwner, Path(), c.exclusive);
+    TTestBlockFile file(FEngine, &FOwner, Path(), c.exclusive);
     file.OpenFile();
     file.ReadHeader();
     for (int32_t n : c.blocks) Store(file, n, static_cast<char>('a' + n - 1));
@@ -268,7 +269,7 @@ TEST_F(BufferedFileTest, AppendingBeyondTheLimitsFailsBeforeAnythingIsWritten) {
       {62499999, false, "the logical size 3,999,999,952 is within the limits"},
   };
   for (const Case& c : cases) {
-    TTestBlockFile file(&FOwner, Path(), true);
+    TTestBlockFile file(FEngine, &FOwner, Path(), true);
     file.CreateFile();
     file.FBlocksUsed = c.blocksUsed;
     FFiles.ResetCounts();
@@ -291,7 +292,7 @@ TEST_F(BufferedFileTest, AppendingBeyondTheLimitsFailsBeforeAnythingIsWritten) {
 }
 
 TEST_F(BufferedFileTest, ExclusiveFileGrowsWhenEveryBufferIsDirtyAndInUse) {
-  TTestBlockFile file(&FOwner, Path(), true);
+  TTestBlockFile file(FEngine, &FOwner, Path(), true);
   file.FMaxBuffers = 4;
   file.CreateFile();
   std::vector<TBuffer*> held;
@@ -316,7 +317,7 @@ TEST_F(BufferedFileTest, ExclusiveFileGrowsWhenEveryBufferIsDirtyAndInUse) {
 
 TEST_F(BufferedFileTest, FailedFlushKeepsTheBlocksQueuedForTheNextFlush) {
   for (bool exclusive : {false, true}) {
-    TTestBlockFile file(&FOwner, Path(), exclusive);
+    TTestBlockFile file(FEngine, &FOwner, Path(), exclusive);
     file.CreateFile();
     Store(file, 1, 'x');
     Store(file, 2, 'y');
@@ -358,7 +359,7 @@ TEST_F(BufferedFileTest, MissReadsNeighbouringBlocksWithOneCall) {
   };
   MakeDiskFile(Path(), 8);
   for (const Case& c : cases) {
-    TTestBlockFile file(&FOwner, Path(), true);
+    TTestBlockFile file(FEngine, &FOwner, Path(), true);
     file.OpenFile();
     file.ReadHeader();
     FFiles.ResetCounts();
@@ -394,7 +395,7 @@ TEST_F(BufferedFileTest, MissTakesTheTableReadLockUnlessStrictOrExclusive) {
     TTestOwner owner;
     owner.FStrict = c.strict;
     owner.FChanged = c.changed;
-    TTestBlockFile file(&owner, Path(), false);
+    TTestBlockFile file(FEngine, &owner, Path(), false);
     file.OpenFile();
     file.ReadHeader();
     FFiles.ResetCounts();
@@ -415,7 +416,7 @@ TEST_F(BufferedFileTest, MissTakesTheTableReadLockUnlessStrictOrExclusive) {
 
 TEST_F(BufferedFileTest, CacheInconsistenciesReportCorruptBuffers) {
   MakeDiskFile(Path(), 3);
-  TTestBlockFile file(&FOwner, Path(), false);
+  TTestBlockFile file(FEngine, &FOwner, Path(), false);
   file.OpenFile();
   file.ReadHeader();
   TBuffer* buffer = nullptr;
@@ -435,7 +436,7 @@ TEST_F(BufferedFileTest, CacheInconsistenciesReportCorruptBuffers) {
 
 TEST_F(BufferedFileTest, SharedFileRecyclesOnlyWhileTheReadAheadReserveRemains) {
   MakeDiskFile(Path(), 4);
-  TTestBlockFile file(&FOwner, Path(), false);
+  TTestBlockFile file(FEngine, &FOwner, Path(), false);
   file.FMaxBuffers = 2;
   file.OpenFile();
   file.ReadHeader();
@@ -460,7 +461,7 @@ TEST_F(BufferedFileTest, BlocksFlushedDuringAReadKeepTheirNewContent) {
   };
   for (const Case& c : cases) {
     MakeDiskFile(Path(), 5);
-    TTestBlockFile file(&FOwner, Path(), true);
+    TTestBlockFile file(FEngine, &FOwner, Path(), true);
     file.FMaxBuffers = c.budget;
     file.OpenFile();
     file.ReadHeader();
@@ -484,7 +485,7 @@ TEST_F(BufferedFileTest, EncryptedTablesStoreEncipheredBlocks) {
   std::string plain(kBlockSize, '\0');
   for (int i = 0; i < kBlockSize; ++i) plain[i] = static_cast<char>(i * 7);
   {
-    TTestBlockFile file(&FOwner, Path(), true);
+    TTestBlockFile file(FEngine, &FOwner, Path(), true);
     file.CreateFile();
     TBuffer* buffer = Get(file, 1);
     buffer->CopyBuffer(plain.data());
@@ -497,7 +498,7 @@ TEST_F(BufferedFileTest, EncryptedTablesStoreEncipheredBlocks) {
   ASSERT_NE(enciphered, plain);
   EXPECT_EQ(BlockOnDisk(Path(), 1), enciphered);
 
-  TTestBlockFile file(&FOwner, Path(), true);
+  TTestBlockFile file(FEngine, &FOwner, Path(), true);
   file.OpenFile();
   file.ReadHeader();
   EXPECT_EQ(Content(Get(file, 1)), plain);
@@ -518,7 +519,7 @@ TEST_F(BufferedFileTest, BudgetFollowsTheMaximumBufferCount) {
               c.expected);
   }
 
-  TTestBlockFile file(&FOwner, Path(), true);
+  TTestBlockFile file(FEngine, &FOwner, Path(), true);
   file.FMaxBuffers = 2;
   file.FReserve = 3;
   file.CreateFile();
@@ -544,7 +545,7 @@ TEST_F(BufferedFileTest, BudgetFollowsTheMaximumBufferCount) {
 
 TEST_F(BufferedFileTest, ClearHeaderEmptiesFileAndCache) {
   FOwner.FForceFlush = true;
-  TTestBlockFile file(&FOwner, Path(), true);
+  TTestBlockFile file(FEngine, &FOwner, Path(), true);
   file.CreateFile();
   file.WriteHeader(true);
   Store(file, 1, 'a');
@@ -577,7 +578,7 @@ TEST_F(BufferedFileTest, ShortReadIsToleratedOnlyWhereUnflushedBlocksMayExist) {
   for (const Case& c : cases) {
     TTestOwner owner;
     owner.FInTransaction = c.inTransaction;
-    TTestBlockFile file(&owner, Path(), c.exclusive);
+    TTestBlockFile file(FEngine, &owner, Path(), c.exclusive);
     file.OpenFile();
     file.ReadHeader();
     owner.FWrittenTo = c.writtenTo;

@@ -30,7 +30,7 @@ class EngineFileTest : public ::testing::Test {
 };
 
 TEST_F(EngineFileTest, OpeningAMissingFileNamesFileAndDatabase) {
-  TEngineFile file(FDir.File("missing.dat"));
+  TEngineFile file(FEngine, FDir.File("missing.dat"));
   file.SetDatabaseName("MainDB");
   const ECairnEngineError error = ErrorOf([&] { file.OpenFile(); });
   EXPECT_EQ(error.ErrorCode(), CAIRN_OSENOENT);
@@ -40,7 +40,7 @@ TEST_F(EngineFileTest, OpeningAMissingFileNamesFileAndDatabase) {
 }
 
 TEST_F(EngineFileTest, RegistryRefusalsAreRaisedWithTheirCode) {
-  TEngineFile owner(FDir.File("x.dat")), other(FDir.File("x.dat"));
+  TEngineFile owner(FEngine, FDir.File("x.dat")), other(FEngine, FDir.File("x.dat"));
   owner.CreateFile();
   EXPECT_EQ(ErrorOf([&] { other.OpenFile(); }).ErrorCode(), CAIRN_OSEACCES);
   EXPECT_EQ(ErrorOf([&] { other.CreateFile(); }).ErrorCode(), CAIRN_OSEACCES);
@@ -52,7 +52,7 @@ TEST_F(EngineFileTest, RegistryRefusalsAreRaisedWithTheirCode) {
 }
 
 TEST_F(EngineFileTest, ShortTransfersAndClosedFilesFail) {
-  TEngineFile file(FDir.File("short.dat"));
+  TEngineFile file(FEngine, FDir.File("short.dat"));
   EXPECT_EQ(ErrorOf([&] { file.Write("a", 1); }).ErrorCode(), CAIRN_WRITEERR);
   char buffer[8];
   EXPECT_EQ(ErrorOf([&] { file.Read(buffer, 1); }).ErrorCode(), CAIRN_READERR);
@@ -68,7 +68,7 @@ TEST_F(EngineFileTest, ShortTransfersAndClosedFilesFail) {
 }
 
 TEST_F(EngineFileTest, FullDiskIsRaisedAsTheMappedOsError) {
-  TEngineFile file(FDir.File("full.dat"));
+  TEngineFile file(FEngine, FDir.File("full.dat"));
   file.CreateFile();
   FFiles.ArmNext(test::TFileOp::Write, host::kErrorUnknown);
   const ECairnEngineError error = ErrorOf([&] { file.Write("abc", 3); });
@@ -81,7 +81,7 @@ TEST_F(EngineFileTest, FullDiskIsRaisedAsTheMappedOsError) {
 
 TEST_F(EngineFileTest, StringsAndPositions) {
   const std::string path = FDir.File("strings.dat");
-  TEngineFile file(path);
+  TEngineFile file(FEngine, path);
   file.CreateFile();
   file.WriteString("name");
   file.WriteString(std::string(300, 'x'));  // cut to 255 characters
@@ -109,13 +109,13 @@ TEST_F(EngineFileTest, StringsAndPositions) {
 TEST_F(EngineFileTest, RenameDeleteExistsAndTheHandleGoesWithTheObject) {
   const std::string a = FDir.File("a.dat"), b = FDir.File("b.dat");
   {
-    TEngineFile file(a);
+    TEngineFile file(FEngine, a);
     EXPECT_FALSE(file.Exists());
     file.CreateFile();
     EXPECT_TRUE(file.Exists());
   }  // closed here
   EXPECT_EQ(FEngine.FileRegistry().Count(false), 0u);
-  TEngineFile file(a);
+  TEngineFile file(FEngine, a);
   file.RenameFile(b);
   EXPECT_EQ(file.FileName(), b);
   EXPECT_TRUE(std::filesystem::exists(b));
@@ -129,7 +129,7 @@ TEST_F(EngineFileTest, RenameDeleteExistsAndTheHandleGoesWithTheObject) {
 }
 
 TEST_F(EngineFileTest, LockRegionAndFileSection) {
-  TEngineFile file(FDir.File("lock.dat"));
+  TEngineFile file(FEngine, FDir.File("lock.dat"));
   EXPECT_FALSE(file.LockRegion(10, 1, true));  // not open
   file.CreateFile();
   EXPECT_TRUE(file.LockRegion(10, 5, true));

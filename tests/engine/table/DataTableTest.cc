@@ -44,7 +44,7 @@ class DataTableTest : public test::TableFixture {
  protected:
   // A table created the way the creating cursor does it (validated parameters), left open.
   TDataTable& Create(const std::string& name, TTableCreateParams params) {
-    ValidateTableCreateParams(params, FDirectory.ProperDataDirectoryName(), name);
+    ValidateTableCreateParams(FEngine, params, FDirectory.ProperDataDirectoryName(), name);
     return FDirectory.CreateDataTable(name, "", params, true, false);
   }
   void CreateClosed(const std::string& name, TTableCreateParams params) {

@@ -59,7 +59,7 @@ class TableValidatorTest : public ::testing::Test {
   TFailure Refused(TTableCreateParams params) {
     TTableCreateParams before = params;
     try {
-      ValidateTableCreateParams(params, kDatabase, kTable);
+      ValidateTableCreateParams(FEngine, params, kDatabase, kTable);
     } catch (const ECairnEngineError& error) {
       EXPECT_EQ(params.Fields.size(), before.Fields.size());
       for (size_t i = 0; i < params.Fields.size(); ++i)
@@ -73,7 +73,7 @@ class TableValidatorTest : public ::testing::Test {
   }
 
   TTableCreateParams Accepted(TTableCreateParams params) {
-    EXPECT_NO_THROW(ValidateTableCreateParams(params, kDatabase, kTable));
+    EXPECT_NO_THROW(ValidateTableCreateParams(FEngine, params, kDatabase, kTable));
     return params;
   }
 
@@ -629,7 +629,7 @@ TEST_F(TableValidatorTest, ErrorMessagesNameTheirContext) {
   TTableCreateParams params = Params();
   params.SecondaryIndexes = {Index("IDX_A", {2, 8})};
   try {
-    ValidateTableCreateParams(params, kDatabase, kTable);
+    ValidateTableCreateParams(FEngine, params, kDatabase, kTable);
     FAIL() << "accepted";
   } catch (const ECairnEngineError& error) {
     EXPECT_EQ(error.Message(),

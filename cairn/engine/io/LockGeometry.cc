@@ -1,19 +1,24 @@
-#include "cairn/engine/directory/LockGeometry.h"
-
-#include "cairn/engine/DataEngine.h"
+#include "cairn/engine/io/LockGeometry.h"
 
 namespace cairn {
 
-TLockGeometry::TLockGeometry(const TDataEngine& engine)
-    : FFileLockByte(engine.FileLockByte()),
-      FFileLockRange(engine.FileLockRange()),
-      FReadLockByte(engine.ReadLockByte()),
-      FReadLockRange(engine.ReadLockRange()),
-      FWriteLockByte(engine.WriteLockByte()),
-      FWriteLockRange(engine.WriteLockRange()),
-      FTransLockByte(engine.TransLockByte()),
-      FTransLockRange(engine.TransLockRange()),
-      FTransWriteLockRange(engine.TransWriteLockRange()) {}
+TLockGeometry::TLockGeometry(int64_t fileLockByte, int32_t maximumNumRecords)
+    : FFileLockByte(fileLockByte),
+      FRecordLockByte(fileLockByte),
+      FFileLockRange(65535),
+      FTransLockRange(4096),
+      FReadLockRange(65535),
+      FWriteLockRange(65535),
+      FTransWriteLockRange(4096 * FWriteLockRange),
+      FRecordLockRange(maximumNumRecords),
+      FTransLockByte(FFileLockByte - FFileLockRange),
+      // Read slots lie inside the write range of the same table: that makes the byte-range locks
+      // reader/writer locks.
+      FReadLockByte(FTransLockByte - FTransLockRange),
+      FWriteLockByte(FReadLockByte),
+      FTransWriteLockByte(FReadLockByte),
+      FSemaphoreLockByte(FRecordLockByte - FRecordLockRange),
+      FSemaphoreLockRange(1024) {}
 
 TLockRange TLockGeometry::ListReadLock(uint16_t slot) const {
   return {FFileLockByte - FFileLockRange + slot - 1, 1};
