@@ -51,6 +51,23 @@ TEST_F(EngineFileTest, RegistryRefusalsAreRaisedWithTheirCode) {
   EXPECT_EQ(FEngine.FileRegistry().Count(false), 1u);
 }
 
+// A file reaches the registry and raises its errors through the engine it was handed, even when
+// that engine is not the process's engine.
+TEST_F(EngineFileTest, AFileUsesTheEngineItWasGivenNotTheProcessEngine) {
+  TDataEngine other;
+  ASSERT_EQ(&DataEngine(), &FEngine);
+  TEngineFile file(other, FDir.File("other.dat"));
+  file.CreateFile();
+  EXPECT_EQ(other.FileRegistry().Count(false), 1u);
+  EXPECT_EQ(FEngine.FileRegistry().Count(false), 0u);
+  TEngineFile missing(other, FDir.File("missing.dat"));
+  EXPECT_EQ(ErrorOf([&] { missing.OpenFile(); }).ErrorCode(), CAIRN_OSENOENT);
+  EXPECT_EQ(other.LastError().ErrorNumber, CAIRN_OSENOENT);
+  EXPECT_EQ(FEngine.LastError().ErrorNumber, 0);
+  file.CloseFile();
+  EXPECT_EQ(other.FileRegistry().Count(false), 0u);
+}
+
 TEST_F(EngineFileTest, ShortTransfersAndClosedFilesFail) {
   TEngineFile file(FEngine, FDir.File("short.dat"));
   EXPECT_EQ(ErrorOf([&] { file.Write("a", 1); }).ErrorCode(), CAIRN_WRITEERR);
