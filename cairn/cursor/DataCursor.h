@@ -152,7 +152,8 @@ class TDataCursor {
   TMD5Digest CalcRecordHash(const char* record);
 
   // ---- Reading records back -------------------------------------------------------------------
-  // Each answers 0 with the record copied into record, 8705 (before the first) or 8706 (after
+  // Each answers 0 with the record copied into record (its bytes 1-4 holding its slot
+  // number), 8705 (before the first) or 8706 (after
   // the last); other failures are raised. The order is the current index's, or slot order
   // (SetSlotOrder). A shared cursor notices records other processes stored since its last read.
   uint16_t GetFirstRecord(char* record);

@@ -30,7 +30,11 @@ bool TDataCursor::ReadSlot(int32_t number, char* record) {
     if (!file.GetBuffer(request, number, true, TReadAheadDirection::Forward, buffer)) continue;
     buffer->CopyToBuffer(record);
     file.PutBuffer(buffer);
-    return static_cast<uint8_t>(record[TRecord::kStatusAt]) == TRecord::kLive;
+    if (static_cast<uint8_t>(record[TRecord::kStatusAt]) != TRecord::kLive) return false;
+    // A record read back carries its slot number, as a posted one does: the blobs opened in
+    // it find their record again through it.
+    EncodeInt32(record + TRecord::kNextFreeAt, number);
+    return true;
   }
   RaiseError(CAIRN_HEADERCORRUPT);
 }

@@ -234,5 +234,28 @@ TEST_F(BlobTest, ReusedSlotWritesIntoTheInheritedChain) {
   EXPECT_EQ(DataFile().RecordCount(), 4);
 }
 
+// A record image whose blob signature no longer matches its chain (the value was written again
+// since the image was read) takes the stored record's chain; when its slot holds another
+// record by now, the open fails with 8708.
+TEST_F(BlobTest, StaleRecordImageFollowsTheStoredRecord) {
+  TRow row(*FCursor);
+  row.Init();
+  Write(row, "current");
+  ASSERT_TRUE(FCursor->AppendRecord(row.Data()));
+  FCursor->FreeBlob(kMemo, row.Data());
+  TRow stale(*FCursor);
+  ASSERT_EQ(FCursor->GetCurrentRecord(stale.Data()), 0);
+  const int32_t signature = Signature(*FCursor, stale);
+  EncodeInt32(stale.Data() + FCursor->FieldDefinition(kMemo)->Offset + 5, signature + 100);
+  EXPECT_EQ(Read(stale), "current");
+  EXPECT_EQ(Signature(*FCursor, stale), signature) << "the image takes the stored signature";
+
+  EncodeInt32(stale.Data() + FCursor->FieldDefinition(kMemo)->Offset + 5, signature + 100);
+  EncodeInt32(stale.Data() + 5, 999);  // another record's RecordID
+  EXPECT_EQ(EngineErrorCode([&] { FCursor->OpenBlob(kMemo, stale.Data(), blob::kOpenRead); }),
+            CAIRN_KEYORRECDELETED);
+  EXPECT_EQ(FCursor->BlobHandles().Count(), 0u) << "the failed open leaves no buffer";
+}
+
 }  // namespace
 }  // namespace cairn
