@@ -15,9 +15,11 @@
 #include "cairn/error/EngineError.h"
 #include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/DateTime.h"
+#include "cairn/host/OsError.h"
 #include "tests/cursor/CursorTestSupport.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
+#include "tests/support/FaultInjectingFiles.h"
 
 namespace cairn {
 namespace {
@@ -443,6 +445,35 @@ TEST_F(AppendRecordTest, FailureAfterTheSlotIsTakenUndoesEverything) {
         },
         CAIRN_MEMOCORRUPT);
   }
+}
+
+// A shared post whose write fails reports the failure; the record stays in the cache, dirty,
+// and the next flush writes it.
+TEST_F(AppendRecordTest, FailedWriteOfASharedPostIsKeptForTheNextFlush) {
+  Create("T", TableParams({NewField("Id", fld::kInteger)}, {IndexOn("ById", {1}, true)}));
+  test::TFaultInjectingFiles faults;
+  FEngine.SetHostFiles(&faults);
+  {
+    auto cursor = Open("T", false);
+    TRow row(*cursor);
+    row.Init();
+    row.SetInt(1, 1);
+    ASSERT_TRUE(cursor->AppendRecord(row.Data()));
+    faults.ArmNext(test::TFileOp::Write, host::kErrorAccessDenied, true);
+    row.SetInt(1, 2);
+    EXPECT_EQ(EngineErrorCode([&] { cursor->AppendRecord(row.Data()); }), CAIRN_OSEACCES);
+    EXPECT_EQ(test::Int32At(test::ReadDiskFile(File("T.dat")), 41), 1) << "not on disk yet";
+    faults.Disarm();
+    cursor->DataTable()->FlushBuffers(false, true, true, true, false);
+    EXPECT_EQ(test::Int32At(test::ReadDiskFile(File("T.dat")), 41), 2);
+  }
+  FEngine.SetHostFiles(nullptr);
+  auto cursor = Open("T");
+  cursor->SetIndexName("ById");
+  TRow row(*cursor);
+  ASSERT_EQ(cursor->GetLastRecord(row.Data()), 0);
+  EXPECT_EQ(row.Int(1), 2);
+  EXPECT_EQ(row.RecordID(), 2);
 }
 
 }  // namespace
