@@ -1,14 +1,17 @@
 #include "cairn/cursor/DataCursor.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
-#include "cairn/error/EngineError.h"
-#include "cairn/error/EngineErrorCodes.h"
-#include "cairn/engine/directory/DataDirectory.h"
+#include "cairn/cursor/FieldValue.h"
 #include "cairn/engine/DataEngine.h"
+#include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/io/ScopeGuard.h"
+#include "cairn/error/EngineError.h"
 #include "cairn/engine/table/DataTable.h"
 #include "cairn/engine/table/TableValidator.h"
+#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/CodePage.h"
 
 namespace cairn {
@@ -42,10 +45,12 @@ TDataDirectory& TDataCursor::Directory() const {
   return *FDataDirectory;
 }
 
-void TDataCursor::RaiseError(uint16_t errorCode, const std::string& indexName) const {
+void TDataCursor::RaiseError(uint16_t errorCode, const std::string& indexName,
+                             const std::string& fieldName) const {
   TEngineErrorContext context;
   context.TableName = FErrorTableName.empty() ? FTableName : FErrorTableName;
   context.IndexName = indexName;
+  context.FieldName = fieldName;
   if (FDataDirectory == nullptr) {
     // Detached: the session, and with it the way to the engine's error record, may be gone.
     context.ErrorNumber = errorCode;
@@ -53,6 +58,10 @@ void TDataCursor::RaiseError(uint16_t errorCode, const std::string& indexName) c
   }
   context.DatabaseName = FDataDirectory->ProperDataDirectoryName();
   FDataDirectory->Engine().RaiseError(errorCode, context);
+}
+
+void TDataCursor::RequireOpen() const {
+  if (!IsOpen()) throw std::logic_error("the cursor is not open");
 }
 
 void TDataCursor::SetTableName(const std::string& tableName) {
@@ -116,8 +125,21 @@ void TDataCursor::InitializeFromTable() {
     FHasAutoIncFields =
         FHasAutoIncFields || (field.DataType == fld::kInteger && field.SubType == fld::kSubAutoInc);
   }
-  FIndexName.clear();
-  FIndexPos = idx::kPrimarySlot;
+  FCodec.SetLocaleId(static_cast<uint32_t>(FLocaleID));
+  FScratchRecord.assign(FRecordSize, 0);
+  FHashRecord.assign(FRecordSize, 0);
+  FOldRecord.assign(FRecordSize, 0);
+  FCurrentRecord.assign(FRecordSize, 0);
+  FIndexKeys.clear();
+  size_t largestKey = 0;
+  for (int pos = 0; pos <= IndexCount(); ++pos) {
+    FIndexKeys.emplace_back();
+    FIndexKeys.back().Load(Directory().Engine(), pos, FDataTable->IndexFile().GetIndexDefinition(pos),
+                           FFieldDefinitions, static_cast<uint32_t>(FLocaleID));
+    largestKey = std::max(largestKey, FIndexKeys.back().KeySize());
+  }
+  FKeyBuffer.assign(largestKey, 0);
+  SetIndexPos(idx::kPrimarySlot);
 }
 
 void TDataCursor::CloseCursor(bool freeIfTemporary) {
@@ -131,6 +153,11 @@ void TDataCursor::CloseCursor(bool freeIfTemporary) {
 }
 
 void TDataCursor::Forget() {
+  FBlobs.FreeAll();
+  FKeys.Clear();
+  FIndexKeys.clear();
+  FCurRecordNumber = 0;
+  FPosition = TPosition::Begin;
   FDataTable = nullptr;
   FOpenTableName.clear();
   FFieldDefinitions.clear();
@@ -173,14 +200,63 @@ const TIndexDefinition& TDataCursor::IndexDefinition(int pos) const {
 
 void TDataCursor::SetIndexName(const std::string& name) {
   if (name.empty()) {
-    FIndexName.clear();
-    FIndexPos = idx::kPrimarySlot;
+    if (IsOpen()) {
+      SetIndexPos(idx::kPrimarySlot);
+    } else {
+      FIndexName.clear();
+      FIndexPos = idx::kPrimarySlot;
+    }
     return;
   }
   const int pos = IsOpen() ? FDataTable->IndexFile().IndexPosition(name) : -1;
   if (pos < 1) RaiseError(CAIRN_INVALIDINDEXNAME, name);
-  FIndexName = FDataTable->IndexFile().GetIndexDefinition(pos).IndexName;
+  SetIndexPos(pos);
+}
+
+// The position on a record survives the change: the record is found again in the new order.
+void TDataCursor::SetIndexPos(int pos) {
+  RequireOpen();
+  if (pos < 0 || pos > IndexCount()) RaiseError(CAIRN_INVALIDIDXDESC);
+  const TIndexDefinition& definition = FDataTable->IndexFile().GetIndexDefinition(pos);
+  FKeys.Load(Directory().Engine(), pos, definition, FFieldDefinitions,
+             static_cast<uint32_t>(FLocaleID));
+  FPositionKey.assign(FKeys.KeySize(), 0);
   FIndexPos = pos;
+  FIndexName = pos == idx::kPrimarySlot ? std::string() : definition.IndexName;
+  if (FPosition == TPosition::OnRecord) FKeys.Build(FCurrentRecord.data(), FPositionKey.data());
+}
+
+// ---- Records and fields -------------------------------------------------------------------------
+
+const TFieldDefinition& TDataCursor::Field(int32_t fieldNum) const {
+  const TFieldDefinition* field = FieldDefinition(fieldNum);
+  if (field == nullptr) throw std::out_of_range("no field of this number");
+  return *field;
+}
+
+void TDataCursor::ClearRecord(char* record) const {
+  std::memset(record, 0, FRecordSize);
+}
+
+void TDataCursor::InitRecord(char* record) {
+  ClearRecord(record);
+  if (!FHasDefaultValues) return;
+  char scratch[kFieldScratchSize];
+  for (const TFieldDefinition& field : FFieldDefinitions) {
+    if (field.Default.empty() || field.IsBlob()) continue;
+    std::memset(scratch, 0, sizeof scratch);
+    if (EncodeFieldText(field, field.Default, scratch)) FCodec.Put(field, record, scratch);
+  }
+}
+
+void TDataCursor::GetField(int32_t fieldNum, const char* record, void* value, bool& isNull) const {
+  isNull = TFieldCodec::Get(Field(fieldNum), record, value);
+}
+
+void TDataCursor::PutField(int32_t fieldNum, char* record, const void* value,
+                           bool writeToExpressions, bool blobEmpty) const {
+  (void)writeToExpressions;  // the cursor shows no expression fields
+  FCodec.Put(Field(fieldNum), record, value, blobEmpty);
 }
 
 }  // namespace cairn

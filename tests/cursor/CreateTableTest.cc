@@ -3,11 +3,11 @@
 #include <filesystem>
 #include <string>
 
+#include "cairn/cursor/DataCursor.h"
+#include "cairn/engine/io/FileRegistry.h"
+#include "cairn/engine/table/DataTable.h"
 #include "cairn/error/EngineError.h"
 #include "cairn/error/EngineErrorCodes.h"
-#include "cairn/cursor/DataCursor.h"
-#include "cairn/engine/table/DataTable.h"
-#include "cairn/engine/io/FileRegistry.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
 #include "tests/support/TableTestSupport.h"

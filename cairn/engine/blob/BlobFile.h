@@ -91,6 +91,8 @@ class TBlobFile : public TBufferedFile {
   uint16_t CorruptBufferError() const override;
   void CheckSizeLimit() override;
   void CountAppendedBlock() override;
+  void SaveHeaderForUndo() override { FUndoHeader = FHeader; }
+  void RestoreHeaderForUndo() override { FHeader = FUndoHeader; }
 
  private:
   void CheckBlockSize() const;
@@ -99,6 +101,7 @@ class TBlobFile : public TBufferedFile {
   void TruncateTo(int64_t size);
 
   TBlobHeader FHeader;
+  TBlobHeader FUndoHeader;
   int32_t FBlobBlockSize;
 };
 

@@ -158,6 +158,8 @@ class TDataFile : public TBufferedFile {
   // 9479 when the slots reach the engine's maximum record count or the file its maximum size.
   void CheckSizeLimit() override;
   void CountAppendedBlock() override;
+  void SaveHeaderForUndo() override { FUndoHeader = FHeader; }
+  void RestoreHeaderForUndo() override { FHeader = FUndoHeader; }
 
  private:
   TDataHeader ReadHeaderArea();
@@ -174,6 +176,7 @@ class TDataFile : public TBufferedFile {
   [[noreturn]] void RaiseFieldError(uint16_t code, const std::string& fieldName) const;
 
   TDataHeader FHeader;
+  TDataHeader FUndoHeader;
   bool FFieldsAreDirty = false;
   std::vector<TFieldDefinition> FFieldDefinitions;  // position k - 1 holds field number k
   TFieldDefinition FRecordIDField;

@@ -191,6 +191,8 @@ class TIndexFile : public TBufferedFile {
   std::unique_ptr<TBuffer> CreateBuffer() override;
   uint16_t CorruptBufferError() const override;
   void CountAppendedBlock() override;
+  void SaveHeaderForUndo() override { FUndoHeader = FHeader; }
+  void RestoreHeaderForUndo() override { FHeader = FUndoHeader; }
 
  private:
   friend class TPageRef;
@@ -211,6 +213,7 @@ class TIndexFile : public TBufferedFile {
 
   int32_t FPageSize;
   TIndexHeader FHeader;
+  TIndexHeader FUndoHeader;
   bool FIndexesAreDirty = false;
   std::array<TIndexDefinition, idx::kSlotCount> FIndexDefinitions{};
   // Whether each slot's stored name lengths fit their areas (checked by CheckHeader).

@@ -171,7 +171,7 @@ bool TBufferedFile::GetBuffer(const TBufferRequest& request, int32_t number, boo
   if (number > used + 1) ReportCorruptBuffers();  // beyond the end: a damaged chain or header
   if (number == used + 1) {
     buffer = AppendBuffer(number);
-    return true;
+    return true;  // an appended block needs no image: an undo drops it
   }
   TBuffer* found = LookUp(number);
   if (found != nullptr) {
@@ -194,6 +194,7 @@ bool TBufferedFile::GetBuffer(const TBufferRequest& request, int32_t number, boo
     found = FindBuffer(number);
   }
   if (found == nullptr || found->FNumber != number) ReportCorruptBuffers();
+  if (FUndoActive) KeepForUndo(found);
   ++found->FUseCount;
   buffer = found;
   return true;
@@ -290,7 +291,7 @@ TBuffer* TBufferedFile::LeastRecentlyUsedFree() const {
 // A clean, unused buffer taken out of the sorted list (still linked in the most-recently-used
 // list), or null when none may be recycled.
 std::unique_ptr<TBuffer> TBufferedFile::RecycleBuffer() {
-  if (FBufferAll) return nullptr;
+  if (FBufferAll || FUndoActive) return nullptr;
   TBuffer* victim = nullptr;
   if (Exclusive()) {
     victim = LeastRecentlyUsedFree();
@@ -414,6 +415,64 @@ void TBufferedFile::FreeBuffers() {
   FLastBuffer = nullptr;
   // Back to front, as owned objects are freed.
   while (!FBuffers.empty()) FBuffers.pop_back();
+}
+
+// ---- Undo -------------------------------------------------------------------------------------
+
+void TBufferedFile::BeginUndo() {
+  CommitUndo();
+  FUndoActive = true;
+  FUndoBlocksUsed = IOBlocksUsed();
+  SaveHeaderForUndo();
+}
+
+void TBufferedFile::CommitUndo() {
+  for (TUndoImage& image : FUndoImages) FUndoPool.push_back(std::move(image.Image));
+  FUndoImages.clear();
+  FUndoActive = false;
+}
+
+void TBufferedFile::KeepForUndo(TBuffer* buffer) {
+  if (buffer->FNumber > FUndoBlocksUsed) return;
+  for (const TUndoImage& image : FUndoImages) {
+    if (image.Number == buffer->FNumber) return;
+  }
+  std::unique_ptr<TBuffer> copy;
+  if (FUndoPool.empty()) {
+    copy = CreateBuffer();
+  } else {
+    copy = std::move(FUndoPool.back());
+    FUndoPool.pop_back();
+  }
+  copy->Copy(*buffer);
+  FUndoImages.push_back({buffer->FNumber, std::move(copy)});
+}
+
+void TBufferedFile::Discard(TBuffer* buffer) {
+  std::erase(FWriteBuffers, buffer);
+  Unlink(buffer);
+  RemoveFromSorted(buffer);
+}
+
+// Nothing was written while the undo ran, so a block that is no longer cached (the cache was
+// dropped) reads from the file as it was.
+void TBufferedFile::RollbackUndo() {
+  if (!FUndoActive) return;
+  FUndoActive = false;
+  while (!FBuffers.empty() && FBuffers.back()->FNumber > FUndoBlocksUsed) {
+    Discard(FBuffers.back().get());
+  }
+  RestoreHeaderForUndo();
+  for (auto it = FUndoImages.rbegin(); it != FUndoImages.rend(); ++it) {
+    TBuffer* buffer = FindBuffer(it->Number);
+    if (buffer == nullptr) continue;
+    buffer->Copy(*it->Image);
+    if (!buffer->FWriteFlag) {
+      buffer->FWriteFlag = true;
+      FWriteBuffers.push_back(buffer);
+    }
+  }
+  CommitUndo();
 }
 
 void TBufferedFile::ClearHeader() {

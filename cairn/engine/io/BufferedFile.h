@@ -69,6 +69,17 @@ class TBufferedFile : public TEngineFile {
   // Frees every buffer; dirty contents are discarded.
   void FreeBuffers();
 
+  // ---- Undo of one operation ------------------------------------------------------------------
+  // Between BeginUndo and CommitUndo or RollbackUndo every block handed out first keeps a copy
+  // of its content, and no buffer is recycled, so nothing is written or dropped meanwhile.
+  // RollbackUndo puts those blocks back as they were (dirty, so that the file gets them again),
+  // drops the blocks appended since BeginUndo and restores the kind's header. No buffer may be
+  // held when it runs.
+  void BeginUndo();
+  void CommitUndo();
+  void RollbackUndo();
+  bool UndoActive() const { return FUndoActive; }
+
   // ---- The kind's values ----------------------------------------------------------------------
   virtual int32_t IOBlockSize() const = 0;
   virtual int32_t BufferSize() const = 0;
@@ -137,6 +148,9 @@ class TBufferedFile : public TEngineFile {
   virtual void CheckSizeLimit();
   // Counts one appended block in the header (IOBlocksUsed grows by one).
   virtual void CountAppendedBlock() = 0;
+  // Keep and put back the kind's header for an undo.
+  virtual void SaveHeaderForUndo() {}
+  virtual void RestoreHeaderForUndo() {}
 
   // Raises 9479 when the logical size exceeds maximumFileSize or, when maximumBlocks > 0, the
   // blocks in use reach maximumBlocks.
@@ -159,6 +173,8 @@ class TBufferedFile : public TEngineFile {
   void Unlink(TBuffer* buffer);
   void LinkFront(TBuffer* buffer);
   void MoveToFront(TBuffer* buffer);
+  void KeepForUndo(TBuffer* buffer);
+  void Discard(TBuffer* buffer);
 
   TBufferedFileOwner* FOwner;
   // The read in progress: its data, file position and size; empty between reads.
@@ -179,6 +195,15 @@ class TBufferedFile : public TEngineFile {
   int64_t FWrites = 0;
   int32_t FReadAheadBuffers = 1;
   bool FBufferAll = false;
+  struct TUndoImage {
+    int32_t Number = 0;
+    std::unique_ptr<TBuffer> Image;
+  };
+  bool FUndoActive = false;
+  int32_t FUndoBlocksUsed = 0;
+  std::vector<TUndoImage> FUndoImages;
+  // Images of earlier undos, kept for reuse.
+  std::vector<std::unique_ptr<TBuffer>> FUndoPool;
 };
 
 }  // namespace cairn

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "cairn/error/EngineError.h"
+#include "cairn/engine/DataEngine.h"
 #include "cairn/engine/io/BufferedFile.h"
 #include "cairn/engine/io/Cipher.h"
 #include "cairn/engine/io/Coding.h"
-#include "cairn/engine/DataEngine.h"
+#include "cairn/error/EngineError.h"
 #include "cairn/host/OsError.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
@@ -114,6 +114,11 @@ class TTestBlockFile : public TBufferedFile {
     ++FBlocksUsed;
     FHeaderDirty = true;
   }
+  void SaveHeaderForUndo() override { FUndoBlocksUsed = FBlocksUsed; }
+  void RestoreHeaderForUndo() override { FBlocksUsed = FUndoBlocksUsed; }
+
+ private:
+  int32_t FUndoBlocksUsed = 0;
 };
 
 class TTestOwner : public TBufferedFileOwner {
@@ -594,6 +599,51 @@ TEST_F(BufferedFileTest, ShortReadIsToleratedOnlyWhereUnflushedBlocksMayExist) {
       EXPECT_EQ(file.BufferCount(), 0u);
     }
     file.CloseFile();
+  }
+}
+
+// An undo keeps every block it hands out as it was and writes nothing meanwhile, even when the
+// cache is over its budget; a rollback puts the blocks back, drops the appended ones and
+// restores the header, a commit keeps the changes.
+TEST_F(BufferedFileTest, UndoPutsBlocksBackAndDropsAppendedOnes) {
+  TTestBlockFile file(FEngine, &FOwner, Path(), true);
+  file.FMaxBuffers = 2;
+  file.FExpand = 1;
+  file.CreateFile();
+  file.WriteHeader(true);
+  file.InitializeBuffers();
+  for (int32_t n = 1; n <= 3; ++n) Store(file, n, static_cast<char>('a' + n - 1));
+  ASSERT_TRUE(file.FlushBuffers());
+  const std::string before = ReadDiskFile(Path());
+
+  for (bool commit : {false, true}) {
+    SCOPED_TRACE(commit);
+    FFiles.ResetCounts();
+    file.BeginUndo();
+    Store(file, 2, 'X');
+    Store(file, 2, 'Y');  // a second change of the same block keeps the first image
+    Store(file, 4, 'D');
+    Store(file, 5, 'E');
+    Store(file, 1, 'Z');
+    EXPECT_EQ(file.IOBlocksUsed(), 5);
+    EXPECT_EQ(FFiles.Calls(test::TFileOp::Write), 0) << "nothing written while undoable";
+    if (commit) {
+      file.CommitUndo();
+    } else {
+      file.RollbackUndo();
+    }
+    EXPECT_FALSE(file.UndoActive());
+    file.FlushBuffers();
+    if (commit) {
+      EXPECT_EQ(file.IOBlocksUsed(), 5);
+      EXPECT_EQ(BlockOnDisk(Path(), 2), std::string(kBlockSize, 'Y'));
+      EXPECT_EQ(BlockOnDisk(Path(), 5), std::string(kBlockSize, 'E'));
+    } else {
+      EXPECT_EQ(file.IOBlocksUsed(), 3);
+      EXPECT_EQ(ReadDiskFile(Path()).substr(kHeaderSize), before.substr(kHeaderSize));
+      EXPECT_EQ(Content(Get(file, 2)), std::string(kBlockSize, 'b'));
+      file.PutBuffer(file.FindBuffer(2));
+    }
   }
 }
 

@@ -1,0 +1,30 @@
+// A cursor's table of open blob values: each TBlobBuffer registered gets a positive handle, which
+// the record's blob field carries, negated, while the value is open.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "cairn/engine/blob/BlobBuffer.h"
+
+namespace cairn {
+
+class TBlobHandles {
+ public:
+  // Registers a buffer; its handle (1, 2, ...; freed handles are reused).
+  int32_t Register(std::unique_ptr<TBlobBuffer> buffer);
+  // The buffer of a handle, or null.
+  TBlobBuffer* Find(int32_t handle) const;
+  // Unregisters and frees the buffer of a handle (nothing for an unknown handle).
+  void Free(int32_t handle);
+  void FreeAll() { FBuffers.clear(); }
+  // Handles in use, in ascending order.
+  std::vector<int32_t> Handles() const;
+  size_t Count() const;
+
+ private:
+  std::vector<std::unique_ptr<TBlobBuffer>> FBuffers;  // handle h at h - 1
+};
+
+}  // namespace cairn

@@ -1,0 +1,159 @@
+// Reading records back (TDataCursor's navigation): in slot order or in the order of the current
+// index, in both directions, under the table's read lock so that a shared cursor first notices
+// what other processes changed.
+#include <cstring>
+
+#include "cairn/cursor/DataCursor.h"
+#include "cairn/cursor/IndexWalker.h"
+#include "cairn/cursor/TableLockGuards.h"
+#include "cairn/engine/data/Record.h"
+#include "cairn/engine/io/Coding.h"
+#include "cairn/error/EngineErrorCodes.h"
+
+namespace cairn {
+
+namespace {
+
+// A cache-miss restart is retried this often before the index counts as damaged.
+constexpr int kRestarts = 3;
+// Slots read at once when stepping through slot order.
+constexpr int32_t kSlotReadAhead = 16;
+
+}  // namespace
+
+bool TDataCursor::ReadSlot(int32_t number, char* record) {
+  TDataFile& file = FDataTable->DataFile();
+  if (number < 1 || number >= file.NextEndingRecord()) return false;
+  TBufferRequest request{FDataTable->Exclusive(), kSlotReadAhead};
+  for (int attempt = 0; attempt < kRestarts; ++attempt) {
+    TBuffer* buffer = nullptr;
+    if (!file.GetBuffer(request, number, true, TReadAheadDirection::Forward, buffer)) continue;
+    buffer->CopyToBuffer(record);
+    file.PutBuffer(buffer);
+    if (static_cast<uint8_t>(record[TRecord::kStatusAt]) != TRecord::kLive) return false;
+    // A record read back carries its slot number, as a posted one does: the blobs opened in
+    // it find their record again through it.
+    EncodeInt32(record + TRecord::kNextFreeAt, number);
+    return true;
+  }
+  RaiseError(CAIRN_HEADERCORRUPT);
+}
+
+void TDataCursor::PositionOn(int32_t number, const char* record) {
+  FCurRecordNumber = number;
+  FPosition = TPosition::OnRecord;
+  if (record != FCurrentRecord.data()) std::memcpy(FCurrentRecord.data(), record, FRecordSize);
+  FKeys.Build(record, FPositionKey.data());
+}
+
+void TDataCursor::SetToBegin() {
+  FPosition = TPosition::Begin;
+  FCurRecordNumber = 0;
+}
+
+void TDataCursor::SetToEnd() {
+  FPosition = TPosition::End;
+  FCurRecordNumber = 0;
+}
+
+void TDataCursor::SetSlotOrder(bool value) {
+  FSlotOrder = value;
+}
+
+uint16_t TDataCursor::GetFirstRecord(char* record) {
+  SetToBegin();
+  return GetNextRecord(record);
+}
+
+uint16_t TDataCursor::GetLastRecord(char* record) {
+  SetToEnd();
+  return GetPriorRecord(record);
+}
+
+uint16_t TDataCursor::GetNextRecord(char* record) {
+  return Step(record, true);
+}
+
+uint16_t TDataCursor::GetPriorRecord(char* record) {
+  return Step(record, false);
+}
+
+uint16_t TDataCursor::Step(char* record, bool forward) {
+  RequireOpen();
+  if (forward && FPosition == TPosition::End) return CAIRN_EOF;
+  if (!forward && FPosition == TPosition::Begin) return CAIRN_BOF;
+  TTableReadLock readLock(*FDataTable);
+  const uint16_t code =
+      FSlotOrder ? StepInSlotOrder(record, forward) : StepInIndex(record, forward);
+  if (code == CAIRN_EOF) SetToEnd();
+  if (code == CAIRN_BOF) SetToBegin();
+  return code;
+}
+
+uint16_t TDataCursor::StepInSlotOrder(char* record, bool forward) {
+  const int32_t end = FDataTable->DataFile().NextEndingRecord();
+  int32_t number = 0;
+  if (FPosition == TPosition::OnRecord) {
+    number = FCurRecordNumber + (forward ? 1 : -1);
+  } else {
+    number = forward ? 1 : end - 1;
+  }
+  for (; number >= 1 && number < end; number += forward ? 1 : -1) {
+    if (ReadSlot(number, record)) {
+      PositionOn(number, record);
+      return 0;
+    }
+  }
+  return forward ? CAIRN_EOF : CAIRN_BOF;
+}
+
+uint16_t TDataCursor::StepInIndex(char* record, bool forward) {
+  TIndexFile& indexFile = FDataTable->IndexFile();
+  TIndexWalker walker(indexFile, FKeys);
+  const char* from = FPosition == TPosition::OnRecord ? FPositionKey.data() : nullptr;
+  for (int attempt = 0; attempt < kRestarts; ++attempt) {
+    try {
+      const int32_t number =
+          forward ? walker.Next(from, FKeyBuffer.data()) : walker.Prior(from, FKeyBuffer.data());
+      if (number == 0) return forward ? CAIRN_EOF : CAIRN_BOF;
+      // An index entry names a live record; anything else is a damaged index.
+      if (!ReadSlot(number, record)) indexFile.RaiseCorruptIndex(FIndexPos);
+      PositionOn(number, record);
+      return 0;
+    } catch (const ETableChanged&) {
+      // The caches were dropped under the walk: walk again.
+    }
+  }
+  indexFile.RaiseCorruptIndex(FIndexPos);
+}
+
+uint16_t TDataCursor::GetCurrentRecord(char* record, bool lockIt) {
+  RequireOpen();
+  (void)lockIt;  // editing records (which keeps them locked) does not exist yet
+  if (FPosition != TPosition::OnRecord) {
+    return FPosition == TPosition::Begin ? CAIRN_BOF : CAIRN_EOF;
+  }
+  TTableReadLock readLock(*FDataTable);
+  // The slot must still hold the same record (a slot is reused after a delete).
+  if (!ReadSlot(FCurRecordNumber, record) ||
+      DecodeInt32(record + TRecord::kRecordIDAt) !=
+          DecodeInt32(FCurrentRecord.data() + TRecord::kRecordIDAt)) {
+    return CAIRN_KEYORRECDELETED;
+  }
+  PositionOn(FCurRecordNumber, record);
+  return 0;
+}
+
+uint16_t TDataCursor::SetToBookmark(int32_t bookmark) {
+  RequireOpen();
+  TTableReadLock readLock(*FDataTable);
+  if (!ReadSlot(bookmark, FScratchRecord.data())) return CAIRN_KEYORRECDELETED;
+  PositionOn(bookmark, FScratchRecord.data());
+  return 0;
+}
+
+void TDataCursor::CheckError(uint16_t code) const {
+  if (code != 0) RaiseError(code);
+}
+
+}  // namespace cairn

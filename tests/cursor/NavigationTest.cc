@@ -1,0 +1,306 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cairn/crypto/Md5.h"
+#include "cairn/engine/table/DataTable.h"
+#include "cairn/error/EngineError.h"
+#include "cairn/error/EngineErrorCodes.h"
+#include "cairn/host/Locales.h"
+#include "tests/cursor/CursorTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/EngineErrorCatch.h"
+
+namespace cairn {
+namespace {
+
+using test::IndexOn;
+using test::NewField;
+using test::TableParams;
+using test::TRow;
+
+class NavigationTest : public test::CursorFixture {
+ protected:
+  // The RecordIDs of every record in the cursor's current order, forward or backward, checking
+  // the answers at the ends.
+  static std::vector<int32_t> ReadAll(TDataCursor& cursor, bool forward) {
+    std::vector<int32_t> ids;
+    TRow row(cursor);
+    uint16_t code = forward ? cursor.GetFirstRecord(row.Data()) : cursor.GetLastRecord(row.Data());
+    while (code == 0) {
+      ids.push_back(row.RecordID());
+      code = forward ? cursor.GetNextRecord(row.Data()) : cursor.GetPriorRecord(row.Data());
+    }
+    EXPECT_EQ(code, forward ? CAIRN_EOF : CAIRN_BOF);
+    return ids;
+  }
+  static std::vector<int32_t> Reversed(std::vector<int32_t> ids) {
+    std::reverse(ids.begin(), ids.end());
+    return ids;
+  }
+};
+
+TEST_F(NavigationTest, BothDirectionsInSlotAndIndexOrder) {
+  Create("T",
+         TableParams({NewField("Num", fld::kInteger), NewField("Day", fld::kTimeStamp)},
+                     {IndexOn("ByNum", {1}), IndexOn("ByDayDesc", {2}, false, false, {true})}));
+  auto cursor = Open("T");
+  TRow row(*cursor);
+  EXPECT_EQ(cursor->GetFirstRecord(row.Data()), CAIRN_EOF) << "empty";
+  EXPECT_EQ(cursor->GetLastRecord(row.Data()), CAIRN_BOF);
+  const int32_t nums[] = {5, 3, 5, 1, 3};
+  const double days[] = {2.0, 1.0, 2.0, 3.0, 1.0};
+  for (int i = 0; i < 5; ++i) {
+    row.Init();
+    row.SetInt(1, nums[i]);
+    row.SetDouble(2, days[i]);
+    ASSERT_TRUE(cursor->AppendRecord(row.Data()));
+  }
+  EXPECT_EQ(ReadAll(*cursor, true), (std::vector<int32_t>{1, 2, 3, 4, 5})) << "primary";
+  EXPECT_EQ(ReadAll(*cursor, false), (std::vector<int32_t>{5, 4, 3, 2, 1}));
+  cursor->SetSlotOrder(true);
+  EXPECT_EQ(ReadAll(*cursor, true), (std::vector<int32_t>{1, 2, 3, 4, 5})) << "slots";
+  cursor->SetSlotOrder(false);
+  cursor->SetIndexName("ByNum");
+  // Equal values follow RecordID.
+  EXPECT_EQ(ReadAll(*cursor, true), (std::vector<int32_t>{4, 2, 5, 1, 3}));
+  EXPECT_EQ(ReadAll(*cursor, false), (std::vector<int32_t>{3, 1, 5, 2, 4}));
+  cursor->SetIndexName("ByDayDesc");
+  // Larger first; ties still by RecordID ascending.
+  EXPECT_EQ(ReadAll(*cursor, true), (std::vector<int32_t>{4, 1, 3, 2, 5}));
+
+  // At the end the cursor stays there; the prior record is the last.
+  EXPECT_EQ(cursor->GetNextRecord(row.Data()), CAIRN_EOF);
+  ASSERT_EQ(cursor->GetPriorRecord(row.Data()), 0);
+  EXPECT_EQ(row.RecordID(), 5);
+
+  // Bookmarks and the current record.
+  cursor->SetIndexName("ByNum");
+  ASSERT_EQ(cursor->GetFirstRecord(row.Data()), 0);
+  ASSERT_EQ(cursor->GetNextRecord(row.Data()), 0);
+  const int32_t bookmark = cursor->GetBookmark();
+  EXPECT_EQ(bookmark, 2) << "the slot of RecordID 2";
+  EXPECT_EQ(cursor->RecordNumber(), 2);
+  ASSERT_EQ(cursor->GetLastRecord(row.Data()), 0);
+  ASSERT_EQ(cursor->SetToBookmark(bookmark), 0);
+  TRow current(*cursor);
+  ASSERT_EQ(cursor->GetCurrentRecord(current.Data()), 0);
+  EXPECT_EQ(current.RecordID(), 2);
+  ASSERT_EQ(cursor->GetNextRecord(row.Data()), 0);
+  EXPECT_EQ(row.RecordID(), 5) << "continues in index order from the bookmark";
+  EXPECT_EQ(cursor->SetToBookmark(99), CAIRN_KEYORRECDELETED);
+  // Switching the index keeps the record: RecordID 5 is the last in the primary index.
+  cursor->SetIndexPos(0);
+  EXPECT_EQ(cursor->GetNextRecord(row.Data()), CAIRN_EOF);
+  ASSERT_EQ(cursor->SetToBookmark(bookmark), 0);
+  ASSERT_EQ(cursor->GetPriorRecord(row.Data()), 0);
+  EXPECT_EQ(row.RecordID(), 1);
+}
+
+TEST_F(NavigationTest, CheckErrorRaisesTheCode) {
+  Create("T", TableParams({NewField("Num", fld::kInteger)}));
+  auto cursor = Open("T");
+  EXPECT_NO_THROW(cursor->CheckError(0));
+  EXPECT_EQ(test::EngineErrorCode([&] { cursor->CheckError(CAIRN_EOF); }), CAIRN_EOF);
+}
+
+// 20 000 records with random keys, read back through every index in both directions, equal to
+// the same rows sorted here; then again after the table was closed and reopened.
+TEST_F(NavigationTest, ManyRecordsInEveryIndexOrder) {
+  constexpr int32_t kLocale = 1033;
+  constexpr int kRecords = 20000;
+  Create("T", TableParams({NewField("Name", fld::kString, 12), NewField("Num", fld::kInteger),
+                           NewField("Stamp", fld::kTimeStamp), NewField("Code", fld::kString, 8)},
+                          {IndexOn("ByName", {1}), IndexOn("ByNum", {2}),
+                           IndexOn("ByStampDesc", {3}, false, false, {true}),
+                           IndexOn("ByCode", {4}, true, true)},
+                          kLocale));
+  struct TRowValues {
+    int32_t id;
+    std::string name, code, upperCode;
+    int32_t num;
+    double stamp;
+  };
+  std::mt19937 random(7);
+  const std::string letters = "abcdeABCDE\xE9\xC9";  // accents and case make collation matter
+  std::vector<TRowValues> rows;
+  std::vector<int> codes(kRecords);
+  for (int i = 0; i < kRecords; ++i) codes[static_cast<size_t>(i)] = i;
+  std::shuffle(codes.begin(), codes.end(), random);
+  {
+    auto cursor = Open("T");
+    TRow row(*cursor);
+    for (int i = 0; i < kRecords; ++i) {
+      TRowValues values;
+      values.id = i + 1;
+      for (int k = 0; k < 1 + static_cast<int>(random() % 4); ++k) {
+        values.name += letters[random() % letters.size()];
+      }
+      values.num = static_cast<int32_t>(random() % 1000) - 500;
+      values.stamp = static_cast<double>(random() % 5000) * 86400000.0;
+      // Unique ignoring case: the number decides, the letter's case varies.
+      values.code = std::string(1, (random() % 2) ? 'k' : 'K') + std::to_string(codes[i]);
+      values.upperCode = host::LocaleUpperCase(kLocale, values.code);
+      row.Init();
+      row.SetText(1, values.name);
+      row.SetInt(2, values.num);
+      row.SetDouble(3, values.stamp);
+      row.SetText(4, values.code);
+      ASSERT_TRUE(cursor->AppendRecord(row.Data()));
+      rows.push_back(values);
+    }
+  }
+  const auto sortedIds = [&](auto less) {
+    std::vector<TRowValues> sorted = rows;
+    std::stable_sort(sorted.begin(), sorted.end(), less);  // ties keep RecordID order
+    std::vector<int32_t> ids;
+    for (const TRowValues& r : sorted) ids.push_back(r.id);
+    return ids;
+  };
+  const std::vector<std::pair<std::string, std::vector<int32_t>>> expected = {
+      {"", sortedIds([](const TRowValues&, const TRowValues&) { return false; })},
+      {"ByName", sortedIds([&](const TRowValues& a, const TRowValues& b) {
+         return host::CompareLocaleStrings(kLocale, a.name, b.name) < 0;
+       })},
+      {"ByNum", sortedIds([](const TRowValues& a, const TRowValues& b) { return a.num < b.num; })},
+      {"ByStampDesc",
+       sortedIds([](const TRowValues& a, const TRowValues& b) { return a.stamp > b.stamp; })},
+      {"ByCode", sortedIds([&](const TRowValues& a, const TRowValues& b) {
+         return host::CompareLocaleStrings(kLocale, a.upperCode, b.upperCode) < 0;
+       })},
+  };
+  for (int pass = 0; pass < 2; ++pass) {  // as written, then from the files
+    auto cursor = Open("T");
+    EXPECT_EQ(cursor->DataTable()->DataFile().RecordCount(), kRecords);
+    for (const auto& [index, ids] : expected) {
+      SCOPED_TRACE(index);
+      cursor->SetIndexName(index);
+      EXPECT_TRUE(ReadAll(*cursor, true) == ids);
+      EXPECT_TRUE(ReadAll(*cursor, false) == Reversed(ids));
+    }
+  }
+}
+
+// A shared reader sees what another process stored since its last read.
+TEST_F(NavigationTest, SharedReaderSeesRecordsOfAnotherProcess) {
+  Create("T", TableParams({NewField("Num", fld::kInteger)}, {IndexOn("ByNum", {1})}));
+  auto reader = Open("T", false);
+  reader->SetIndexName("ByNum");
+  TRow row(*reader);
+  test::TChildProcess child([&](test::TChannel& channel) {
+    TDataSession& session = test::FreshChildSession(FEngine);
+    TDataDirectory& directory = OpenDirectory(session);
+    auto writer = OpenIn(directory, "T", false);
+    TRow values(*writer);
+    for (int32_t num : {20, 10}) {
+      if (channel.Receive() != 'w') return 1;
+      values.Init();
+      values.SetInt(1, num);
+      writer->AppendRecord(values.Data());
+      channel.Send('d');
+    }
+    return 0;
+  });
+  child.Send('w');
+  ASSERT_EQ(child.Receive(), 'd');
+  ASSERT_EQ(reader->GetFirstRecord(row.Data()), 0);
+  EXPECT_EQ(row.Int(1), 20);
+  EXPECT_EQ(reader->GetNextRecord(row.Data()), CAIRN_EOF);
+  child.Send('w');
+  ASSERT_EQ(child.Receive(), 'd');
+  EXPECT_EQ(ReadAll(*reader, true), (std::vector<int32_t>{2, 1}));
+  EXPECT_EQ(child.Wait(), 0);
+}
+
+// Two processes append 500 records each to one shared table while a third reads through an
+// index; every record read must be whole (its hash matches its fields) and in order.
+TEST_F(NavigationTest, ConcurrentWritersAndAReader) {
+  constexpr int kEach = 500;
+  Create("T", TableParams({NewField("Writer", fld::kInteger), NewField("Num", fld::kInteger),
+                           NewField("Text", fld::kString, 20)},
+                          {IndexOn("ByNum", {2}), IndexOn("ByText", {3}, true)}));
+  const auto patient = [](TDataEngine& engine, TDataSession& session) {
+    engine.SetWriteLockRetries(30000);
+    engine.SetWriteLockWaitTime(1);
+    engine.SetReadLockRetries(30000);
+    engine.SetReadLockWaitTime(1);
+    session.SetLockRetries(200);
+    session.SetLockWait(5);
+  };
+  std::vector<std::unique_ptr<test::TChildProcess>> writers;
+  for (int w = 1; w <= 2; ++w) {
+    writers.push_back(std::make_unique<test::TChildProcess>([&, w](test::TChannel& channel) {
+      TDataSession& session = test::FreshChildSession(FEngine);
+      patient(FEngine, session);
+      TDataDirectory& directory = OpenDirectory(session);
+      auto cursor = OpenIn(directory, "T", false);
+      if (channel.Receive() != 'g') return 1;
+      TRow row(*cursor);
+      for (int i = 0; i < kEach; ++i) {
+        row.Init();
+        row.SetInt(1, w);
+        row.SetInt(2, (i * 7919 + w) % 300);
+        row.SetText(3, "w" + std::to_string(w) + "-" + std::to_string(i));
+        if (!cursor->AppendRecord(row.Data())) return 2;
+      }
+      return 0;
+    }));
+  }
+  test::TChildProcess reader([&](test::TChannel& channel) {
+    TDataSession& session = test::FreshChildSession(FEngine);
+    patient(FEngine, session);
+    TDataDirectory& directory = OpenDirectory(session);
+    auto cursor = OpenIn(directory, "T", false);
+    cursor->SetIndexName("ByNum");
+    if (channel.Receive() != 'g') return 1;
+    TRow row(*cursor);
+    for (int pass = 0; pass < 40; ++pass) {
+      int32_t lastNum = INT32_MIN, lastId = 0;
+      for (uint16_t code = cursor->GetFirstRecord(row.Data()); code == 0;
+           code = cursor->GetNextRecord(row.Data())) {
+        TMD5Digest hash;
+        std::memcpy(hash.Bytes.data(), row.Data() + 9, 16);
+        if (hash != MD5Digest(row.Data() + 25, cursor->RecordSize() - 25u)) return 3;  // torn
+        const int32_t num = row.Int(2);
+        if (num < lastNum || (num == lastNum && row.RecordID() <= lastId)) return 4;
+        lastNum = num;
+        lastId = row.RecordID();
+      }
+    }
+    return 0;
+  });
+  for (auto& writer : writers) writer->Send('g');
+  reader.Send('g');
+  for (auto& writer : writers) EXPECT_EQ(writer->Wait(), 0);
+  EXPECT_EQ(reader.Wait(), 0);
+
+  auto cursor = Open("T", false);
+  cursor->DataTable()->CheckHeaders();
+  EXPECT_EQ(cursor->DataTable()->DataFile().RecordCount(), 2 * kEach);
+  std::set<int32_t> ids;
+  for (const char* index : {"", "ByNum", "ByText"}) {
+    SCOPED_TRACE(index);
+    cursor->SetIndexName(index);
+    const std::vector<int32_t> forward = ReadAll(*cursor, true);
+    EXPECT_EQ(forward.size(), 2u * kEach);
+    EXPECT_EQ(ReadAll(*cursor, false), Reversed(forward));
+    ids.insert(forward.begin(), forward.end());
+  }
+  EXPECT_EQ(ids.size(), 2u * kEach) << "distinct RecordIDs";
+  // Order within the indexes.
+  cursor->SetIndexName("ByText");
+  TRow row(*cursor);
+  std::string last;
+  for (uint16_t code = cursor->GetFirstRecord(row.Data()); code == 0;
+       code = cursor->GetNextRecord(row.Data())) {
+    EXPECT_LT(last, row.Text(3));
+    last = row.Text(3);
+  }
+}
+
+}  // namespace
+}  // namespace cairn
