@@ -42,7 +42,7 @@ struct TInsertHooks {
 
 // A cursor may outlive its directory: when the directory is reset or freed (its session closed,
 // the engine reset) the cursor is closed and detached. A detached cursor stays closed; opening,
-// creating and naming tables then fail with 11014 (CAIRN_OSEBADF).
+// creating and naming tables then fail with CAIRN_OSEBADF.
 class TDataCursor : public TDirectoryCursor {
  public:
   // Registers the cursor with the directory. noRemoteCall matters only to remote sessions.
@@ -72,11 +72,12 @@ class TDataCursor : public TDirectoryCursor {
   TDataTable* DataTable() const { return FDataTable; }
 
   // ---- Creation, open and close ---------------------------------------------------------------
-  // Creates the named table: the cursor must be closed (else 10031), exclusive (else 10253) and
-  // writable (else 11013); the parameters are validated and normalised in place; an existing table
-  // (its data file, or a table open in the directory) stops creation with 13060 unless replacing is
-  // asked for. The table's files are written; with OpenAfterCreate the cursor stays open on the
-  // new table, otherwise it is closed again, which flushes and closes the files.
+  // Creates the named table: the cursor must be closed (else CAIRN_TABLEOPEN), exclusive (else
+  // CAIRN_NEEDEXCLACCESS) and writable (else CAIRN_OSEACCES); the parameters are validated and
+  // normalised in place; an existing table (its data file, or a table open in the directory) stops
+  // creation with CAIRN_TABLEEXISTS unless replacing is asked for. The table's files are written;
+  // with OpenAfterCreate the cursor stays open on the new table, otherwise it is closed again,
+  // which flushes and closes the files.
   void CreateTable(TTableCreateParams& params);
   // Opens the named table with the cursor's flags and takes its field definitions, record size
   // and primary index. Nothing happens when the cursor is open already. initializeOnly is kept
@@ -106,12 +107,13 @@ class TDataCursor : public TDirectoryCursor {
   // std::out_of_range for any other position or a closed cursor.
   const TIndexDefinition& IndexDefinition(int pos) const;
   // Sets the current index: "" is the primary index, any other name a secondary index (case
-  // ignored). 10022 for a name the table has no index of.
+  // ignored). CAIRN_INVALIDINDEXNAME for a name the table has no index of.
   void SetIndexName(const std::string& name);
   // The current index's name ("" for the primary index) and position.
   const std::string& IndexName() const { return FIndexName; }
   int IndexPos() const { return FIndexPos; }
-  // Sets the current index by position (0 ... IndexCount); 10023 for any other position.
+  // Sets the current index by position (0 ... IndexCount); CAIRN_INVALIDIDXDESC for any other
+  // position.
   void SetIndexPos(int pos);
 
   // ---- Records and fields -----------------------------------------------------------------------
@@ -143,9 +145,9 @@ class TDataCursor : public TDirectoryCursor {
   // ---- Storing a new record
   // ----------------------------------------------------------------------- Stores the record with
   // its RecordID, hash, auto-increment values, keys and blobs; on return bytes 1-4 of the record
-  // hold its slot number and the cursor is on it. Errors: 11013 read-only; 9732, 9730, 9731
-  // validity; 9729 duplicate key; lock, file and index errors. A failure leaves the table as it
-  // was. False when an insert-error hook aborted the post.
+  // hold its slot number and the cursor is on it. Errors: CAIRN_OSEACCES read-only; CAIRN_REQDERR,
+  // CAIRN_MINVALERR, CAIRN_MAXVALERR validity; CAIRN_KEYVIOL duplicate key; lock, file and index
+  // errors. A failure leaves the table as it was. False when an insert-error hook aborted the post.
   bool AppendRecord(char* record, bool refreshFilter = true, bool setRecordHash = true,
                     bool skipKeyChecks = false, bool skipAutoInc = false,
                     bool copyRecordNo = false);
@@ -159,20 +161,21 @@ class TDataCursor : public TDirectoryCursor {
 
   // ---- Reading records back -------------------------------------------------------------------
   // Each answers 0 with the record copied into record (its bytes 1-4 holding its slot
-  // number), 8705 (before the first) or 8706 (after
+  // number), CAIRN_BOF (before the first) or CAIRN_EOF (after
   // the last); other failures are raised. The order is the current index's, or slot order
   // (SetSlotOrder). A shared cursor notices records other processes stored since its last read.
   uint16_t GetFirstRecord(char* record);
   uint16_t GetLastRecord(char* record);
   uint16_t GetNextRecord(char* record);
   uint16_t GetPriorRecord(char* record);
-  // Reads the current record again; 8708 when it was deleted meanwhile.
+  // Reads the current record again; CAIRN_KEYORRECDELETED when it was deleted meanwhile.
   uint16_t GetCurrentRecord(char* record, bool lockIt = false);
   // The current record's slot number (0 when not on a record).
   int32_t RecordNumber() const { return FCurRecordNumber; }
   // A bookmark is the slot number of the current record.
   int32_t GetBookmark() const { return FCurRecordNumber; }
-  // Positions on the record of the bookmark; 8708 when there is no live record there.
+  // Positions on the record of the bookmark; CAIRN_KEYORRECDELETED when there is no live record
+  // there.
   uint16_t SetToBookmark(int32_t bookmark);
   void SetToBegin();
   void SetToEnd();
@@ -215,7 +218,7 @@ class TDataCursor : public TDirectoryCursor {
   // Takes the field definitions and layout values of the open table.
   void InitializeFromTable();
   void Forget();
-  // The directory; 11014 once detached.
+  // The directory; CAIRN_OSEBADF once detached.
   TDataDirectory& Directory() const;
   const TFieldDefinition& Field(int32_t fieldNum) const;
   [[noreturn]] void RaiseError(uint16_t errorCode, const std::string& indexName = {},
@@ -240,7 +243,7 @@ class TDataCursor : public TDirectoryCursor {
 
   // Blobs.
   const TFieldDefinition& BlobField(int32_t fieldNum) const;
-  // The buffer whose handle the field carries; 10030 when there is none.
+  // The buffer whose handle the field carries; CAIRN_INVALIDBLOBHANDLE when there is none.
   TBlobBuffer* OpenBuffer(int32_t fieldNum, const char* record) const;
   void ReadBlobValue(TBlobBuffer& buffer, char* record, const TFieldDefinition& field);
   // The blob steps of a post: the caller's record names the open values, work receives the

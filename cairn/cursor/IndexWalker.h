@@ -20,8 +20,8 @@ class TIndexWalker {
 
   // The entry after key (the first entry when key is null) or before it (the last entry when
   // key is null): its key is copied into out (KeySize bytes) and its record number returned;
-  // 0 when there is none. 8965 for a damaged tree; ETableChanged when the table changed under
-  // a cache miss.
+  // 0 when there is none. CAIRN_INDEXCORRUPT for a damaged tree; ETableChanged when the table
+  // changed under a cache miss.
   int32_t Next(const char* key, char* out);
   int32_t Prior(const char* key, char* out);
 

@@ -80,10 +80,10 @@ class TDataEngine : public TEngineServices {
   // table, field, index, ...); the pending operating-system error number is carried into the
   // error. Never returns.
   using TEngineServices::RaiseError;
-  // Maps a Windows error number onto an engine code (11010 ... 11047), records it as pending for
-  // the next RaiseError and returns it.
+  // Maps a Windows error number onto an engine code (CAIRN_OSENOENT ... CAIRN_OSUNKNOWN), records
+  // it as pending for the next RaiseError and returns it.
   int32_t OSError(int windowsError) override;
-  // The code of an engine error; 11047 for any other exception.
+  // The code of an engine error; CAIRN_OSUNKNOWN for any other exception.
   static uint16_t ConvertExceptionToCode(const std::exception& error);
   // The message text of a code, filled from the last-error record, at most 254 characters.
   std::string GetErrorString(uint16_t errorCode);

@@ -38,8 +38,8 @@ class TBlobChain {
 
   // Reads the value of the chain starting at firstBlock (0: empty) into value, decompressed when
   // compressionLevel is set. Changed when the first block carries another signature than the
-  // record. A damaged chain raises 8963 (a link outside the file, a loop), 10029 or 8711 (fewer
-  // bytes than TotalLength).
+  // record. A damaged chain raises CAIRN_MEMOCORRUPT (a link outside the file, a loop),
+  // CAIRN_INVALIDBLOBLEN or CAIRN_ENDOFBLOB (fewer bytes than TotalLength).
   TBlobStatus ReadBlobValue(int32_t firstBlock, int32_t signature, uint8_t compressionLevel,
                             std::vector<char>& value);
 

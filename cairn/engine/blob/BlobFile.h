@@ -38,14 +38,14 @@ class TBlobFile : public TBufferedFile {
 
   int32_t BlobBlockSize() const { return FBlobBlockSize; }
   // The table's blob block size; set it before the file is created or opened (an open file
-  // drops its cached blocks). 9498 outside 64 ... 65536.
+  // drops its cached blocks). CAIRN_BLOBLIMIT outside 64 ... 65536.
   void SetBlobBlockSize(int32_t value);
 
   // A new file: zeroed header, version 6, the engine's signature digest, NextEndingBlock 1, the
   // header dirty (the table writes it, forced).
   void CreateFile() override;
-  // Reads and checks the header of a file not yet open: 12035 for an older version, 12036 for a
-  // newer one or a foreign signature. A file that fails is closed again.
+  // Reads and checks the header of a file not yet open: CAIRN_OLDVERSION for an older version,
+  // CAIRN_BADSIGNATURE for a newer one or a foreign signature. A file that fails is closed again.
   void OpenFile() override;
 
   int32_t IOBlockSize() const override { return FBlobBlockSize; }
@@ -65,7 +65,8 @@ class TBlobFile : public TBufferedFile {
   void UpdateHeaderStamp() override;
   // Empties the file: only the header remains, reset to an empty file's values.
   void ClearHeader() override;
-  // 8961 unless NextFreeBlock is 0 or names a block in use, and NextEndingBlock is at least 1.
+  // CAIRN_HEADERCORRUPT unless NextFreeBlock is 0 or names a block in use, and NextEndingBlock is
+  // at least 1.
   void CheckHeader() override;
   bool CheckForChanges() override;
   // Compares the header with the file's physical size and reports each finding to log; unless
@@ -77,9 +78,9 @@ class TBlobFile : public TBufferedFile {
   int32_t GetNextFreeBlockNumber() const;
   void SetNextFreeBlockNumber(int32_t value);
 
-  // Hands out existing block number (1 ... blocks in use, else 8963), asking for readAhead
-  // blocks at once. False when another writer changed the table: its cached blocks are gone and
-  // the caller restarts.
+  // Hands out existing block number (1 ... blocks in use, else CAIRN_MEMOCORRUPT), asking for
+  // readAhead blocks at once. False when another writer changed the table: its cached blocks are
+  // gone and the caller restarts.
   bool GetBlock(const TBufferRequest& request, int32_t number, int32_t readAhead, TBlock*& block);
   // Hands out a zeroed, dirty block for a new use: the head of the free chain (whose NextNumber
   // becomes the new head) or a block appended at the end. False as for GetBlock.

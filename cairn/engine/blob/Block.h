@@ -50,11 +50,11 @@ class TBlock : public TBuffer {
   void Clear();
 
   // Copies up to length bytes from offset of the data into destination, never more than Length
-  // allows; the bytes copied. 10029 when the request reaches beyond the data area, 8963 when the
-  // stored Length does.
+  // allows; the bytes copied. CAIRN_INVALIDBLOBLEN when the request reaches beyond the data area,
+  // CAIRN_MEMOCORRUPT when the stored Length does.
   int32_t GetBlockData(int32_t offset, int32_t length, void* destination) const;
-  // Stores length bytes at offset; Length becomes offset + length. The bytes stored. 10029 when
-  // the range reaches beyond the data area.
+  // Stores length bytes at offset; Length becomes offset + length. The bytes stored.
+  // CAIRN_INVALIDBLOBLEN when the range reaches beyond the data area.
   int32_t PutBlockData(int32_t offset, int32_t length, const void* source);
   // Cuts the data at offset (when it is shorter than Length); the cut bytes are zeroed.
   void TruncateBlockData(int32_t offset);
@@ -68,7 +68,7 @@ class TBlock : public TBuffer {
   int32_t NextNumber() const { return FHeader.NextNumber; }
   void SetNextNumber(int32_t value);
   uint16_t Length() const { return FHeader.Length; }
-  // Also sets the buffer's Size. 10029 beyond the data area.
+  // Also sets the buffer's Size. CAIRN_INVALIDBLOBLEN beyond the data area.
   void SetLength(uint16_t value);
   int32_t Signature() const { return FHeader.Signature; }
   void SetSignature(int32_t value);
@@ -80,7 +80,7 @@ class TBlock : public TBuffer {
   void StoreContent(char* unit) const override;
 
  private:
-  // Raises 10029 unless [offset, offset + length) lies inside the data area.
+  // Raises CAIRN_INVALIDBLOBLEN unless [offset, offset + length) lies inside the data area.
   void CheckRange(int64_t offset, int64_t length) const;
 
   TBlockHeader FHeader;

@@ -48,9 +48,10 @@ class TDataFile : public TBufferedFile {
   void CreateFile() override;
   // Opens without a session: an encrypted table opens only when the owner's key is its key.
   void OpenFile() override;
-  // Opens and checks the header (version 12035/12036, signature 12036, damage 8961), finds the
-  // password of an encrypted table (10498 when none opens it), then reads the definitions. A
-  // failed open leaves the file closed.
+  // Opens and checks the header (version CAIRN_OLDVERSION/CAIRN_BADSIGNATURE, signature
+  // CAIRN_BADSIGNATURE, damage CAIRN_HEADERCORRUPT), finds the password of an encrypted table
+  // (CAIRN_NOTSUFFTABLERIGHTS when none opens it), then reads the definitions. A failed open leaves
+  // the file closed.
   void OpenFile(TTablePasswords* passwords);
   // Releases the definitions and the table key, then closes.
   void CloseFile() override;
@@ -62,7 +63,7 @@ class TDataFile : public TBufferedFile {
                     bool newEncrypted, const TMD5Digest& newDigest, std::string_view newDescription,
                     int32_t newIndexPageSize, int32_t newBlobBlockSize, int32_t newLastAutoIncID);
   // Reads the 512 header bytes. A header whose layout no longer fits the definitions in memory
-  // is damage (8961) and leaves the header in memory as it was.
+  // is damage (CAIRN_HEADERCORRUPT) and leaves the header in memory as it was.
   void ReadHeader() override;
   // Only when forced or dirty: stamp + 1, LastUpdated := now, the 512 bytes written plain.
   bool WriteHeader(bool force) override;
@@ -70,14 +71,15 @@ class TDataFile : public TBufferedFile {
   // Empties the table: truncates to the header area and resets the counters. The update stamp
   // keeps rising, so that other processes notice the change.
   void ClearHeader() override;
-  // Every consistency rule of header and definitions: 8961, 15878 for an unknown locale.
+  // Every consistency rule of header and definitions: CAIRN_HEADERCORRUPT, CAIRN_CANNOTLOADLDDRV
+  // for an unknown locale.
   void CheckHeader() override;
   bool CheckForChanges() override;
 
   // ---- Field definitions ----------------------------------------------------------------------
   // Takes copies of the definitions (table creation), counts the blob fields and computes the
-  // record length: more than 256 blob fields fail with 9498, a record above 65534 bytes with
-  // 9477; on failure nothing changes.
+  // record length: more than 256 blob fields fail with CAIRN_BLOBLIMIT, a record above 65534 bytes
+  // with CAIRN_RECTOOBIG; on failure nothing changes.
   void SetFieldDefinitions(std::span<const TFieldDefinition> definitions);
   // All FieldCount x 768 bytes at 512 in one transfer; enciphered as one unit when encrypted.
   void ReadFieldDefinitions();
@@ -92,7 +94,7 @@ class TDataFile : public TBufferedFile {
   const TFieldDefinition* GetFieldDefinitionByName(std::string_view name) const;
   // The field number of a name; 0 when there is none.
   int32_t GetFieldNumber(std::string_view name) const;
-  // Replaces the stored fields of one definition; 8961 for a position out of range.
+  // Replaces the stored fields of one definition; CAIRN_HEADERCORRUPT for a position out of range.
   void UpdateFieldDefinitionByPos(int32_t pos, const TFieldDefinition& definition);
 
   // ---- Counters -------------------------------------------------------------------------------
@@ -155,7 +157,8 @@ class TDataFile : public TBufferedFile {
  protected:
   std::unique_ptr<TBuffer> CreateBuffer() override;
   uint16_t CorruptBufferError() const override;
-  // 9479 when the slots reach the engine's maximum record count or the file its maximum size.
+  // CAIRN_TABLEFULL when the slots reach the engine's maximum record count or the file its maximum
+  // size.
   void CheckSizeLimit() override;
   void CountAppendedBlock() override;
   void SaveHeaderForUndo() override { FUndoHeader = FHeader; }
@@ -165,7 +168,8 @@ class TDataFile : public TBufferedFile {
   TDataHeader ReadHeaderArea();
   // Version, signature and the layout values a reader relies on.
   void ValidateHeader(const TDataHeader& header) const;
-  // The key of an encrypted table, matched against the stored check value; 10498 when none.
+  // The key of an encrypted table, matched against the stored check value; CAIRN_NOTSUFFTABLERIGHTS
+  // when none.
   void FindTableKey(TTablePasswords* passwords);
   // The cipher of the definitions: null for a plain table.
   const TCipher* DefinitionsCipher() const;

@@ -80,7 +80,7 @@ class TDataDirectory : public TTableDirectory {
   // Index and blob files play no part.
   bool DataTableExists(const std::string& tableName, bool openOnly = false,
                        bool temporary = false) const;
-  // 11013 naming the database and the table when the directory is read-only.
+  // CAIRN_OSEACCES naming the database and the table when the directory is read-only.
   void CheckNotReadOnly(const std::string& tableName) const;
   // A table name no table of the directory has yet: the first five digits of the calling
   // thread's identifier, a counter from 0 and the data extension.
@@ -98,17 +98,19 @@ class TDataDirectory : public TTableDirectory {
 
   // ---- Opening, closing and creating tables (the table objects are TDataTable) ---------------
   // The open table of that engine table name, or a new table object (read-only when the
-  // directory is), opened with one user more. 11013 when the session holds the table exclusively
-  // or asks for it exclusively while it is in use. A new object whose open fails is freed.
+  // directory is), opened with one user more. CAIRN_OSEACCES when the session holds the table
+  // exclusively or asks for it exclusively while it is in use. A new object whose open fails is
+  // freed.
   TDataTable& OpenDataTable(const std::string& tableName, const std::string& errorTableName,
                             bool exclusive, bool temporary, bool headerChecks = true);
   // One user less; the last one closes the table, which is then removed and freed unless it
-  // stays in a transaction or the directory keeps shared tables open. 11010 for a table object
-  // that is not in the list. A close that fails still frees an unused table.
+  // stays in a transaction or the directory keeps shared tables open. CAIRN_OSENOENT for a table
+  // object that is not in the list. A close that fails still frees an unused table.
   void CloseDataTable(TDataTable& table, bool freeIfTemporary = true);
   // Creates the files of a new table from validated parameters and returns it open, with one
-  // user. 11013 when the directory is read-only, or when an object of that name is still in use
-  // or in a transaction (an unused one is reused). A new object whose creation fails is freed.
+  // user. CAIRN_OSEACCES when the directory is read-only, or when an object of that name is still
+  // in use or in a transaction (an unused one is reused). A new object whose creation fails is
+  // freed.
   TDataTable& CreateDataTable(const std::string& tableName, const std::string& errorTableName,
                               const TTableCreateParams& params, bool exclusive, bool temporary,
                               bool resultSet = false);
@@ -125,7 +127,8 @@ class TDataDirectory : public TTableDirectory {
  private:
   // The position of the table of that name in the sorted list; found tells whether it is there.
   size_t FindPosition(const std::string& tableName, bool& found) const;
-  // The listed table object of that name; 11013 when the name is held by another kind of entry.
+  // The listed table object of that name; CAIRN_OSEACCES when the name is held by another kind of
+  // entry.
   TDataTable* FindTableObject(const std::string& tableName) const;
   [[noreturn]] void RaiseTableError(uint16_t errorCode, const std::string& tableName) const;
 

@@ -15,7 +15,7 @@
 // writes nothing. A lock file whose list is damaged (a list size below 4 or beyond what 4096
 // entries can fill, lengths that run past the list, too many entries, or known entries that
 // changed) is never trusted: while the directory is being opened it makes the directory
-// read-only, later it raises 8961 naming the database.
+// read-only, later it raises CAIRN_HEADERCORRUPT naming the database.
 //
 // A lock file shorter than its header says (under 8 bytes, or under 4 + S bytes) is what a
 // process killed while writing the list leaves behind, most often an empty file from the first
@@ -59,14 +59,15 @@ class TDataDirectoryLocks {
   int FindDataTable(const std::string& tableName) const;
   // Registers a table under its engine table name (e.g. "Events.dat") and returns its entry: the
   // entry already listed, or a new one appended with the next table ID and written to the file.
-  // Under the list write lock (10223 / 10224); 9480 when the list is full, which leaves it
-  // unchanged.
+  // Under the list write lock (CAIRN_LOCKWRITELOCK / CAIRN_LOCKWRITEUNLOCK); CAIRN_DATABASEFULL
+  // when the list is full, which leaves it unchanged.
   TDataTableLocks& AddDataTable(const std::string& tableName);
-  // 9480 when no further table fits into the list.
+  // CAIRN_DATABASEFULL when no further table fits into the list.
   void CheckTableLimit() const;
 
   // The directory-wide transaction locks; they mark every entry as holding its transaction
-  // byte or its write range. 10229 when a lock fails, 10230 when a release fails.
+  // byte or its write range. CAIRN_TRANSLOCK when a lock fails, CAIRN_TRANSUNLOCK when a release
+  // fails.
   void TransLockDataDirectory();
   void TransUnlockDataDirectory();
   void TransWriteLockDataDirectory();
@@ -103,7 +104,8 @@ class TDataDirectoryLocks {
   void SeedList();
   // Writes the update count and the whole list (skipped when read-only).
   void WriteList();
-  // Reads the list when its update count changed (skipped when read-only); 8961 when damaged.
+  // Reads the list when its update count changed (skipped when read-only); CAIRN_HEADERCORRUPT when
+  // damaged.
   void RefreshList();
   TDataTableLocks& AppendEntry(const std::string& tableName);
 

@@ -32,21 +32,21 @@ class TDataTableLocks : public TTableLocks {
   // The number of bytes Write produces.
   size_t StoredSize() const;
 
-  // Takes a read slot; false, doing nothing, when any lock state is already set. 10225 when no
-  // slot could be had within the engine's read-lock retries.
+  // Takes a read slot; false, doing nothing, when any lock state is already set. CAIRN_READLOCK
+  // when no slot could be had within the engine's read-lock retries.
   bool ReadLock() override;
-  // Releases the read slot, when held (10226 when the release fails).
+  // Releases the read slot, when held (CAIRN_READUNLOCK when the release fails).
   void ReadUnlock() override;
   // Takes the write range, and first the transaction byte when takeTransByte and it is not held
   // yet; whether it took the transaction byte. False at once when the write range is held
-  // already. 10227 on failure, which also gives back a transaction byte taken here.
+  // already. CAIRN_WRITELOCK on failure, which also gives back a transaction byte taken here.
   bool WriteLock(bool takeTransByte) override;
   // Releases the write range, when held, and then the transaction byte when releaseTransByte
-  // (10228 when a release fails).
+  // (CAIRN_WRITEUNLOCK when a release fails).
   void WriteUnlock(bool releaseTransByte) override;
-  // Takes the transaction byte; false when it is held already. 10229 on failure.
+  // Takes the transaction byte; false when it is held already. CAIRN_TRANSLOCK on failure.
   bool TransLock();
-  // Releases the transaction byte, when held (10230 when the release fails).
+  // Releases the transaction byte, when held (CAIRN_TRANSUNLOCK when the release fails).
   void TransUnlock();
 
   TDataDirectoryLocks& DataDirectoryLocks() const { return FDataDirectoryLocks; }

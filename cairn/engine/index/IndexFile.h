@@ -87,8 +87,9 @@ class TIndexFile : public TBufferedFile {
   void CloseFile() override;
 
   // ---- Header ---------------------------------------------------------------------------------
-  // Reads and checks the header: 12035/12036 for version and signature, 8961 for an IndexCount
-  // above 30 or a NextEndingPage below 1. A failed read leaves the header in memory unchanged.
+  // Reads and checks the header: CAIRN_OLDVERSION/CAIRN_BADSIGNATURE for version and signature,
+  // CAIRN_HEADERCORRUPT for an IndexCount above 30 or a NextEndingPage below 1. A failed read
+  // leaves the header in memory unchanged.
   void ReadHeader() override;
   // When forced or dirty: UpdateStamp + 1 and the header written at offset 0; whether it wrote.
   bool WriteHeader(bool force) override;
@@ -107,17 +108,20 @@ class TIndexFile : public TBufferedFile {
   void WriteIndexDefinitions();
   bool IndexesAreDirty() const { return FIndexesAreDirty; }
 
-  // Slot 0 takes the definition (empty name, unique) with an empty tree. 9993 when slot 0 holds
-  // a primary index other than the automatic one; 9487 over 128 key fields; 10023 for a key
-  // field the table does not have; 12292 for a blob key field; 10026 for a key size that does
-  // not match its fields or exceeds the page's limit.
+  // Slot 0 takes the definition (empty name, unique) with an empty tree. CAIRN_PRIMARYKEYREDEFINE
+  // when slot 0 holds a primary index other than the automatic one; CAIRN_INDEXLIMIT over 128 key
+  // fields; CAIRN_INVALIDIDXDESC for a key field the table does not have; CAIRN_SEARCHCOLREQD for a
+  // blob key field; CAIRN_INVALIDKEY for a key size that does not match its fields or exceeds the
+  // page's limit.
   void AddPrimaryIndex(const TIndexDefinition& definition);
-  // The next secondary slot takes the definition with an empty tree. 9487 when 30 exist or over
-  // 128 key fields; 10010 empty name; 10022 bad name; 10027 name exists; then as the primary.
+  // The next secondary slot takes the definition with an empty tree. CAIRN_INDEXLIMIT when 30 exist
+  // or over 128 key fields; CAIRN_INDEXNAMEREQUIRED empty name; CAIRN_INVALIDINDEXNAME bad name;
+  // CAIRN_INDEXEXISTS name exists; then as the primary.
   void AddSecondaryIndex(const TIndexDefinition& definition);
   // With adjust, a secondary index (1 ... IndexCount) is removed and the slots above move down
   // with their roots. Otherwise the slot's tree is emptied; slot 0 becomes the automatic primary
-  // index. The pages of the dropped tree are the caller's to free. 10023 for a bad position.
+  // index. The pages of the dropped tree are the caller's to free. CAIRN_INVALIDIDXDESC for a bad
+  // position.
   void DeleteIndex(int pos, bool adjust);
   const TIndexDefinition& GetIndexDefinition(int pos) const;
   // Replaces a slot in memory; the definitions are written with the next flush.
@@ -142,11 +146,12 @@ class TIndexFile : public TBufferedFile {
   void SetNextFreePageNumber(int32_t number);
 
   // ---- Pages ----------------------------------------------------------------------------------
-  // Page number of the tree in slot pos, expanded with that slot's key parameters. 8965 for a
-  // number outside the file's pages or a page that cannot belong to the tree. Throws
-  // ETableChanged when the table changed under a cache miss.
+  // Page number of the tree in slot pos, expanded with that slot's key parameters.
+  // CAIRN_INDEXCORRUPT for a number outside the file's pages or a page that cannot belong to the
+  // tree. Throws ETableChanged when the table changed under a cache miss.
   TPageRef ReadPage(int pos, int32_t number);
-  // A page in its raw form (text parameters); 8965 for a number outside the file's pages.
+  // A page in its raw form (text parameters); CAIRN_INDEXCORRUPT for a number outside the file's
+  // pages.
   TPageRef ReadRawPage(int32_t number);
   // A free page (the chain's head, else one appended), emptied as a tree page of slot pos.
   TPageRef AllocatePage(int pos);
@@ -161,8 +166,8 @@ class TIndexFile : public TBufferedFile {
 
   // ---- Full-text parameters -------------------------------------------------------------------
   // The parameters stored in the text-parameter chain; the engine's defaults when there is none.
-  // 8965 for a damaged chain (a page that is not a text page, a link outside the file, a loop, a
-  // length beyond the page or the stream).
+  // CAIRN_INDEXCORRUPT for a damaged chain (a page that is not a text page, a link outside the
+  // file, a loop, a length beyond the page or the stream).
   TTextIndexParams ReadTextIndexParams();
   // Writes the parameters into the chain (its pages reused, more allocated, the rest freed).
   void WriteTextIndexParams(const TTextIndexParams& params);

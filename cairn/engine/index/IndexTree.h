@@ -44,8 +44,9 @@ class TIndexTree {
 
   // Adds a key of KeySize bytes with its record number, after any equal key: refusing a duplicate
   // in a unique index is the caller's (Find first). False when the table changed under a cache
-  // miss: the operation must start again. 10026 for a key of another size; 8965 for a
-  // damaged tree (bad root type, an empty page, a depth over 64, a split that does not fit).
+  // miss: the operation must start again. CAIRN_INVALIDKEY for a key of another size;
+  // CAIRN_INDEXCORRUPT for a damaged tree (bad root type, an empty page, a depth over 64, a split
+  // that does not fit).
   bool Insert(std::string_view key, int32_t recordNumber);
   // Looks for an entry equal to the key in its first key.size() bytes, changing nothing.
   TFindResult Find(std::string_view key);

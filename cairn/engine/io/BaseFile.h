@@ -5,9 +5,9 @@
 // count, the open flags and the in-process list of locked regions. Two kinds exist: the disk
 // file (TPhysicalFile) and the file of an in-memory database (TMemoryFile).
 //
-// Conventions: operations that can fail return a negative engine code (11010 ... 11047) on
-// failure; a failing host call is first recorded through TEngineServices::OSError so that the next
-// raised error carries the operating-system number.
+// Conventions: operations that can fail return a negative engine code (CAIRN_OSENOENT ...
+// CAIRN_OSUNKNOWN) on failure; a failing host call is first recorded through
+// TEngineServices::OSError so that the next raised error carries the operating-system number.
 #pragma once
 
 #include <cstdint>

@@ -143,8 +143,8 @@ class TBufferedFile : public TEngineFile {
   virtual std::unique_ptr<TBuffer> CreateBuffer() = 0;
   // The kind's corrupt-buffer error code.
   virtual uint16_t CorruptBufferError() const = 0;
-  // Raises 9479 when one more block may not be appended; by default when the logical file size
-  // exceeds the engine's maximum file size.
+  // Raises CAIRN_TABLEFULL when one more block may not be appended; by default when the logical
+  // file size exceeds the engine's maximum file size.
   virtual void CheckSizeLimit();
   // Counts one appended block in the header (IOBlocksUsed grows by one).
   virtual void CountAppendedBlock() = 0;
@@ -152,8 +152,8 @@ class TBufferedFile : public TEngineFile {
   virtual void SaveHeaderForUndo() {}
   virtual void RestoreHeaderForUndo() {}
 
-  // Raises 9479 when the logical size exceeds maximumFileSize or, when maximumBlocks > 0, the
-  // blocks in use reach maximumBlocks.
+  // Raises CAIRN_TABLEFULL when the logical size exceeds maximumFileSize or, when maximumBlocks >
+  // 0, the blocks in use reach maximumBlocks.
   void CheckAppendLimits(int64_t maximumFileSize, int64_t maximumBlocks);
   [[noreturn]] void ReportCorruptBuffers() const;
 

@@ -29,15 +29,15 @@ class TEngineFile {
   // The names used in error messages.
   virtual std::string ProperFileName() const { return FFileName; }
   virtual std::string ProperDatabaseName() const { return FDatabaseName; }
-  // Opens the file with the current flags; nothing when it is already open. 11010 when it does
-  // not exist.
+  // Opens the file with the current flags; nothing when it is already open. CAIRN_OSENOENT when it
+  // does not exist.
   virtual void OpenFile();
   virtual void CloseFile();
   // Creates or replaces the file (exclusive), closing this opener's handle first.
   virtual void CreateFile();
   virtual void DeleteFile();
   virtual void RenameFile(const std::string& newName);
-  // Reads at the position; fewer bytes than asked fail with 9217 unless ignoreLessBytes.
+  // Reads at the position; fewer bytes than asked fail with CAIRN_READERR unless ignoreLessBytes.
   virtual int64_t Read(void* buffer, int64_t count, bool ignoreLessBytes = false);
   // One length byte, then that many characters.
   virtual std::string ReadString();

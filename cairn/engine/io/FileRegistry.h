@@ -38,9 +38,10 @@ class TFileRegistry {
   TFileRegistry& operator=(const TFileRegistry&) = delete;
 
   // Opens a file, sharing the base file with earlier openers. A handle or a negative code:
-  // 11013 when an open handle or this request is exclusive, 11010 for an unknown memory file.
+  // CAIRN_OSEACCES when an open handle or this request is exclusive, CAIRN_OSENOENT for an unknown
+  // memory file.
   int32_t OpenFile(const std::string& fileName, TFileOpenArgs& args);
-  // Creates or re-creates a file, always exclusive; 11013 when the file has open handles.
+  // Creates or re-creates a file, always exclusive; CAIRN_OSEACCES when the file has open handles.
   int32_t CreateFile(const std::string& fileName, TFileOpenArgs& args);
   // Gives back a handle; when the last one goes a temporary file is deleted and a disk file
   // unregistered. 0, or -11010 when the base file is unknown or has no handles.

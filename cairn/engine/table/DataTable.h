@@ -122,23 +122,26 @@ class TDataTable : public TDataDirectoryTable, public TBufferedFileOwner {
 
   // ---- Data-file locks ------------------------------------------------------------------------
   // Locks record n (from 1) with the session's retries. False, taking nothing, while this table
-  // holds the whole-table lock; 10258 for record 0, a record this table holds already, or a
-  // record still locked by someone else after the retries. With strict change detection off the
-  // table's read lock is held around each try, so that a change by another writer is noticed.
+  // holds the whole-table lock; CAIRN_RECLOCKFAILED for record 0, a record this table holds
+  // already, or a record still locked by someone else after the retries. With strict change
+  // detection off the table's read lock is held around each try, so that a change by another writer
+  // is noticed.
   bool LockRecord(int32_t number);
-  // Releases a record lock this table holds (nothing otherwise); 10242 when the release fails.
+  // Releases a record lock this table holds (nothing otherwise); CAIRN_UNLOCKFAILED when the
+  // release fails.
   void UnlockRecord(int32_t number);
   bool RecordLocked(int32_t number) const;
-  // Locks every record of the table with the session's retries; 10241 when this table holds the
-  // table lock or any record lock already, or the lock cannot be had.
+  // Locks every record of the table with the session's retries; CAIRN_LOCKED when this table holds
+  // the table lock or any record lock already, or the lock cannot be had.
   void LockTable();
-  // Releases the whole-table lock, when held; 10242 when the release fails.
+  // Releases the whole-table lock, when held; CAIRN_UNLOCKFAILED when the release fails.
   void UnlockTable();
   bool TableLocked() const { return FTableLock; }
   // Tries once to lock semaphore n (1 ... the engine's semaphore range); whether it got it.
   // False for a number out of range and for a semaphore this table holds already.
   bool LockSemaphore(int32_t number);
-  // Releases a semaphore this table holds (nothing otherwise); 10242 when the release fails.
+  // Releases a semaphore this table holds (nothing otherwise); CAIRN_UNLOCKFAILED when the release
+  // fails.
   void UnlockSemaphore(int32_t number);
   bool SemaphoreLocked(int32_t number) const;
   // Releases every record lock and the whole-table lock.

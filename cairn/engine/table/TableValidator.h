@@ -20,9 +20,10 @@
 // On failure params is left exactly as it was handed in.
 //
 // Two limits are not checked here because they follow from the whole record: more than 256
-// blob fields (9498) and a record longer than 65534 bytes (9477). The data file raises them when
-// it takes the field definitions; a definition list that passes this validation may still fail
-// there, so a field's Offset beyond 65535 is stored as 65535 rather than wrapped.
+// blob fields (CAIRN_BLOBLIMIT) and a record longer than 65534 bytes (CAIRN_RECTOOBIG). The data
+// file raises them when it takes the field definitions; a definition list that passes this
+// validation may still fail there, so a field's Offset beyond 65535 is stored as 65535 rather than
+// wrapped.
 #pragma once
 
 #include <cstdint>
