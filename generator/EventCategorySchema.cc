@@ -8,22 +8,12 @@ namespace kalvora {
 const TTableSchema& EventCategorySchema() {
   static const TTableSchema schema{
       "EventCategory",
-      {
+      Joined({{
           // name, type, size, required, default value
           {"EventCategoryID",     ftGuid,      38,  false, "CURRENT_GUID"},
           {"EventCategoryName",   ftString,    255, false, ""},
           {"EventCategoryColor",  ftInteger,   0,   false, ""},
-          {"Creator",             ftString,    255, false, ""},
-          {"CreatorUserID",       ftGuid,      38,  false, ""},
-          {"CreatedOn",           ftDateTime,  0,   false, ""},
-          {"LastModifiedOn",      ftDateTime,  0,   false, ""},
-          {"LastModifiedUser",    ftString,    255, false, ""},
-          {"LastModifiedUserID",  ftGuid,      38,  false, ""},
-          {"DeletedOn",           ftDateTime,  0,   false, ""},
-          {"DeleteByUser",        ftString,    255, false, ""},
-          {"DeleteByUserID",      ftGuid,      38,  false, ""},
-          {"Delete",              ftBoolean,   0,   false, "False"},
-      },
+      }, CreatorRecordKeepingFields()}),
       {
           // name (empty for the primary index), fields, options
           {"", "RecordID", {ixPrimary, ixUnique}},

@@ -9,7 +9,7 @@ namespace kalvora {
 // clang-format off
 
 const std::vector<TFieldSpec>& SharedEventFields() {
-  static const std::vector<TFieldSpec> fields{
+  static const std::vector<TFieldSpec> fields = Joined({{
       // name                 type         size required default
       {"EventID",             ftGuid,      38,  false, "CURRENT_GUID"},
       {"ParentID",            ftGuid,      38,  false, ""},
@@ -34,17 +34,7 @@ const std::vector<TFieldSpec>& SharedEventFields() {
       {"ImageIndex",          ftInteger,   0,   false, ""},
       {"Contacts",            ftMemo,      0,   false, ""},
       {"Attachments",         ftMemo,      0,   false, ""},
-      {"Creator",             ftString,    255, false, ""},
-      {"CreatorUserID",       ftGuid,      38,  false, ""},
-      {"CreatedOn",           ftDateTime,  0,   false, ""},
-      {"LastModifiedOn",      ftDateTime,  0,   false, ""},
-      {"LastModifiedUser",    ftString,    255, false, ""},
-      {"LastModifiedUserID",  ftGuid,      38,  false, ""},
-      {"DeletedOn",           ftDateTime,  0,   false, ""},
-      {"DeleteByUser",        ftString,    255, false, ""},
-      {"DeleteByUserID",      ftGuid,      38,  false, ""},
-      {"Delete",              ftBoolean,   0,   false, "False"},
-  };
+  }, CreatorRecordKeepingFields()});
   return fields;
 }
 

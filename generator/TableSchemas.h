@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "cairn/access/FieldTypes.h"
@@ -42,6 +43,11 @@ const std::vector<TFieldSpec>& SharedEventFields();
 // A table's own fields followed by the ten record-keeping fields (CreatedOn ... Delete) that
 // close ContactCategory, Contacts, EventType, Photos, Resources, WorkHourOptions and WorkHours.
 std::vector<TFieldSpec> WithRecordKeepingFields(std::vector<TFieldSpec> fields);
+// The same ten fields with the creator first (Creator, CreatorUserID, CreatedOn, ... Delete), as
+// Events, EventsArchi, Tasks and EventCategory keep them.
+const std::vector<TFieldSpec>& CreatorRecordKeepingFields();
+// The parts one after another.
+std::vector<TFieldSpec> Joined(std::initializer_list<std::vector<TFieldSpec>> parts);
 
 const TTableSchema& EventsArchiSchema();
 const TTableSchema& EventsSchema();

@@ -8,7 +8,7 @@ namespace kalvora {
 const TTableSchema& TasksSchema() {
   static const TTableSchema schema{
       "Tasks",
-      {
+      Joined({{
           // name, type, size, required, default value
           {"TaskID",              ftGuid,      38,  false, "CURRENT_GUID"},
           {"Caption",             ftString,    255, false, ""},
@@ -30,18 +30,9 @@ const TTableSchema& TasksSchema() {
           {"ImageIndex",          ftInteger,   0,   false, ""},
           {"Contacts",            ftMemo,      0,   false, ""},
           {"Attachments",         ftMemo,      0,   false, ""},
-          {"Creator",             ftString,    255, false, ""},
-          {"CreatorUserID",       ftGuid,      38,  false, ""},
-          {"CreatedOn",           ftDateTime,  0,   false, ""},
-          {"LastModifiedOn",      ftDateTime,  0,   false, ""},
-          {"LastModifiedUser",    ftString,    255, false, ""},
-          {"LastModifiedUserID",  ftGuid,      38,  false, ""},
-          {"DeletedOn",           ftDateTime,  0,   false, ""},
-          {"DeleteByUser",        ftString,    255, false, ""},
-          {"DeleteByUserID",      ftGuid,      38,  false, ""},
-          {"Delete",              ftBoolean,   0,   false, "False"},
+      }, CreatorRecordKeepingFields(), {
           {"OutlookSyncID",       ftString,    255, false, ""},
-      },
+      }}),
       {
           // name (empty for the primary index), fields, options
           {"", "TaskID", {ixPrimary, ixUnique}},
