@@ -7,6 +7,7 @@
 #include "cairn/access/Messages.h"
 #include "cairn/cursor/DataCursor.h"
 #include "cairn/engine/data/DataFile.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/engine/table/DataTable.h"
 #include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/CodePage.h"
@@ -150,6 +151,46 @@ void TCairnDataSet::Post() {
   SetState(dsBrowse);
   FModified = false;
   // The cursor is on the stored record.
+  RefreshCurrent();
+}
+
+namespace {
+
+void AssignValue(TCairnField& field, const TCairnValue& value) {
+  struct TAssign {
+    TCairnField& Field;
+    void operator()(TUnassigned) const {}
+    void operator()(TNullValue) const { Field.Clear(); }
+    void operator()(int32_t v) const { Field.SetAsInteger(v); }
+    void operator()(int64_t v) const { Field.SetAsLargeInt(v); }
+    void operator()(bool v) const { Field.SetAsBoolean(v); }
+    void operator()(double v) const { Field.SetAsFloat(v); }
+    void operator()(TCurrencyValue v) const { Field.SetAsCurrency(v.Value); }
+    void operator()(const std::string& v) const { Field.SetAsString(v); }
+    void operator()(TDateTimeValue v) const { Field.SetAsDateTime(v.Value); }
+  };
+  std::visit(TAssign{field}, value);
+}
+
+}  // namespace
+
+void TCairnDataSet::AppendRecord(const std::vector<TCairnValue>& values) {
+  CheckActive();
+  if (values.size() > static_cast<size_t>(FFields.Count()))
+    DatabaseError("More values than fields", this);
+  Insert();
+  TScopeGuard back([&] { CancelPendingChange(); });
+  for (size_t i = 0; i < values.size(); ++i)
+    AssignValue(FFields.Fields(static_cast<int>(i)), values[i]);
+  const bool stored = Handle()->AppendRecord(
+      FInsertBuffer.data(), /*refreshFilter=*/true, /*setRecordHash=*/true,
+      /*skipKeyChecks=*/false, /*skipAutoInc=*/false, /*copyRecordNo=*/false);
+  if (stored) {
+    // The blob values now belong to the stored record.
+    back.Dismiss();
+    SetState(dsBrowse);
+    FModified = false;
+  }
   RefreshCurrent();
 }
 

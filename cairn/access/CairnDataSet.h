@@ -14,6 +14,7 @@
 
 #include "cairn/access/CairnBaseDataSet.h"
 #include "cairn/access/CairnFields.h"
+#include "cairn/access/CairnValue.h"
 #include "cairn/access/FieldTypes.h"
 #include "cairn/engine/data/FieldDefinition.h"
 
@@ -61,6 +62,12 @@ class TCairnDataSet : public TCairnBaseDataSet {
   void Post();
   // Abandons the new record and the blob values it opened.
   void Cancel();
+  // Adds one record from values in field order: a new record, each value given to the field at
+  // its position (fewer values leave the rest at their defaults), then stored through the
+  // cursor without the required-field check; the engine's own checks apply. More values than
+  // fields fail before anything changes. On any failure the dataset is back in dsBrowse and
+  // nothing is stored.
+  void AppendRecord(const std::vector<TCairnValue>& values);
   bool Modified() const { return FModified; }
 
   // ---- Browsing, in the order of the cursor's current index -----------------------------------

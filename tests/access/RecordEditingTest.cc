@@ -340,3 +340,73 @@ TEST_F(RecordEditingTest, BrowsingCompletesAPendingInsert) {
 
 }  // namespace
 }  // namespace cairn::test
+
+namespace cairn::test {
+namespace {
+
+TEST_F(RecordEditingTest, AppendRecordNullClearsADefaultUnassignedKeepsIt) {
+  auto table = OpenPeople();
+  table->AppendRecord({TUnassigned{}, std::string("null flag"), TNullValue{}});
+  EXPECT_EQ(table->State(), dsBrowse);
+  EXPECT_TRUE(table->FieldByName("Active").IsNull());
+  EXPECT_EQ(table->FieldByName("ID").AsString().size(), 38u);  // the default, kept
+  // Fewer values than fields: the rest keep their defaults.
+  table->AppendRecord({TUnassigned{}, std::string("default flag")});
+  EXPECT_FALSE(table->FieldByName("Active").IsNull());
+  EXPECT_FALSE(table->FieldByName("Active").AsBoolean());
+  table->AppendRecord({TUnassigned{}, std::string("typed"), true, TDateTimeValue{1.5}});
+  EXPECT_TRUE(table->FieldByName("Active").AsBoolean());
+  EXPECT_EQ(table->FieldByName("Stamp").AsDateTime(), 1.5);
+  EXPECT_EQ(table->RecordCount(), 3);
+}
+
+TEST_F(RecordEditingTest, FailedAppendRecordStoresNothingAndReturnsToBrowse) {
+  auto table = OpenPeople();
+  const std::string id = "{00000000-0000-0000-0000-000000000002}";
+  table->AppendRecord({id, std::string("first")});
+  EXPECT_EQ(ErrorCodeOf([&] { table->AppendRecord({id, std::string("again")}); }), CAIRN_KEYVIOL);
+  EXPECT_EQ(table->State(), dsBrowse);
+  EXPECT_THROW(table->AppendRecord({TUnassigned{}, TUnassigned{}, std::string("maybe")}),
+               EConvertError);
+  EXPECT_EQ(table->State(), dsBrowse);
+  EXPECT_EQ(MessageOf([&] {
+              table->AppendRecord(
+                  {TUnassigned{}, TUnassigned{}, TUnassigned{}, TUnassigned{}, TUnassigned{}});
+            }),
+            "tblPeople: More values than fields");
+  EXPECT_EQ(table->RecordCount(), 1);
+  EXPECT_EQ(table->FieldByName("Name").AsString(), "first");
+}
+
+}  // namespace
+}  // namespace cairn::test
+
+namespace cairn::test {
+namespace {
+
+TEST_F(RecordEditingTest, IndexFieldNamesChoosesTheIndexOfThoseFields) {
+  auto table = OpenPeople();
+  for (const char* name : {"bravo", "Alpha"}) AddName(*table, name);
+  table->SetIndexFieldNames(" name ");
+  EXPECT_EQ(table->Handle()->IndexName(), "ByName");
+  EXPECT_EQ(table->FieldByName("Name").AsString(), "Alpha");  // on the first record again
+  EXPECT_EQ(MessageOf([&] { table->SetIndexFieldNames("Stamp"); }),
+            "tblPeople: No index for fields 'Stamp'");
+  EXPECT_EQ(table->IndexFieldNames(), " name ");
+  EXPECT_EQ(table->Handle()->IndexName(), "ByName");
+  table->SetIndexFieldNames("ID");
+  EXPECT_EQ(table->Handle()->IndexPos(), 0);
+
+  table->Close();
+  table->SetIndexFieldNames("Name");
+  table->Open();
+  EXPECT_EQ(table->Handle()->IndexName(), "ByName");
+  table->Close();
+  table->SetIndexFieldNames("Name;Stamp");
+  EXPECT_EQ(MessageOf([&] { table->Open(); }), "tblPeople: No index for fields 'Name;Stamp'");
+  EXPECT_FALSE(table->Active());
+  EXPECT_EQ(db->RefCount(), 0);
+}
+
+}  // namespace
+}  // namespace cairn::test
