@@ -106,6 +106,26 @@ void TCairnDataSet::SetFieldData(TCairnField& field, const void* buffer) {
   FModified = true;
 }
 
+bool TCairnDataSet::FieldModified(const TCairnField& field) const {
+  return std::find(FModifiedBlobFields.begin(), FModifiedBlobFields.end(), field.FieldNo()) !=
+         FModifiedBlobFields.end();
+}
+
+// The values blob streams wrote stay open in the cursor until the record is stored or abandoned;
+// then the dataset, which opened them, lets go of them.
+void TCairnDataSet::FreeModifiedBlobs(char* record) {
+  TDataCursor& cursor = *Handle();
+  for (int32_t fieldNo : FModifiedBlobFields) {
+    if (cursor.ValidBlobHandle(fieldNo, record)) cursor.FreeBlob(fieldNo, record);
+  }
+  FModifiedBlobFields.clear();
+}
+
+void TCairnDataSet::SetFieldModified(const TCairnField& field) {
+  if (!FieldModified(field)) FModifiedBlobFields.push_back(field.FieldNo());
+  FModified = true;
+}
+
 // ---- Adding records
 // -------------------------------------------------------------------------------
 
@@ -128,6 +148,7 @@ void TCairnDataSet::Insert() {
   cursor.ClearRecord(FOldRecordBuffer.data());
   SetState(dsInsert);
   FModified = false;
+  FModifiedBlobFields.clear();
 }
 
 void TCairnDataSet::CheckRequiredFields() const {
@@ -150,6 +171,7 @@ void TCairnDataSet::Post() {
   }
   SetState(dsBrowse);
   FModified = false;
+  FreeModifiedBlobs(FInsertBuffer.data());
   // The cursor is on the stored record.
   RefreshCurrent();
 }
@@ -190,14 +212,20 @@ void TCairnDataSet::AppendRecord(const std::vector<TCairnValue>& values) {
     back.Dismiss();
     SetState(dsBrowse);
     FModified = false;
+    FreeModifiedBlobs(FInsertBuffer.data());
   }
   RefreshCurrent();
 }
 
 void TCairnDataSet::CancelPendingChange() {
-  if (State() == dsInsert || State() == dsEdit) Handle()->CancelAllBlobs(ActiveBuffer());
+  if (State() == dsInsert || State() == dsEdit) {
+    char* record = ActiveBuffer();
+    Handle()->CancelAllBlobs(record);
+    FreeModifiedBlobs(record);
+  }
   SetState(dsBrowse);
   FModified = false;
+  FModifiedBlobFields.clear();
 }
 
 void TCairnDataSet::Cancel() {

@@ -89,6 +89,10 @@ class TCairnDataSet : public TCairnBaseDataSet {
   bool GetFieldData(const TCairnField& field, char* buffer) const;
   // Writes the native value (null for null) into the active buffer; needs an editing state.
   void SetFieldData(TCairnField& field, const void* buffer);
+  // Whether a blob stream wrote the field in the pending record (its value is open in the
+  // cursor until the record is posted or cancelled).
+  bool FieldModified(const TCairnField& field) const;
+  void SetFieldModified(const TCairnField& field);
 
  protected:
   void InternalOpen() override;
@@ -114,7 +118,9 @@ class TCairnDataSet : public TCairnBaseDataSet {
   void AddGenericFieldDef(const TSurfacedField& field);
 
  private:
+  friend class TCairnBlobStream;
   void CreateFields();
+  void FreeModifiedBlobs(char* record);
   // The buffer field objects read and write in the current state; null when there is none.
   char* ActiveBuffer() const;
   // Posts a modified pending change, cancels an unmodified one.
@@ -139,6 +145,8 @@ class TCairnDataSet : public TCairnBaseDataSet {
   bool FEof = true;
   bool FBof = true;
   bool FModified = false;
+  // Field numbers written through blob streams in the pending record.
+  std::vector<int32_t> FModifiedBlobFields;
   int32_t FRemoteReadSize = 1;
   std::vector<TFieldDef> FGenericFieldDefs;
 };

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "cairn/access/CairnBlobStream.h"
 #include "cairn/access/CairnDataSet.h"
 #include "cairn/cursor/FieldValue.h"
 #include "cairn/engine/data/FieldDefinition.h"
@@ -72,12 +73,26 @@ bool TCairnField::IsNull() const {
   return !GetData(buffer);
 }
 
+// A memo's text is 8-bit; other blobs hand their bytes over as they are.
+std::string TCairnField::BlobText() const {
+  TCairnBlobStream stream(const_cast<TCairnField&>(*this), bmRead);
+  std::string bytes(stream.Size(), '\0');
+  bytes.resize(stream.Read(bytes.data(), bytes.size()));
+  return FDataType == ftMemo ? host::AnsiToUtf8(bytes) : bytes;
+}
+
+void TCairnField::SetBlobText(const std::string& value) {
+  const std::string bytes = FDataType == ftMemo ? host::Utf8ToAnsi(value) : value;
+  TCairnBlobStream stream(*this, bmWrite);
+  stream.Write(bytes.data(), bytes.size());
+}
+
 // ---- Getters ------------------------------------------------------------------------------------
 
 std::string TCairnField::AsString() const {
   char buffer[kFieldScratchSize] = {};
   const TFieldDefinition& d = Descriptor();
-  if (d.IsBlob()) ConvertError("String");
+  if (d.IsBlob()) return BlobText();
   if (!GetData(buffer)) return {};
   switch (d.DataType) {
     case fld::kString:
@@ -191,7 +206,10 @@ void TCairnField::Clear() {
 
 void TCairnField::SetAsString(const std::string& value) {
   const TFieldDefinition& d = Descriptor();
-  if (d.IsBlob()) ConvertError("String");
+  if (d.IsBlob()) {
+    SetBlobText(value);
+    return;
+  }
   if (value.empty()) {
     Clear();
     return;

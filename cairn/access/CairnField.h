@@ -65,6 +65,8 @@ class TCairnField {
   // Copies the native value into buffer (kFieldScratchSize bytes); false when null.
   bool GetData(char* buffer) const;
   void SetData(const void* buffer);
+  std::string BlobText() const;
+  void SetBlobText(const std::string& value);
   [[noreturn]] void ConvertError(const char* typeName) const;
   void PutInteger(int64_t value, int64_t minimum, int64_t maximum);
 

@@ -410,3 +410,88 @@ TEST_F(RecordEditingTest, IndexFieldNamesChoosesTheIndexOfThoseFields) {
 
 }  // namespace
 }  // namespace cairn::test
+
+namespace cairn::test {
+namespace {
+
+class BlobEditingTest : public RecordEditingTest {
+ protected:
+  std::unique_ptr<TCairnTable> OpenNotes() {
+    auto table = NewTable("Notes");
+    table->FieldDefs().Add("Nr", ftInteger);
+    table->FieldDefs().Add("Text", ftMemo);
+    table->FieldDefs().Add("Data", ftBlob);
+    Create(*table);
+    table->Open();
+    return table;
+  }
+};
+
+TEST_F(BlobEditingTest, MemosAndBlobsOfManySizesRoundTrip) {
+  auto table = OpenNotes();
+  // Around one 512-byte block (17 bytes of block header) and over many blocks.
+  const size_t sizes[] = {0, 1, 494, 495, 100000};
+  auto memo = [](size_t n) {
+    std::string text;
+    for (size_t i = 0; i < n; ++i) text += static_cast<char>('a' + i % 26);
+    return text;
+  };
+  std::string binary(1000, '\0');
+  for (size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 7);
+  for (size_t i = 0; i < std::size(sizes); ++i) {
+    table->Insert();
+    table->FieldByName("Nr").SetAsInteger(static_cast<int32_t>(i));
+    table->FieldByName("Text").SetAsString(memo(sizes[i]));
+    if (i == 1) table->FieldByName("Data").SetAsString(binary);
+    table->Post();
+  }
+  table->Insert();
+  table->FieldByName("Text").SetAsString("Gr\u00fc\u00dfe");
+  table->Post();
+  table->Close();
+  table->Open();
+  for (size_t i = 0; i < std::size(sizes); ++i, table->Next()) {
+    ASSERT_FALSE(table->Eof());
+    ASSERT_EQ(table->FieldByName("Nr").AsInteger(), static_cast<int32_t>(i));
+    EXPECT_EQ(table->FieldByName("Text").AsString(), memo(sizes[i])) << sizes[i];
+    EXPECT_EQ(table->FieldByName("Text").IsNull(), sizes[i] == 0);
+    EXPECT_EQ(table->FieldByName("Data").AsString(), i == 1 ? binary : "");
+  }
+  EXPECT_EQ(table->FieldByName("Text").AsString(), "Gr\u00fc\u00dfe");
+  // Reading leaves no value open in the cursor.
+  EXPECT_EQ(table->Handle()->BlobHandles().Count(), 0u);
+}
+
+TEST_F(BlobEditingTest, AMemoWrittenTwiceOpensOnceAndCancelDiscardsBoth) {
+  auto table = OpenNotes();
+  table->Insert();
+  table->FieldByName("Text").SetAsString("kept");
+  table->Post();
+
+  table->Insert();
+  table->FieldByName("Text").SetAsString("first write");
+  EXPECT_EQ(table->Handle()->BlobHandles().Count(), 1u);
+  table->FieldByName("Text").SetAsString("second");
+  EXPECT_EQ(table->Handle()->BlobHandles().Count(), 1u);
+  EXPECT_EQ(table->FieldByName("Text").AsString(), "second");
+  table->Cancel();
+  EXPECT_EQ(table->Handle()->BlobHandles().Count(), 0u);
+  EXPECT_EQ(table->RecordCount(), 1);
+  EXPECT_EQ(table->FieldByName("Text").AsString(), "kept");
+
+  EXPECT_EQ(MessageOf([&] { table->FieldByName("Text").SetAsString("x"); }),
+            "Table is not in edit or insert mode");
+  table->Insert();
+  table->FieldByName("Text").SetAsString("a");
+  table->FieldByName("Text").SetAsString("b");
+  table->Post();
+  EXPECT_EQ(table->Handle()->BlobHandles().Count(), 0u);
+  table->Close();
+  table->Open();
+  table->Last();
+  EXPECT_EQ(table->FieldByName("Text").AsString(), "b");
+  EXPECT_EQ(table->RecordCount(), 2);
+}
+
+}  // namespace
+}  // namespace cairn::test
