@@ -33,7 +33,7 @@ void TCairnBaseDataSet::DoOpen() {
 }
 
 void TCairnBaseDataSet::DoClose() {
-  // A pending edit would be cancelled here; record editing adds the editing states.
+  if (FState != dsBrowse) CancelPendingChange();
   FState = dsInactive;
   TScopeGuard closeCursor([&] { CloseCursor(); });
   InternalClose();
@@ -61,6 +61,10 @@ void TCairnBaseDataSet::Destroy() noexcept {
 
 void TCairnBaseDataSet::CheckInactive() const {
   if (Active()) DatabaseError(SDataSetOpen, this);
+}
+
+void TCairnBaseDataSet::CheckActive() const {
+  if (!Active()) DatabaseError(SDataSetClosed, this);
 }
 
 }  // namespace cairn

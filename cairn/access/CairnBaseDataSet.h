@@ -1,9 +1,9 @@
 // The base of every dataset of the component layer: its state and the engine cursor it holds.
 //
-// A dataset is closed (no cursor) or open (cursor held, state dsBrowse; the editing states come
-// with record editing). Open runs OpenCursor, then InternalOpen; a failure in either leaves the
-// dataset closed with its cursor freed. Close runs InternalClose, then CloseCursor. Opening an
-// open dataset and closing a closed one do nothing.
+// A dataset is closed (no cursor) or open (cursor held, state dsBrowse or an editing state).
+// Open runs OpenCursor, then InternalOpen; a failure in either leaves the dataset closed with its
+// cursor freed. Close cancels a pending change, then runs InternalClose, then CloseCursor.
+// Opening an open dataset and closing a closed one do nothing.
 //
 // Destructors cannot reach the overrides of a derived class, so the most derived class closes the
 // dataset in its own destructor (Destroy).
@@ -18,7 +18,18 @@ namespace cairn {
 
 class TDataCursor;
 
-enum TDataSetState : uint8_t { dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey };
+enum TDataSetState : uint8_t {
+  dsInactive,
+  dsBrowse,
+  dsEdit,
+  dsInsert,
+  dsSetKey,
+  dsCalcFields,
+  dsFilter,
+  dsNewValue,
+  dsOldValue,
+  dsInternalCalc,
+};
 
 class TCairnBaseDataSet : public TComponent {
  public:
@@ -44,6 +55,11 @@ class TCairnBaseDataSet : public TComponent {
   // The dataset's own open and close steps, run with the cursor held.
   virtual void InternalOpen() {}
   virtual void InternalClose() {}
+  // Abandons a pending insert or edit; run by Close before InternalClose.
+  virtual void CancelPendingChange() {}
+  void SetState(TDataSetState state) { FState = state; }
+  // Fails with "<Name>: Cannot perform this operation on a closed dataset" while closed.
+  void CheckActive() const;
 
   // Closes the dataset for a destructor: failures are swallowed, the cursor is let go of.
   void Destroy() noexcept;

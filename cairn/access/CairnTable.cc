@@ -148,6 +148,56 @@ void TCairnTable::SetIndexName(const std::string& value) {
   if (Active()) Handle()->SetIndexName(host::Utf8ToAnsi(value));
   FIndexName = value;
   FFieldsIndex = false;
+  if (Active()) First();
+}
+
+void TCairnTable::SetIndexFieldNames(const std::string& value) {
+  const std::string savedName = FIndexName;
+  const bool savedFieldsIndex = FFieldsIndex;
+  FIndexName = value;
+  FFieldsIndex = true;
+  if (!Active()) return;
+  TScopeGuard restore([&] {
+    FIndexName = savedName;
+    FFieldsIndex = savedFieldsIndex;
+  });
+  ApplyIndex(*Handle());
+  restore.Dismiss();
+  First();
+}
+
+void TCairnTable::ApplyIndex(TDataCursor& cursor) const {
+  if (!FFieldsIndex) {
+    if (!FIndexName.empty()) cursor.SetIndexName(host::Utf8ToAnsi(FIndexName));
+    return;
+  }
+  const std::vector<std::string> wanted = SplitNames(FIndexName);
+  if (wanted.empty()) {
+    cursor.SetIndexPos(idx::kPrimarySlot);
+    return;
+  }
+  for (int pos = 0; pos <= cursor.IndexCount(); ++pos) {
+    const TIndexDefinition& d = cursor.IndexDefinition(pos);
+    if (d.KeyFieldCount != wanted.size() || wanted.size() > idx::kMaxKeyFields) continue;
+    bool same = true;
+    for (size_t i = 0; same && i < wanted.size(); ++i) {
+      const uint16_t number = d.KeyFields[i];
+      std::string name;
+      if (number == fld::kRecordIDFieldNum) {
+        name = kRecordIDName;
+      } else if (number == fld::kRecordHashFieldNum) {
+        name = kRecordHashName;
+      } else if (const TFieldDefinition* field = cursor.FieldDefinition(number)) {
+        name = field->FieldName;
+      }
+      same = host::AnsiSameText(name, host::Utf8ToAnsi(wanted[i]));
+    }
+    if (same) {
+      cursor.SetIndexPos(pos);
+      return;
+    }
+  }
+  DatabaseErrorFmt(SNoIndexForFields, {FIndexName}, this);
 }
 
 void TCairnTable::DefinitionsChanged() {
@@ -337,11 +387,9 @@ std::unique_ptr<TDataCursor> TCairnTable::CreateHandle() {
   cursor->OpenCursor(/*noRemoteCall=*/false, /*initializeOnly=*/false);
   // The engine opens a table read-only when its files cannot be written.
   FReadOnly = cursor->ReadOnly();
-  if (!FIndexName.empty()) {
-    TScopeGuard close([&] { cursor->CloseCursor(/*freeIfTemporary=*/true); });
-    cursor->SetIndexName(host::Utf8ToAnsi(FIndexName));
-    close.Dismiss();
-  }
+  TScopeGuard close([&] { cursor->CloseCursor(/*freeIfTemporary=*/true); });
+  ApplyIndex(*cursor);
+  close.Dismiss();
   return cursor;
 }
 

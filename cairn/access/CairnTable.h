@@ -47,6 +47,12 @@ class TCairnTable : public TCairnDBDataSet {
   // while the table is open.
   const std::string& IndexName() const { return FIndexName; }
   void SetIndexName(const std::string& value);
+  // The index by its key fields instead of its name ("Name;Date", letter case and blanks around
+  // names ignored); empty for the primary index. The first index of exactly those fields, in
+  // that order, is taken; none fails with "<Name>: No index for fields '%s'". An open table
+  // changes its index at once and moves to the first record.
+  std::string IndexFieldNames() const { return FFieldsIndex ? FIndexName : std::string(); }
+  void SetIndexFieldNames(const std::string& value);
 
   // ---- Structure --------------------------------------------------------------------------------
   TCairnFieldDefs& FieldDefs() { return *FFieldDefs; }
@@ -109,6 +115,8 @@ class TCairnTable : public TCairnDBDataSet {
                                    TIndexOptions options, const std::string& descFields,
                                    TIndexCompression compression, bool noKeyStatistics) const;
   uint16_t KeyFieldNumber(const std::string& fieldName) const;
+  // Gives the cursor the index IndexName or IndexFieldNames names.
+  void ApplyIndex(TDataCursor& cursor) const;
   // The name of a key field of the open table.
   std::string KeyFieldName(uint16_t fieldNum) const;
 
@@ -126,8 +134,7 @@ class TCairnTable : public TCairnDBDataSet {
   std::unique_ptr<TMasterLink> FMasterLink;
   bool FExclusive = false;
   bool FReadOnly = false;
-  // FIndexName holds field names rather than an index name; set by IndexFieldNames, which comes
-  // with navigation.
+  // FIndexName holds field names rather than an index name (IndexFieldNames).
   bool FFieldsIndex = false;
   std::string FTableName;
   std::string FIndexName;

@@ -43,6 +43,12 @@ inline constexpr const char* SInvalidExtension = "File extension '%s' is not val
 
 // Datasets and table objects.
 inline constexpr const char* SDataSetOpen = "Cannot perform this operation on an open dataset";
+inline constexpr const char* SDataSetClosed = "Cannot perform this operation on a closed dataset";
+inline constexpr const char* SDataSetReadOnly = "Cannot modify a read-only dataset";
+inline constexpr const char* SNotEditing = "Table is not in edit or insert mode";
+inline constexpr const char* SNotIndexField = "Field '%s' is not in the current index";
+inline constexpr const char* SFieldReadOnly = "Field '%s' cannot be modified";
+inline constexpr const char* SFieldRequired = "Field '%s' must have a value";
 inline constexpr const char* SNoTableName = "Missing table name";
 inline constexpr const char* SHandleError = "Error creating table handle";
 inline constexpr const char* SOnePrimaryIndex = "Only one primary index allowed per table";
