@@ -17,7 +17,7 @@
 #include "cairn/engine/data/DataHeader.h"
 #include "cairn/engine/data/FieldDefinition.h"
 #include "cairn/engine/index/IndexDefinition.h"
-#include "tests/support/ComponentLayerTest.h"
+#include "tests/access/DatabaseTableTest.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
 
@@ -41,33 +41,8 @@ TIndexDefinition StoredIndex(const std::string& idxFile, int slot) {
   return TIndexDefinition::Decode(bytes.data() + offset);
 }
 
-// Creates with the arguments the generator passes.
-void Create(TCairnTable& table) {
-  table.CreateTable(0, 1, 0, false, "", "", 4096, 512, 0, "", nullptr, "", "");
-}
-
-class CairnTableTest : public ComponentLayerTest {
+class CairnTableTest : public DatabaseTableTest {
  protected:
-  void SetUp() override {
-    ComponentLayerTest::SetUp();
-    db = std::make_unique<TCairnDatabase>();
-    db->SetName("dbMain");
-    db->SetDatabaseName("MainDB");
-    db->SetDirectory(Temp.Path());
-  }
-  void TearDown() override {
-    db.reset();
-    ComponentLayerTest::TearDown();
-  }
-
-  std::unique_ptr<TCairnTable> NewTable(const std::string& tableName) {
-    auto table = std::make_unique<TCairnTable>();
-    table->SetName("tbl" + tableName);
-    table->SetDatabaseName("MainDB");
-    table->SetTableName(tableName);
-    return table;
-  }
-
   // A table of three fields, created and closed.
   std::unique_ptr<TCairnTable> CreatedTable(const std::string& tableName) {
     auto table = NewTable(tableName);
@@ -94,7 +69,6 @@ class CairnTableTest : public ComponentLayerTest {
   std::string Dat(const std::string& name) const { return Temp.File(name + ".dat"); }
   std::string Idx(const std::string& name) const { return Temp.File(name + ".idx"); }
 
-  std::unique_ptr<TCairnDatabase> db;
 };
 
 TEST_F(CairnTableTest, NewTableObjectDefaults) {

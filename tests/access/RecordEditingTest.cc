@@ -14,49 +14,14 @@
 #include "cairn/engine/io/Coding.h"
 #include "cairn/error/EngineError.h"
 #include "cairn/error/EngineErrorCodes.h"
-#include "tests/support/ComponentLayerTest.h"
+#include "tests/access/DatabaseTableTest.h"
 #include "tests/support/EngineErrorCatch.h"
 
 namespace cairn::test {
 namespace {
 
-void Create(TCairnTable& table) {
-  table.CreateTable(0, 1, 0, false, "", "", 4096, 512, 0, "", nullptr, "", "");
-}
-
-// The message of the database error an action raises.
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EDatabaseError& error) {
-    return error.Message();
-  }
-  ADD_FAILURE() << "no database error raised";
-  return {};
-}
-
-class RecordEditingTest : public ComponentLayerTest {
+class RecordEditingTest : public DatabaseTableTest {
  protected:
-  void SetUp() override {
-    ComponentLayerTest::SetUp();
-    db = std::make_unique<TCairnDatabase>();
-    db->SetName("dbMain");
-    db->SetDatabaseName("MainDB");
-    db->SetDirectory(Temp.Path());
-  }
-  void TearDown() override {
-    db.reset();
-    ComponentLayerTest::TearDown();
-  }
-
-  std::unique_ptr<TCairnTable> NewTable(const std::string& tableName) {
-    auto table = std::make_unique<TCairnTable>();
-    table->SetName("tbl" + tableName);
-    table->SetDatabaseName("MainDB");
-    table->SetTableName(tableName);
-    return table;
-  }
-
   // ID (GUID, default CURRENT_GUID, primary), Name (32 characters, indexed), Active (Boolean,
   // default False), Stamp (date-time); open.
   std::unique_ptr<TCairnTable> OpenPeople(const std::string& tableName = "People") {
@@ -91,7 +56,6 @@ class RecordEditingTest : public ComponentLayerTest {
     table.Post();
   }
 
-  std::unique_ptr<TCairnDatabase> db;
 };
 
 TEST_F(RecordEditingTest, OpenBuildsFieldObjectsAndPositionsOnAnEmptyTable) {
@@ -103,7 +67,7 @@ TEST_F(RecordEditingTest, OpenBuildsFieldObjectsAndPositionsOnAnEmptyTable) {
   EXPECT_EQ(table->Fields().Fields(1).Size(), 32);
   EXPECT_EQ(table->Fields().Fields(3).DataType(), ftDateTime);
   EXPECT_EQ(&table->FieldByName("nAME"), &table->Fields().Fields(1));
-  EXPECT_EQ(MessageOf([&] { table->FieldByName("Nope"); }), "tblPeople: Field 'Nope' not found");
+  EXPECT_EQ(ErrorText([&] { table->FieldByName("Nope"); }), "tblPeople: Field 'Nope' not found");
   EXPECT_TRUE(table->Eof());
   EXPECT_TRUE(table->Bof());
   EXPECT_TRUE(table->IsEmpty());
@@ -172,15 +136,15 @@ TEST_F(RecordEditingTest, FailedPostStaysInInsertAndCancelOrCloseDiscardsTheReco
 
 TEST_F(RecordEditingTest, FailuresOfTheEditingOperations) {
   auto table = OpenPeople();
-  EXPECT_EQ(MessageOf([&] { table->FieldByName("Name").SetAsString("x"); }),
+  EXPECT_EQ(ErrorText([&] { table->FieldByName("Name").SetAsString("x"); }),
             "Table is not in edit or insert mode");
   table->Close();
-  EXPECT_EQ(MessageOf([&] { table->Insert(); }),
+  EXPECT_EQ(ErrorText([&] { table->Insert(); }),
             "tblPeople: Cannot perform this operation on a closed dataset");
   table->SetReadOnly(true);
   table->Open();
   EXPECT_FALSE(table->CanModify());
-  EXPECT_EQ(MessageOf([&] { table->Insert(); }), "tblPeople: Cannot modify a read-only dataset");
+  EXPECT_EQ(ErrorText([&] { table->Insert(); }), "tblPeople: Cannot modify a read-only dataset");
   EXPECT_EQ(table->State(), dsBrowse);
 }
 
@@ -192,11 +156,11 @@ TEST_F(RecordEditingTest, RequiredFieldWithoutValueFailsBeforeTheEngine) {
   table->Open();
   table->Insert();
   table->FieldByName("Name").SetAsString("n");
-  EXPECT_EQ(MessageOf([&] { table->Post(); }), "Field 'Code' must have a value");
+  EXPECT_EQ(ErrorText([&] { table->Post(); }), "Field 'Code' must have a value");
   EXPECT_EQ(table->State(), dsInsert);
   table->FieldByName("Code").SetAsInteger(7);
   table->FieldByName("Code").Clear();
-  EXPECT_EQ(MessageOf([&] { table->Post(); }), "Field 'Code' must have a value");
+  EXPECT_EQ(ErrorText([&] { table->Post(); }), "Field 'Code' must have a value");
   table->FieldByName("Code").SetAsInteger(7);
   table->Post();
   EXPECT_EQ(table->RecordCount(), 1);
@@ -369,7 +333,7 @@ TEST_F(RecordEditingTest, FailedAppendRecordStoresNothingAndReturnsToBrowse) {
   EXPECT_THROW(table->AppendRecord({TUnassigned{}, TUnassigned{}, std::string("maybe")}),
                EConvertError);
   EXPECT_EQ(table->State(), dsBrowse);
-  EXPECT_EQ(MessageOf([&] {
+  EXPECT_EQ(ErrorText([&] {
               table->AppendRecord(
                   {TUnassigned{}, TUnassigned{}, TUnassigned{}, TUnassigned{}, TUnassigned{}});
             }),
@@ -390,7 +354,7 @@ TEST_F(RecordEditingTest, IndexFieldNamesChoosesTheIndexOfThoseFields) {
   table->SetIndexFieldNames(" name ");
   EXPECT_EQ(table->Handle()->IndexName(), "ByName");
   EXPECT_EQ(table->FieldByName("Name").AsString(), "Alpha");  // on the first record again
-  EXPECT_EQ(MessageOf([&] { table->SetIndexFieldNames("Stamp"); }),
+  EXPECT_EQ(ErrorText([&] { table->SetIndexFieldNames("Stamp"); }),
             "tblPeople: No index for fields 'Stamp'");
   EXPECT_EQ(table->IndexFieldNames(), " name ");
   EXPECT_EQ(table->Handle()->IndexName(), "ByName");
@@ -403,7 +367,7 @@ TEST_F(RecordEditingTest, IndexFieldNamesChoosesTheIndexOfThoseFields) {
   EXPECT_EQ(table->Handle()->IndexName(), "ByName");
   table->Close();
   table->SetIndexFieldNames("Name;Stamp");
-  EXPECT_EQ(MessageOf([&] { table->Open(); }), "tblPeople: No index for fields 'Name;Stamp'");
+  EXPECT_EQ(ErrorText([&] { table->Open(); }), "tblPeople: No index for fields 'Name;Stamp'");
   EXPECT_FALSE(table->Active());
   EXPECT_EQ(db->RefCount(), 0);
 }
@@ -479,7 +443,7 @@ TEST_F(BlobEditingTest, AMemoWrittenTwiceOpensOnceAndCancelDiscardsBoth) {
   EXPECT_EQ(table->RecordCount(), 1);
   EXPECT_EQ(table->FieldByName("Text").AsString(), "kept");
 
-  EXPECT_EQ(MessageOf([&] { table->FieldByName("Text").SetAsString("x"); }),
+  EXPECT_EQ(ErrorText([&] { table->FieldByName("Text").SetAsString("x"); }),
             "Table is not in edit or insert mode");
   table->Insert();
   table->FieldByName("Text").SetAsString("a");
