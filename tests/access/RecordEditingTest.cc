@@ -55,7 +55,6 @@ class RecordEditingTest : public DatabaseTableTest {
     table.FieldByName("Name").SetAsString(name);
     table.Post();
   }
-
 };
 
 TEST_F(RecordEditingTest, OpenBuildsFieldObjectsAndPositionsOnAnEmptyTable) {
