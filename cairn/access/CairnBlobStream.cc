@@ -12,7 +12,7 @@
 namespace cairn {
 
 TCairnBlobStream::TCairnBlobStream(TCairnField& field, TBlobStreamMode mode)
-    : FField(field), FDataSet(field.DataSet()), FBuffer(FDataSet.ActiveBuffer()) {
+    : FField(field), FDataSet(field.DataSet()), FBuffer(FDataSet.ActiveRecordBuffer()) {
   if (FBuffer == nullptr) return;
   TDataCursor& cursor = *FDataSet.Handle();
   const bool writing = mode != bmRead;
@@ -36,6 +36,12 @@ TCairnBlobStream::~TCairnBlobStream() {
   if (!FOpened) return;
   if (FModified) {
     FDataSet.SetFieldModified(FField);
+    try {
+      FDataSet.DataEvent(deFieldChange, &FField);
+    } catch (...) {
+      // The value is written; a listener failing to take the news cannot undo that, and a
+      // destructor has no caller to report to.
+    }
     return;
   }
   if (FDataSet.FieldModified(FField)) return;
