@@ -13,14 +13,16 @@ namespace cairn {
 
 TCairnBlobStream::TCairnBlobStream(TCairnField& field, TBlobStreamMode mode)
     : FField(field), FDataSet(field.DataSet()), FBuffer(FDataSet.ActiveRecordBuffer()) {
-  if (FBuffer == nullptr) return;
-  TDataCursor& cursor = *FDataSet.Handle();
+  // Writing is refused before anything else: without an editing state (and so without a record
+  // to write to) a written value would otherwise vanish without a word.
   const bool writing = mode != bmRead;
   if (writing) {
     if (field.ReadOnly()) DatabaseErrorFmt(SFieldReadOnly, {field.DisplayName()});
     const TDataSetState state = FDataSet.State();
     if (state != dsEdit && state != dsInsert && state != dsSetKey) DatabaseError(SNotEditing);
   }
+  if (FBuffer == nullptr) return;
+  TDataCursor& cursor = *FDataSet.Handle();
   // A field written earlier in this record holds its open value already.
   if (!FDataSet.FieldModified(field)) {
     cursor.OpenBlob(field.FieldNo(), FBuffer, writing ? 2 : 1);

@@ -153,10 +153,13 @@ void TCairnDataSet::SetFieldData(TCairnField& field, const void* buffer) {
     char* slot = record + FRecordSize + field.CalcOffset();
     const auto size = static_cast<size_t>(field.CalcDataSize());
     slot[0] = buffer != nullptr ? 1 : 0;
+    std::memset(slot + 1, 0, size);
     if (buffer != nullptr) {
-      std::memcpy(slot + 1, buffer, size);
-    } else {
-      std::memset(slot + 1, 0, size);
+      // Text is copied up to its first zero, at most the field's size.
+      const bool text = field.DataType() == ftString || field.DataType() == ftFixedChar ||
+                        field.DataType() == ftGuid || field.DataType() == ftWideString;
+      const size_t length = text ? ::strnlen(static_cast<const char*>(buffer), size - 1) : size;
+      std::memcpy(slot + 1, buffer, length);
     }
   } else {
     if (state == dsCalcFields) DatabaseError(SNotEditing);
