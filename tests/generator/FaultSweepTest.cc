@@ -69,9 +69,12 @@ class FaultSweepTest : public GeneratedDatabaseTest {
  protected:
   std::string Data() const { return Temp.File("Data"); }
 
-  void FreshData() {
+  // An empty Data directory, or one that kept only the lock file of an earlier complete run (a
+  // run then reads its table list under a lock instead of writing a new one).
+  void FreshData(bool keepLockFile) {
     fs::remove_all(Data());
     fs::create_directory(Data());
+    if (keepLockFile) fs::copy_file(Temp.File("saved.lck"), Data() + "/cairn.lck");
   }
 
   // One run over Data through Files; the layer is started here so that its engine takes them.
@@ -129,63 +132,73 @@ class FaultSweepTest : public GeneratedDatabaseTest {
 };
 
 TEST_F(FaultSweepTest, EveryFaultEndsInAnEngineErrorAndLeavesASoundDatabase) {
-  // The calls of a clean run.
-  FreshData();
-  Files.ResetCounts();
+  FreshData(false);
   ASSERT_EQ(Run(), 0);
-  std::map<TFileOp, int64_t> calls;
-  for (const TOpCase& op : kOps) calls[op.Op] = Files.Calls(op.Op);
+  fs::copy_file(Data() + "/cairn.lck", Temp.File("saved.lck"));
 
   const int64_t stride = Stride();
   int injected = 0, failed = 0, absorbed = 0;
   std::map<std::string, int> reports;
-  for (const TOpCase& op : kOps) {
-    if (!Swept(op)) continue;
-    for (const int errnoValue : kErrnos) {
-      const int error = WindowsErrorFromErrno(errnoValue, op.LockOrShare);
-      // The stride starts at a different call for each case, so that a strided sweep still
-      // reaches late calls.
-      for (int64_t k = 1 + (injected % stride); k <= calls[op.Op]; k += stride) {
-        SCOPED_TRACE(std::string(op.Name) + " #" + std::to_string(k) + " fails with " +
-                     std::to_string(error));
-        FreshData();
-        Files.Disarm();
-        Files.ResetCounts();
-        Files.Arm(op.Op, k, error);
-        std::vector<TDialogRecord> dialogs;
-        const int status = Run(&dialogs);
-        Files.Disarm();
-        ++injected;
-        if (status == 0) {
-          // Only a call the engine makes again (the lock file's open is retried a while) may
-          // fail without failing the run.
-          EXPECT_TRUE(dialogs.empty());
-          EXPECT_GT(Files.Calls(op.Op), calls[op.Op]) << "the run succeeded over the fault";
-          ++absorbed;
-        } else {
-          ++failed;
-          EXPECT_EQ(status, 1);
-          ASSERT_FALSE(dialogs.empty());
-          // The engine error of the fault; or, where a denied open made the engine fall back to
-          // a read-only open, the table's refusal to take its rows.
-          const std::string& report = dialogs.back().Text;
-          const bool engineError = report.rfind("Cairn Engine Error # ", 0) == 0;
-          EXPECT_TRUE(engineError || report.ends_with(": Cannot modify a read-only dataset."))
-              << report;
-          ++reports[engineError ? report.substr(0, report.find(' ', 21)) : report];
+  for (const bool keepLockFile : {false, true}) {
+    SCOPED_TRACE(keepLockFile ? "lock file kept" : "empty directory");
+    // The calls of a clean run.
+    FreshData(keepLockFile);
+    Files.ResetCounts();
+    ASSERT_EQ(Run(), 0);
+    std::map<TFileOp, int64_t> calls;
+    for (const TOpCase& op : kOps) calls[op.Op] = Files.Calls(op.Op);
+    std::printf("  clean run (%s):", keepLockFile ? "lock file kept" : "empty directory");
+    for (const TOpCase& op : kOps) std::printf(" %s %lld", op.Name, (long long)calls[op.Op]);
+    std::printf("\n");
+
+    for (const TOpCase& op : kOps) {
+      if (!Swept(op)) continue;
+      for (const int errnoValue : kErrnos) {
+        const int error = WindowsErrorFromErrno(errnoValue, op.LockOrShare);
+        // The stride starts at a different call for each case, so that a strided sweep still
+        // reaches late calls; an operation with few calls has each of them failed.
+        const int64_t step = calls[op.Op] < 2 * stride ? 1 : stride;
+        for (int64_t k = 1 + (injected % step); k <= calls[op.Op]; k += step) {
+          SCOPED_TRACE(std::string(op.Name) + " #" + std::to_string(k) + " fails with " +
+                       std::to_string(error));
+          FreshData(keepLockFile);
+          Files.Disarm();
+          Files.ResetCounts();
+          Files.Arm(op.Op, k, error);
+          std::vector<TDialogRecord> dialogs;
+          const int status = Run(&dialogs);
+          Files.Disarm();
+          ++injected;
+          if (status == 0) {
+            // Only a call the engine makes again (the lock file's open is retried a while, a
+            // lock too) may fail without failing the run.
+            EXPECT_TRUE(dialogs.empty());
+            EXPECT_GT(Files.Calls(op.Op), calls[op.Op]) << "the run succeeded over the fault";
+            ++absorbed;
+          } else {
+            ++failed;
+            EXPECT_EQ(status, 1);
+            ASSERT_FALSE(dialogs.empty());
+            // The engine error of the fault; or, where a denied open made the engine fall back
+            // to a read-only open, the table's refusal to take its rows.
+            const std::string& report = dialogs.back().Text;
+            const bool engineError = report.rfind("Cairn Engine Error # ", 0) == 0;
+            EXPECT_TRUE(engineError || report.ends_with(": Cannot modify a read-only dataset."))
+                << report;
+            ++reports[engineError ? report.substr(0, report.find(' ', 21)) : report];
+          }
+          ExpectReadable();
+          const double start = cairn::host::Now();
+          EXPECT_EQ(Run(), 0);
+          ExpectDatabase(Data(), {start - 1, cairn::host::Now()});
+          if (HasFailure()) return;
         }
-        ExpectReadable();
-        const double start = cairn::host::Now();
-        EXPECT_EQ(Run(), 0);
-        ExpectDatabase(Data(), {start - 1, cairn::host::Now()});
-        if (HasFailure()) return;
       }
     }
   }
-  std::printf("  clean run:");
-  for (const TOpCase& op : kOps) std::printf(" %s %lld", op.Name, (long long)calls[op.Op]);
   std::printf(
-      "\n  stride %lld: %d faults injected, %d runs reported the failure, %d absorbed by a retry\n",
+      "  stride %lld: %d faults injected, %d runs reported the failure, %d absorbed by a "
+      "retry\n",
       (long long)stride, injected, failed, absorbed);
   for (const auto& [report, count] : reports) std::printf("  %s: %d\n", report.c_str(), count);
   EXPECT_GT(injected, 0);
