@@ -29,8 +29,9 @@ LAYERS = {
     "tools": 11,
     "examples": 11,
     "bench": 12,
+    "fuzz": 12,
 }
-CHECKED = ("cairn", "generator", "tools", "examples", "bench")
+CHECKED = ("cairn", "generator", "tools", "examples", "bench", "fuzz")
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 
 
