@@ -13,7 +13,8 @@ class TScratch {
  public:
   TScratch() {
     namespace fs = std::filesystem;
-    const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+    const fs::path base =
+        fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
     std::string pattern = (base / "cairn-fuzz-XXXXXX").string();
     if (!mkdtemp(pattern.data())) std::abort();
     FPath = pattern;

@@ -16,7 +16,9 @@ using namespace cairn::fuzz;
 
 TTableFiles gSound;
 
-std::string FilePath(const std::string& name) { return FuzzDirectory() + "/" + name; }
+std::string FilePath(const std::string& name) {
+  return FuzzDirectory() + "/" + name;
+}
 
 void WriteSoundTable() {
   const std::string base = FilePath(kSoundTableName);
