@@ -24,6 +24,7 @@ LAYERS = {
     "cairn/engine/directory": 7,
     "cairn/engine": 8,
     "cairn/cursor": 9,
+    "cairn/check": 9.5,
     "cairn/access": 10,
     "generator": 11,
     "tools": 11,
