@@ -76,6 +76,12 @@ class TCairnDatabase : public TComponent {
   TCheckFindings CheckTable(const std::string& tableName);
   // Every table of the directory in name order, then the directory's lock file.
   TCheckFindings CheckTables();
+  // Repairs one table, holding its files exclusively: the index file is rebuilt from the live
+  // records under the definitions it held, the header counters are recounted, and damage that
+  // would keep a record from being read is mended; no readable record is dropped. What was
+  // mended, one line each. A table open in this session fails with CAIRN_TABLEOPEN, one open
+  // elsewhere with the engine error of its exclusive open; a missing table with CAIRN_OSENOENT.
+  std::vector<std::string> RepairTable(const std::string& tableName);
 
   // ---- Clients ----------------------------------------------------------------------------------
   void RegisterClient(TDatabaseClient& client);

@@ -3,6 +3,7 @@
 
 #include "cairn/access/CairnDatabase.h"
 #include "cairn/check/LockFileVerifier.h"
+#include "cairn/check/TableRepair.h"
 #include "cairn/check/TableVerifier.h"
 #include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/io/EngineServices.h"
@@ -10,17 +11,39 @@
 
 namespace cairn {
 
+namespace {
+
+[[noreturn]] void RaiseTableError(TDataDirectory& directory, uint16_t code,
+                                  const std::string& tableName) {
+  TEngineErrorContext context;
+  context.DatabaseName = directory.ProperDataDirectoryName();
+  context.TableName = tableName;
+  directory.Engine().RaiseError(code, context);
+}
+
+}  // namespace
+
 TCheckFindings TCairnDatabase::CheckTable(const std::string& tableName) {
   if (!Connected()) Open();
   TDataDirectory& directory = *FHandle;
   const std::string engineName = directory.EngineTableName(tableName);
   if (!directory.DataTableExists(engineName, false, false)) {
-    TEngineErrorContext context;
-    context.DatabaseName = directory.ProperDataDirectoryName();
-    context.TableName = engineName;
-    directory.Engine().RaiseError(CAIRN_OSENOENT, context);
+    RaiseTableError(directory, CAIRN_OSENOENT, engineName);
   }
   return TTableVerifier(directory, engineName).Run();
+}
+
+std::vector<std::string> TCairnDatabase::RepairTable(const std::string& tableName) {
+  if (!Connected()) Open();
+  TDataDirectory& directory = *FHandle;
+  const std::string engineName = directory.EngineTableName(tableName);
+  if (directory.DataTableExists(engineName, true, false)) {
+    RaiseTableError(directory, CAIRN_TABLEOPEN, engineName);
+  }
+  if (!directory.DataTableExists(engineName, false, false)) {
+    RaiseTableError(directory, CAIRN_OSENOENT, engineName);
+  }
+  return TTableRepair(directory, engineName).Run();
 }
 
 TCheckFindings TCairnDatabase::CheckTables() {

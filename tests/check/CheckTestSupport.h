@@ -66,3 +66,50 @@ class CheckTableTest : public DatabaseTableTest {
 };
 
 }  // namespace cairn::test
+
+namespace cairn::test {
+
+// The Stock table's layout, as the damage cases need it.
+struct TStockLayout {
+  static constexpr int64_t kHeaderArea = 512 + 768 * 5;
+  static constexpr int64_t kRecordLength = 88;
+  static constexpr int64_t kNameAt = 30;   // null flag, then 25 bytes
+  static constexpr int64_t kNotesAt = 65;  // null flag, first block, signature
+  static constexpr int64_t kPhotoAt = 74;
+  static constexpr int64_t kIndexPages = 25088;
+
+  static int64_t Slot(int32_t slot) { return kHeaderArea + (slot - 1) * kRecordLength; }
+  static int64_t Page(int32_t page) { return kIndexPages + (page - 1) * 1024; }
+  static int64_t Block(int32_t block) { return 512 + (block - 1) * 128; }
+};
+
+// A file's bytes, changed in place and written back when it goes.
+class TFileBytes {
+ public:
+  explicit TFileBytes(std::string path) : FPath(std::move(path)), FBytes(ReadBytes(FPath)) {}
+  ~TFileBytes() { WriteBytes(FPath, FBytes); }
+  TFileBytes(const TFileBytes&) = delete;
+  TFileBytes& operator=(const TFileBytes&) = delete;
+
+  std::vector<char>& Bytes() { return FBytes; }
+  int32_t Int32(int64_t at) const { return DecodeInt32(FBytes.data() + at); }
+  void SetInt32(int64_t at, int32_t value) { EncodeInt32(FBytes.data() + at, value); }
+  void Flip(int64_t at) { FBytes.at(static_cast<size_t>(at)) ^= 0x5A; }
+  void Cut(int64_t size) { FBytes.resize(static_cast<size_t>(size)); }
+
+  // Index files: the root page of a definition slot, and the first leaf below it.
+  int32_t Root(int slot) const { return Int32(34 + 4 * slot); }
+  int32_t FirstLeaf(int slot, int keySize) const {
+    int32_t page = Root(slot);
+    while (FBytes[static_cast<size_t>(TStockLayout::Page(page))] < 2) {
+      page = Int32(TStockLayout::Page(page) + 13 + keySize);
+    }
+    return page;
+  }
+
+ private:
+  std::string FPath;
+  std::vector<char> FBytes;
+};
+
+}  // namespace cairn::test
