@@ -27,7 +27,7 @@ LAYERS = {
     "cairn/check": 9.5,
     "cairn/access": 10,
     "generator": 11,
-    "tools": 11,
+    "tools": 12,
     "examples": 11,
     "bench": 12,
 }
