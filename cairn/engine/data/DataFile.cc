@@ -6,9 +6,9 @@
 
 #include "cairn/engine/data/FieldLiterals.h"
 #include "cairn/engine/data/Record.h"
-#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/engine/io/EngineServices.h"
 #include "cairn/engine/io/FileVersion.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/CodePage.h"
 #include "cairn/host/DateTime.h"
@@ -403,6 +403,18 @@ void TDataFile::SetLastBlobSignature(int32_t value) {
 
 int32_t TDataFile::NextIdentity(int32_t last) {
   return last == INT32_MAX ? 1 : last + 1;
+}
+
+void TDataFile::SetRepairedCounters(int32_t nextEndingRecord, int32_t nextFreeRecord,
+                                    int32_t recordCount) {
+  if (nextEndingRecord < 1 || nextFreeRecord < 0 || nextFreeRecord >= nextEndingRecord ||
+      recordCount < 0 || recordCount >= nextEndingRecord) {
+    RaiseError(CAIRN_HEADERCORRUPT);
+  }
+  FHeader.NextEndingRecord = nextEndingRecord;
+  FHeader.NextFreeRecord = nextFreeRecord;
+  FHeader.RecordCount = recordCount;
+  MarkHeaderDirty();
 }
 
 int32_t TDataFile::NextBlobSignature() {
