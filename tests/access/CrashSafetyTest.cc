@@ -91,22 +91,6 @@ TRows ReadRows(const std::string& directory) {
   return rows;
 }
 
-TCheckFindings Check(const std::string& directory) {
-  FinalizeComponentLayer();
-  TLoadConnection connection(directory);
-  TCheckFindings findings = connection.database.CheckTable(kLoadTable);
-  FinalizeComponentLayer();
-  return findings;
-}
-
-std::vector<std::string> Repair(const std::string& directory) {
-  FinalizeComponentLayer();
-  TLoadConnection connection(directory);
-  std::vector<std::string> mended = connection.database.RepairTable(kLoadTable);
-  FinalizeComponentLayer();
-  return mended;
-}
-
 class CrashSafetyTest : public ComponentLayerTest {};
 
 TEST_F(CrashSafetyTest, KilledWriterLosesNoPostedRow) {
@@ -153,13 +137,13 @@ TEST_F(CrashSafetyTest, KilledWriterLosesNoPostedRow) {
     TRows rows = ReadRows(Temp.Path());
     if (!rows.Opened) ++unopened;
     EXPECT_TRUE(rows.Opened) << rows.OpenError;
-    const TCheckFindings findings = Check(Temp.Path());
+    const TCheckFindings findings = CheckLoadTable(Temp.Path());
     if (!findings.empty()) {
       for (const TCheckFinding& finding : findings) ++findingKinds[Kind(finding.Text)];
-      const std::vector<std::string> mended = Repair(Temp.Path());
+      const std::vector<std::string> mended = RepairLoadTable(Temp.Path());
       EXPECT_FALSE(mended.empty());
       for (const std::string& line : mended) ++mendedKinds[Kind(line)];
-      const TCheckFindings after = Check(Temp.Path());
+      const TCheckFindings after = CheckLoadTable(Temp.Path());
       EXPECT_TRUE(after.empty()) << after.front().ToString();
       ++repaired;
       rows = ReadRows(Temp.Path());

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "cairn/access/CairnDatabase.h"
+#include "cairn/access/CairnEngine.h"
 #include "cairn/access/CairnTable.h"
 #include "cairn/error/EngineError.h"
 #include "cairn/error/EngineErrorCodes.h"
@@ -79,5 +81,29 @@ struct TLoadConnection {
   TCairnDatabase database;
   TCairnTable table;
 };
+
+// The verifier's findings on the table, and repair's account of what it mended, each under a
+// fresh component layer.
+inline TCheckFindings CheckLoadTable(const std::string& directory) {
+  FinalizeComponentLayer();
+  TCheckFindings findings;
+  {
+    TLoadConnection connection(directory);
+    findings = connection.database.CheckTable(kLoadTable);
+  }
+  FinalizeComponentLayer();
+  return findings;
+}
+
+inline std::vector<std::string> RepairLoadTable(const std::string& directory) {
+  FinalizeComponentLayer();
+  std::vector<std::string> mended;
+  {
+    TLoadConnection connection(directory);
+    mended = connection.database.RepairTable(kLoadTable);
+  }
+  FinalizeComponentLayer();
+  return mended;
+}
 
 }  // namespace cairn::test
