@@ -226,10 +226,13 @@ void TDataFile::CheckHeader() {
   if (FHeader.RecordLength != RoundUpTo8(offset)) RaiseError(CAIRN_HEADERCORRUPT);
   const int64_t size = GetSize();
   const int64_t slotBytes = size - HeaderSize();
-  if (slotBytes < 0 || slotBytes % FHeader.RecordLength != 0) RaiseError(CAIRN_HEADERCORRUPT);
+  if (slotBytes < 0) RaiseError(CAIRN_HEADERCORRUPT);
+  // The file must hold every slot the header counts. It may hold more: a process that died
+  // between writing a new slot and writing the header leaves it there, uncounted, and the next
+  // new record takes its place.
   const int64_t slots = slotBytes / FHeader.RecordLength;
-  if (FHeader.NextEndingRecord != slots + 1 || FHeader.NextFreeRecord < 0 ||
-      FHeader.NextFreeRecord > slots) {
+  if (FHeader.NextEndingRecord > slots + 1 || FHeader.NextFreeRecord < 0 ||
+      FHeader.NextFreeRecord >= FHeader.NextEndingRecord) {
     RaiseError(CAIRN_HEADERCORRUPT);
   }
 }
