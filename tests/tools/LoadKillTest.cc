@@ -81,7 +81,7 @@ int LoadAndKill(const std::string& directory, const std::string& file, int delay
 struct TRows {
   bool Opened = false;
   std::set<std::pair<int, int>> Keys;
-  int Torn = 0;
+  std::set<std::pair<int, int>> Torn;
 };
 
 TRows ReadRows(const std::string& directory) {
@@ -98,7 +98,7 @@ TRows ReadRows(const std::string& directory) {
       rows.Keys.insert({load, seq});
       if (table.FieldByName("Name").AsString() != LoadName(load, seq) ||
           table.FieldByName("Note").AsString() != LoadNote(load, seq)) {
-        ++rows.Torn;
+        rows.Torn.insert({load, seq});
       }
     }
   } catch (const std::exception&) {
@@ -130,6 +130,7 @@ TEST_F(LoadKillTest, KilledLoadLosesNoRowOfACompletedLoad) {
                                           .count());
   std::set<int> completed = {0};
   int killed = 0, partial = 0, unopened = 0, repaired = 0;
+  std::set<std::pair<int, int>> tornOfKilled;
   for (int load = 1; load <= kills; ++load) {
     SCOPED_TRACE("load " + std::to_string(load));
     WriteLoadFile(file, load);
@@ -148,19 +149,25 @@ TEST_F(LoadKillTest, KilledLoadLosesNoRowOfACompletedLoad) {
       rows = ReadRows(directory);
       ASSERT_TRUE(rows.Opened);
     }
+    // Every row of a completed load is there and whole. A load killed while it closed may have
+    // left part of its rows, some of them without their memo (its blocks never reached the file).
     for (int done : completed) {
-      for (int seq = 0; seq < kRowsPerLoad; ++seq)
+      for (int seq = 0; seq < kRowsPerLoad; ++seq) {
         ASSERT_TRUE(rows.Keys.count({done, seq})) << "row " << done << "/" << seq << " lost";
+        EXPECT_FALSE(rows.Torn.count({done, seq})) << "row " << done << "/" << seq << " torn";
+      }
     }
+    for (const auto& key : rows.Torn) tornOfKilled.insert(key);
     int ofThisLoad = 0;
     for (const auto& key : rows.Keys) ofThisLoad += key.first == load;
     if (status == -1 && ofThisLoad > 0) ++partial;
-    EXPECT_EQ(rows.Torn, 0);
   }
   std::fprintf(stderr,
                "%d loads of %d rows (a whole load takes %d ms): %d killed, %d of them left part "
-               "of their rows; %d kills left a table that did not open, %d needed repair\n",
-               kills, kRowsPerLoad, fullMs, killed, partial, unopened, repaired);
+               "of their rows (%d rows without their memo); %d kills left a table that did not "
+               "open, %d needed repair\n",
+               kills, kRowsPerLoad, fullMs, killed, partial, static_cast<int>(tornOfKilled.size()),
+               unopened, repaired);
 }
 
 }  // namespace
