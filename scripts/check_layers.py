@@ -24,13 +24,15 @@ LAYERS = {
     "cairn/engine/directory": 7,
     "cairn/engine": 8,
     "cairn/cursor": 9,
+    "cairn/check": 9.5,
     "cairn/access": 10,
     "generator": 11,
-    "tools": 11,
+    "tools": 12,
     "examples": 11,
     "bench": 12,
+    "fuzz": 13,
 }
-CHECKED = ("cairn", "generator", "tools", "examples", "bench")
+CHECKED = ("cairn", "generator", "tools", "examples", "bench", "fuzz")
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 
 

@@ -14,6 +14,7 @@
 
 #include "cairn/access/Component.h"
 #include "cairn/access/EngineVersion.h"
+#include "cairn/check/CheckFinding.h"
 
 namespace cairn {
 
@@ -66,6 +67,21 @@ class TCairnDatabase : public TComponent {
   void SetKeepConnection(bool value);
   bool KeepTablesOpen() const { return FKeepTablesOpen; }
   void SetKeepTablesOpen(bool value);
+
+  // ---- Verification -----------------------------------------------------------------------------
+  // Verifies one table (named with or without extension) the way a careful reader would, reading
+  // its files shared and read-only and changing nothing; connects first when needed. Each finding
+  // names table, file and byte offset; none for a sound table. A table that does not exist fails
+  // with CAIRN_OSENOENT.
+  TCheckFindings CheckTable(const std::string& tableName);
+  // Every table of the directory in name order, then the directory's lock file.
+  TCheckFindings CheckTables();
+  // Repairs one table, holding its files exclusively: the index file is rebuilt from the live
+  // records under the definitions it held, the header counters are recounted, and damage that
+  // would keep a record from being read is mended; no readable record is dropped. What was
+  // mended, one line each. A table open in this session fails with CAIRN_TABLEOPEN, one open
+  // elsewhere with the engine error of its exclusive open; a missing table with CAIRN_OSENOENT.
+  std::vector<std::string> RepairTable(const std::string& tableName);
 
   // ---- Clients ----------------------------------------------------------------------------------
   void RegisterClient(TDatabaseClient& client);

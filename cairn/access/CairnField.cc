@@ -1,5 +1,6 @@
 #include "cairn/access/CairnField.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -131,7 +132,11 @@ std::string TCairnField::AsString() const {
       return TimeText(DecodeInt32(buffer));
     case fld::kTimeStamp: {
       const double msecs = DecodeDouble(buffer);
-      const auto day = static_cast<int32_t>(std::floor(msecs / kMSecsPerDay));
+      // A stored value no day number can hold (NaN, infinite, far out of range) shows as no date,
+      // as a day number no date has does.
+      const double days = std::floor(msecs / kMSecsPerDay);
+      if (!(days >= INT32_MIN && days <= INT32_MAX)) return {};
+      const auto day = static_cast<int32_t>(days);
       return DateText(day) + " " + TimeText(static_cast<int32_t>(msecs - day * kMSecsPerDay));
     }
     default:

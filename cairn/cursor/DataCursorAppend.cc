@@ -9,6 +9,7 @@
 
 #include "cairn/crypto/Md5.h"
 #include "cairn/cursor/DataCursor.h"
+#include "cairn/cursor/RecordHash.h"
 #include "cairn/cursor/RecordValidator.h"
 #include "cairn/cursor/TableLockGuards.h"
 #include "cairn/engine/data/Record.h"
@@ -174,16 +175,9 @@ void TDataCursor::CheckRecordValidity(const char* record) const {
 
 TMD5Digest TDataCursor::CalcRecordHash(const char* record) {
   RequireOpen();
-  const size_t from = TRecord::kSystemSize;
-  if (!FDataTable->HasBlobFields()) return MD5Digest(record + from, FRecordSize - from);
   // Blob values and references never enter the hash, nor (in such a table) hidden fields.
-  char* image = FHashRecord.data();
-  std::memset(image, 0, FRecordSize);
-  for (const TFieldDefinition& field : FFieldDefinitions) {
-    if (field.IsBlob() || field.Hidden) continue;
-    std::memcpy(image + field.Offset, record + field.Offset, field.DataSize + 1u);
-  }
-  return MD5Digest(image + from, FRecordSize - from);
+  return RecordHashOf(FFieldDefinitions, FDataTable->HasBlobFields(), record, FRecordSize,
+                      FHashRecord);
 }
 
 void TDataCursor::CheckUniqueKeys(const char* record) {

@@ -2,6 +2,7 @@
 // index, in both directions, under the table's read lock so that a shared cursor first notices
 // what other processes changed.
 #include <cstring>
+#include <string>
 
 #include "cairn/cursor/DataCursor.h"
 #include "cairn/cursor/IndexWalker.h"
@@ -116,8 +117,14 @@ uint16_t TDataCursor::StepInIndex(char* record, bool forward) {
       const int32_t number =
           forward ? walker.Next(from, FKeyBuffer.data()) : walker.Prior(from, FKeyBuffer.data());
       if (number == 0) return forward ? CAIRN_EOF : CAIRN_BOF;
-      // An index entry names a live record; anything else is a damaged index.
+      // An index entry names a live record with the entry's key; anything else is a damaged
+      // index or record. Going on from a record whose key differs from its entry would find
+      // that entry again and again.
       if (!ReadSlot(number, record)) indexFile.RaiseCorruptIndex(FIndexPos);
+      std::string recordKey(FKeys.KeySize(), '\0');
+      FKeys.Build(record, recordKey.data());
+      if (std::memcmp(recordKey.data(), FKeyBuffer.data(), recordKey.size()) != 0)
+        indexFile.RaiseCorruptIndex(FIndexPos);
       PositionOn(number, record);
       return 0;
     } catch (const ETableChanged&) {

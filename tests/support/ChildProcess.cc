@@ -74,6 +74,12 @@ TChildProcess::~TChildProcess() {
   CloseFd(FFromChild[0]);
 }
 
+void TChildProcess::Kill() {
+  if (FPid <= 0) return;
+  kill(FPid, SIGKILL);
+  Wait();
+}
+
 int TChildProcess::Wait() {
   if (FPid <= 0) return -1;
   int status = 0;

@@ -38,6 +38,8 @@ class TChildProcess {
   char Receive() { return FChannel.Receive(); }
   // Waits for the child to end; its exit status, or -1 when it did not exit normally.
   int Wait();
+  // Kills the child with SIGKILL and reaps it; what it sent before stays readable.
+  void Kill();
 
  private:
   pid_t FPid = -1;

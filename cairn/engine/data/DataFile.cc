@@ -6,9 +6,9 @@
 
 #include "cairn/engine/data/FieldLiterals.h"
 #include "cairn/engine/data/Record.h"
-#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/engine/io/EngineServices.h"
 #include "cairn/engine/io/FileVersion.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/CodePage.h"
 #include "cairn/host/DateTime.h"
@@ -226,10 +226,13 @@ void TDataFile::CheckHeader() {
   if (FHeader.RecordLength != RoundUpTo8(offset)) RaiseError(CAIRN_HEADERCORRUPT);
   const int64_t size = GetSize();
   const int64_t slotBytes = size - HeaderSize();
-  if (slotBytes < 0 || slotBytes % FHeader.RecordLength != 0) RaiseError(CAIRN_HEADERCORRUPT);
+  if (slotBytes < 0) RaiseError(CAIRN_HEADERCORRUPT);
+  // The file must hold every slot the header counts. It may hold more: a process that died
+  // between writing a new slot and writing the header leaves it there, uncounted, and the next
+  // new record takes its place.
   const int64_t slots = slotBytes / FHeader.RecordLength;
-  if (FHeader.NextEndingRecord != slots + 1 || FHeader.NextFreeRecord < 0 ||
-      FHeader.NextFreeRecord > slots) {
+  if (FHeader.NextEndingRecord > slots + 1 || FHeader.NextFreeRecord < 0 ||
+      FHeader.NextFreeRecord >= FHeader.NextEndingRecord) {
     RaiseError(CAIRN_HEADERCORRUPT);
   }
 }
@@ -403,6 +406,18 @@ void TDataFile::SetLastBlobSignature(int32_t value) {
 
 int32_t TDataFile::NextIdentity(int32_t last) {
   return last == INT32_MAX ? 1 : last + 1;
+}
+
+void TDataFile::SetRepairedCounters(int32_t nextEndingRecord, int32_t nextFreeRecord,
+                                    int32_t recordCount) {
+  if (nextEndingRecord < 1 || nextFreeRecord < 0 || nextFreeRecord >= nextEndingRecord ||
+      recordCount < 0 || recordCount >= nextEndingRecord) {
+    RaiseError(CAIRN_HEADERCORRUPT);
+  }
+  FHeader.NextEndingRecord = nextEndingRecord;
+  FHeader.NextFreeRecord = nextFreeRecord;
+  FHeader.RecordCount = recordCount;
+  MarkHeaderDirty();
 }
 
 int32_t TDataFile::NextBlobSignature() {

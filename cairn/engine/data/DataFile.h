@@ -122,6 +122,10 @@ class TDataFile : public TBufferedFile {
   int32_t NextAutoIncID() const { return NextIdentity(FHeader.LastAutoIncID); }
   // Hands out a new blob signature: LastBlobSignature advances to it.
   int32_t NextBlobSignature();
+  // Table repair: the slot counters recounted from the slots themselves (the file already ends
+  // after slot nextEndingRecord - 1, and no slot beyond it is cached); the header becomes dirty.
+  // CAIRN_HEADERCORRUPT for values that cannot describe a file.
+  void SetRepairedCounters(int32_t nextEndingRecord, int32_t nextFreeRecord, int32_t recordCount);
 
   // ---- Encryption -----------------------------------------------------------------------------
   bool Encrypted() const { return FHeader.Encrypted != 0; }

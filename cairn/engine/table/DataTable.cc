@@ -5,9 +5,9 @@
 #include <functional>
 
 #include "cairn/engine/index/TextIndexParams.h"
-#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/engine/io/Cipher.h"
 #include "cairn/engine/io/EngineServices.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/System.h"
 
@@ -520,6 +520,16 @@ void TDataTable::FlushBuffers(bool adjust, bool forceData, bool forceIndex, bool
     UpdateHeaderStamps(forceData, forceIndex, forceBlob);
     return;
   }
+  // After a failed flush nothing of this process is left to write, and its headers in memory
+  // are not to be trusted until the next lock re-reads them.
+  if (FHeadersStale) return;
+  // Shared, the files are the table between two writes. Blocks a failed flush left in the cache
+  // would outlive the write lock and meet the counters the next lock rereads from the file: a
+  // slot handed out again, keys of a record the file does not hold. They go; the next lock
+  // rereads every header, and the files are as a crash at this moment would leave them.
+  TScopeGuard discard([&] {
+    if (!FExclusive) DiscardUnwritten();
+  });
   const bool dataHeader = FlushFile(*FDataFile, forceData, adjust, forceOSFlush, [&] {
     if (!FDataFile->FieldsAreDirty()) return false;
     FDataFile->WriteFieldDefinitions();
@@ -539,6 +549,14 @@ void TDataTable::FlushBuffers(bool adjust, bool forceData, bool forceIndex, bool
     FDataFile->WriteHeader(true);
     if (forceOSFlush || ForceBufferFlush()) FDataFile->Flush();
   }
+  discard.Dismiss();
+}
+
+void TDataTable::DiscardUnwritten() {
+  FDataFile->FreeBuffers();
+  FIndexFile->DropCache();
+  if (FBlobFile->IsOpen()) FBlobFile->FreeBuffers();
+  FHeadersStale = true;
 }
 
 void TDataTable::UpdateHeaderStamps(bool data, bool index, bool blob) {
@@ -572,7 +590,8 @@ void TDataTable::FlushOSBuffers() {
 
 bool TDataTable::PerformChangeDetection() {
   if (!FIsOpen || FExclusive) return false;
-  if (!FDataFile->CheckForChanges()) return false;
+  if (!FDataFile->CheckForChanges() && !FHeadersStale) return false;
+  FHeadersStale = false;
   FDataFile->FreeBuffers();
   FIndexFile->ReadHeader();
   FIndexFile->DropCache();

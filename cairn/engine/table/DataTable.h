@@ -155,6 +155,8 @@ class TDataTable : public TDataDirectoryTable, public TBufferedFileOwner {
   // definitions when they changed; an OS flush follows a file that was written when
   // forceOSFlush or the session's ForceBufferFlush asks; adjust trims each cache. When the index
   // or blob header was written but the data header was not, the data header is written as well.
+  // A shared table whose flush fails drops its cached blocks (the files are the table between
+  // two writes) and re-reads its headers at the next lock; until then a flush writes nothing.
   void FlushBuffers(bool adjust, bool forceData, bool forceIndex, bool forceBlob,
                     bool forceOSFlush);
   // Raises the named files' header stamps in memory (the headers become dirty).
@@ -167,7 +169,8 @@ class TDataTable : public TDataDirectoryTable, public TBufferedFileOwner {
   void FlushOSBuffers();
   // Re-reads the data header; when its stamp moved, another writer changed the table: the cached
   // blocks of all files are dropped and the index and blob headers re-read. Whether it changed.
-  // An exclusive table is never changed by anyone else.
+  // An exclusive table is never changed by anyone else. After a failed flush of a shared table
+  // the headers are re-read and the answer is true whatever the stamp says.
   bool PerformChangeDetection();
 
   // ---- TBufferedFileOwner ---------------------------------------------------------------------
@@ -195,6 +198,8 @@ class TDataTable : public TDataDirectoryTable, public TBufferedFileOwner {
   void HandFieldsToIndexFile();
   void CloseFiles();
   void ReleaseLocks();
+  // Drops every cached block of a shared table whose flush failed (see FlushBuffers).
+  void DiscardUnwritten();
   // One file's part of FlushBuffers; whether its header was written. writeDefinitions writes the
   // kind's definition area when it changed and tells whether it did.
   bool FlushFile(TBufferedFile& file, bool forceHeader, bool adjust, bool forceOSFlush,
@@ -227,6 +232,9 @@ class TDataTable : public TDataDirectoryTable, public TBufferedFileOwner {
   bool FMissingIndex = false;
   bool FInTransaction = false;
   bool FWrittenTo = false;
+  // A shared flush failed: the cached blocks were dropped and the headers in memory may count
+  // what the files do not hold until they are re-read.
+  bool FHeadersStale = false;
   TTablePassword* FDataPassword = nullptr;
   // The key of an encrypted table while it is being created (after an open the data file holds
   // the key it found).

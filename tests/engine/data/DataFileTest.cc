@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "cairn/error/EngineError.h"
 #include "cairn/crypto/Md5.h"
-#include "cairn/engine/io/Coding.h"
 #include "cairn/engine/DataEngine.h"
-#include "cairn/engine/data/DataFile.h"
 #include "cairn/engine/DataPassword.h"
 #include "cairn/engine/DataSession.h"
-#include "cairn/engine/io/FileRegistry.h"
+#include "cairn/engine/data/DataFile.h"
 #include "cairn/engine/data/Record.h"
+#include "cairn/engine/io/Coding.h"
+#include "cairn/engine/io/FileRegistry.h"
+#include "cairn/error/EngineError.h"
 #include "cairn/host/DateTime.h"
 #include "cairn/host/OsError.h"
 #include "tests/support/ChildProcess.h"
@@ -574,8 +574,9 @@ TEST_F(DataFileTest, CheckHeaderFindsEveryInconsistency) {
        -1, "", "", 0},
       {"record longer than its fields", none, 45, Int16Bytes(64), "", CAIRN_HEADERCORRUPT},
       {"bad NextEndingRecord", none, 29, Int32Bytes(2), "", CAIRN_HEADERCORRUPT},
-      {"slots not whole", none, -1, "", std::string(5, '\0'), CAIRN_HEADERCORRUPT},
-      {"one whole slot not counted", none, -1, "", std::string(56, '\0'), CAIRN_HEADERCORRUPT},
+      // What a process killed after writing a new slot and before the header leaves behind.
+      {"part of a slot beyond the counted ones", none, -1, "", std::string(5, '\0'), 0},
+      {"one whole slot not counted", none, -1, "", std::string(56, '\0'), 0},
       {"unknown locale", none, 189, Int32Bytes(0x7FFF0001), "", CAIRN_CANNOTLOADLDDRV},
   };
   for (const Case& c : cases) {
