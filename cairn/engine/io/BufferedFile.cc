@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "cairn/engine/io/EngineServices.h"
-#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/engine/io/ScopeGuard.h"
+#include "cairn/error/EngineErrorCodes.h"
 
 namespace cairn {
 
@@ -291,11 +291,12 @@ TBuffer* TBufferedFile::LeastRecentlyUsedFree() const {
 // A clean, unused buffer taken out of the sorted list (still linked in the most-recently-used
 // list), or null when none may be recycled.
 std::unique_ptr<TBuffer> TBufferedFile::RecycleBuffer() {
-  if (FBufferAll || FUndoActive) return nullptr;
+  if (FBufferAll) return nullptr;
   TBuffer* victim = nullptr;
   if (Exclusive()) {
     victim = LeastRecentlyUsedFree();
-    if (victim == nullptr) {
+    // Under an undo nothing may be written: the cache grows, FlushWhenOverBudget trims it.
+    if (victim == nullptr && !FUndoActive) {
       FlushBuffers();
       victim = LeastRecentlyUsedFree();
     }
@@ -407,6 +408,14 @@ void TBufferedFile::AdjustBuffers() {
     Unlink(victim);
   }
   FCapacity = std::max(FBuffers.size(), maximum);
+}
+
+void TBufferedFile::FlushWhenOverBudget() {
+  if (FUndoActive || FBuffers.size() <= static_cast<size_t>(std::max(MaximumBufferCount(), 1))) {
+    return;
+  }
+  FlushBuffers();
+  AdjustBuffers();
 }
 
 void TBufferedFile::FreeBuffers() {

@@ -71,7 +71,8 @@ class TBufferedFile : public TEngineFile {
 
   // ---- Undo of one operation ------------------------------------------------------------------
   // Between BeginUndo and CommitUndo or RollbackUndo every block handed out first keeps a copy
-  // of its content, and no buffer is recycled, so nothing is written or dropped meanwhile.
+  // of its content, and nothing is written meanwhile: only clean, unused buffers are recycled
+  // (the file holds what they held), and when there is none the cache grows instead.
   // RollbackUndo puts those blocks back as they were (dirty, so that the file gets them again),
   // drops the blocks appended since BeginUndo and restores the kind's header. No buffer may be
   // held when it runs.
@@ -79,6 +80,10 @@ class TBufferedFile : public TEngineFile {
   void CommitUndo();
   void RollbackUndo();
   bool UndoActive() const { return FUndoActive; }
+  // After an operation under undo: when the cache grew beyond its budget because the undo kept
+  // the deferred blocks from being written, writes them as the eviction would have and frees
+  // the buffers beyond the budget. Keeps an exclusive writer's memory within its budget.
+  void FlushWhenOverBudget();
 
   // ---- The kind's values ----------------------------------------------------------------------
   virtual int32_t IOBlockSize() const = 0;

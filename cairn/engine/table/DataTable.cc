@@ -5,9 +5,9 @@
 #include <functional>
 
 #include "cairn/engine/index/TextIndexParams.h"
-#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/engine/io/Cipher.h"
 #include "cairn/engine/io/EngineServices.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/System.h"
 
@@ -545,6 +545,13 @@ void TDataTable::UpdateHeaderStamps(bool data, bool index, bool blob) {
   if (data) FDataFile->UpdateHeaderStamp();
   if (index) FIndexFile->UpdateHeaderStamp();
   if (blob && HasBlobFields() && FBlobFile->IsOpen()) FBlobFile->UpdateHeaderStamp();
+}
+
+void TDataTable::FlushFilesOverBudget() {
+  if (FReadOnly) return;
+  FDataFile->FlushWhenOverBudget();
+  FIndexFile->FlushWhenOverBudget();
+  if (HasBlobFields() && FBlobFile->IsOpen()) FBlobFile->FlushWhenOverBudget();
 }
 
 void TDataTable::FreeBuffers(bool adjust, bool rereadHeaders, bool rereadIndexDefinitions) {
