@@ -25,6 +25,11 @@ class TCairnSetup {
     CairnEngine().SetMaxTableDataBufferSize(buffers.Data);
     CairnEngine().SetMaxTableIndexBufferSize(buffers.Index);
     CairnEngine().SetMaxTableBlobBufferSize(buffers.Blob);
+    if (buffers.Count > 0) {
+      CairnEngine().SetMaxTableDataBufferCount(buffers.Count);
+      CairnEngine().SetMaxTableIndexBufferCount(buffers.Count);
+      CairnEngine().SetMaxTableBlobBufferCount(buffers.Count);
+    }
     CairnEngineInstance().Handle().SetHostFiles(&FFiles);
     FDatabase.SetName("dbBench");
     FDatabase.SetDatabaseName("BenchDB");

@@ -8,11 +8,13 @@
 
 namespace cairn::bench {
 
-// The engine's buffer budgets per table file, in bytes.
+// The engine's buffer budgets per table file, in bytes, and the most buffers of each file (0:
+// the engine's default count limit).
 struct TCairnBuffers {
   int32_t Data = 0;
   int32_t Index = 0;
   int32_t Blob = 0;
+  int32_t Count = 0;
   int64_t Total() const { return int64_t{Data} + Index + Blob; }
 };
 TCairnBuffers DefaultCairnBuffers();

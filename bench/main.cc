@@ -1,7 +1,8 @@
 // cairn-bench: the same rows into Cairn and into SQLite, side by side.
 //
-//   cairn-bench [--quick] [--dir DIRECTORY] [--only W1|W2|R1|L1] [--cairn PATH]
+//   cairn-bench [--quick] [--dir DIRECTORY] [--only W1|W2|R1|L1] [--config LABEL] [--cairn PATH]
 //
+// --only and --config (a part of a label such as "cairn default") narrow the run for profiling.
 // Every workload runs for Cairn with its default buffer budgets and with tuned ones, and for
 // SQLite with its default page cache and with a 64 MB cache, each in its own child process (see
 // Measure.h). --quick runs a tenth of the rows.
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,14 +28,16 @@ namespace fs = std::filesystem;
 
 constexpr int64_t kMiB = 1 << 20;
 constexpr int64_t kSqliteTunedKiB = 64 * 1024;
-// Tuned: a table's data, index and blob caches raised to 64 MB together, the SQLite tuned cache.
-const TCairnBuffers kTunedBuffers{8 * kMiB, 52 * kMiB, 4 * kMiB};
+// Tuned: a table's data, index and blob caches raised to 64 MB together, the SQLite tuned cache,
+// and the count limit (8192 buffers a file by default) raised so that the bytes decide.
+const TCairnBuffers kTunedBuffers{8 * kMiB, 52 * kMiB, 4 * kMiB, 1 << 20};
 
 struct TOptions {
   bool Quick = false;
   std::string Directory = "bench-data";
   std::string Only;
   std::string CairnTool;
+  std::string Config;  // run only the configurations whose label contains this
 };
 
 // One configuration of one engine: where its files are and what it is called in the table.
@@ -107,6 +111,12 @@ void PrintMemory(const char* name, const std::vector<TRow>& rows) {
                 MemoryOverBudgetKiB(rows[i]) / 1024.0);
 }
 
+TMeasure Skipped() {
+  TMeasure measure;
+  std::snprintf(measure.Error, sizeof measure.Error, "skipped");
+  return measure;
+}
+
 void Run(const TOptions& options) {
   const int64_t contactRows = options.Quick ? 10000 : 100000;
   const int64_t smallRows = options.Quick ? 100000 : 1000000;
@@ -121,18 +131,22 @@ void Run(const TOptions& options) {
   };
   for (const TConfig& config : configs) fs::create_directories(config.Directory);
   const bool all = options.Only.empty();
+  auto measured = [&](const TConfig& config, const std::function<void(TMeasure&)>& workload) {
+    const bool chosen = std::string(config.Label).find(options.Config) != std::string::npos;
+    return chosen ? RunMeasured(workload) : Skipped();
+  };
 
   std::printf(
       "cairn-bench%s: W1 %lld rows, W2/R1 %lld rows; tuned Cairn buffers: data %.0f MB, "
-      "index %.0f MB, blob %.0f MB per table file\n",
+      "index %.0f MB, blob %.0f MB per table file, up to %d buffers a file\n",
       options.Quick ? " --quick" : "", static_cast<long long>(contactRows),
       static_cast<long long>(smallRows), Mb(kTunedBuffers.Data), Mb(kTunedBuffers.Index),
-      Mb(kTunedBuffers.Blob));
+      Mb(kTunedBuffers.Blob), kTunedBuffers.Count);
 
   if (all || options.Only == "W1") {
     std::vector<TRow> rows;
     for (const TConfig& config : configs) {
-      TRow row{&config, RunMeasured([&](TMeasure& m) {
+      TRow row{&config, measured(config, [&](TMeasure& m) {
                  if (config.IsCairn)
                    CairnContacts(config.Directory, config.Buffers, contactRows, m);
                  else
@@ -156,7 +170,7 @@ void Run(const TOptions& options) {
   std::vector<TRow> small;
   if (all || options.Only == "W2" || options.Only == "R1") {
     for (const TConfig& config : configs) {
-      TRow row{&config, RunMeasured([&](TMeasure& m) {
+      TRow row{&config, measured(config, [&](TMeasure& m) {
                  if (config.IsCairn)
                    CairnSmall(config.Directory, config.Buffers, smallRows, m);
                  else
@@ -173,7 +187,7 @@ void Run(const TOptions& options) {
     for (bool byName : {false, true}) {
       std::vector<TRow> rows;
       for (const TConfig& config : configs) {
-        rows.push_back({&config, RunMeasured([&](TMeasure& m) {
+        rows.push_back({&config, measured(config, [&](TMeasure& m) {
                           if (config.IsCairn)
                             CairnScan(config.Directory, config.Buffers, byName, m);
                           else
@@ -200,14 +214,17 @@ TOptions ParseOptions(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--quick") {
       options.Quick = true;
-    } else if ((arg == "--dir" || arg == "--only" || arg == "--cairn") && i + 1 < argc) {
-      (arg == "--dir"    ? options.Directory
-       : arg == "--only" ? options.Only
-                         : options.CairnTool) = argv[++i];
+    } else if (std::string* value = arg == "--dir"      ? &options.Directory
+                                    : arg == "--only"   ? &options.Only
+                                    : arg == "--config" ? &options.Config
+                                    : arg == "--cairn"  ? &options.CairnTool
+                                                        : nullptr;
+               value != nullptr && i + 1 < argc) {
+      *value = argv[++i];
     } else {
       std::fprintf(stderr,
                    "usage: cairn-bench [--quick] [--dir DIRECTORY] [--only W1|W2|R1|L1] "
-                   "[--cairn PATH]\n");
+                   "[--config LABEL] [--cairn PATH]\n");
       std::exit(2);
     }
   }
