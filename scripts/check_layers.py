@@ -26,7 +26,7 @@ LAYERS = {
     "cairn/cursor": 9,
     "cairn/access": 10,
     "generator": 11,
-    "tools": 11,
+    "tools": 12,
     "examples": 11,
     "bench": 12,
 }

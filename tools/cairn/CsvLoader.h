@@ -1,0 +1,64 @@
+// Appends the rows of a CSV file to an open table.
+//
+// The header row names fields (any order, letter case ignored, a subset allowed: the others keep
+// their defaults). Check reads and converts every row without writing anything, so a malformed
+// file is refused whole; Write then appends the rows one by one. An engine error while writing
+// stops there: the rows before it stay.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cairn/access/CairnValue.h"
+#include "tools/cairn/CsvReader.h"
+#include "tools/cairn/ValueText.h"
+
+namespace cairn {
+class TCairnTable;
+}
+
+namespace cairn::tools {
+
+class TCsvLoader {
+ public:
+  // The table must be open and stay so; text is the whole file and must outlive the loader.
+  // fileName names the file in messages.
+  TCsvLoader(TCairnTable& table, std::string_view text, std::string fileName);
+
+  // Reads the header and converts every row. EToolError naming the line (and the field, for a
+  // value) at the first fault. Texts longer than their fields are no fault: each one cut is
+  // reported through warn. Answers the number of rows.
+  int64_t Check(const std::function<void(const std::string&)>& warn);
+
+  // Appends the rows (after a successful Check); progress is told the rows done so far. On an
+  // engine error EToolError naming the CSV line and the rows stored before it; Written() tells
+  // how many those are.
+  void Write(const std::function<void(int64_t)>& progress);
+  int64_t Written() const { return FWritten; }
+
+ private:
+  struct TColumn {
+    // Position of the field among the table's field objects.
+    int Position;
+    std::string FieldName;
+    TFieldTarget Target;
+  };
+
+  void ReadHeader(TCsvReader& reader, TCsvRecord& record);
+  // Converts a record's cells into FValues; cuts reports each text that is cut.
+  void Convert(const TCsvRecord& record, const std::function<void(const std::string&)>* warn);
+  std::string Where(int64_t line) const;
+
+  TCairnTable& FTable;
+  std::string_view FText;
+  std::string FFileName;
+  std::vector<TColumn> FColumns;
+  // One value per field up to the last one the file names; unnamed ones stay unassigned.
+  std::vector<TCairnValue> FValues;
+  int64_t FWritten = 0;
+};
+
+}  // namespace cairn::tools

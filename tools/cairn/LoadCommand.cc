@@ -1,0 +1,84 @@
+// cairn load DIR TABLE FILE.csv [--password P]: appends the rows of a CSV file whose header names
+// fields. The whole file is read and converted before the first row is written; the table is
+// opened exclusively once for the whole load.
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "cairn/access/CairnTable.h"
+#include "tools/cairn/Commands.h"
+#include "tools/cairn/CsvLoader.h"
+#include "tools/cairn/Progress.h"
+#include "tools/cairn/ToolDatabase.h"
+
+namespace cairn::tools {
+namespace {
+
+struct TLoadOptions {
+  std::string Directory;
+  std::string Table;
+  std::string File;
+  std::string Password;
+};
+
+// Warnings beyond this many are only counted.
+constexpr int kShownWarnings = 10;
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw EToolError("cannot read '" + path + "'");
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) throw EToolError("cannot read '" + path + "'");
+  return std::move(text).str();
+}
+
+void RunLoad(const TLoadOptions& options) {
+  const auto start = std::chrono::steady_clock::now();
+  const std::string text = ReadWholeFile(options.File);
+  TToolDatabase database(options.Directory, options.Password);
+  auto table = database.ExistingTable(options.Table);
+  table->SetExclusive(true);
+  table->Open();
+
+  TCsvLoader loader(*table, text, options.File);
+  int warnings = 0;
+  const int64_t rows = loader.Check([&warnings](const std::string& message) {
+    if (++warnings <= kShownWarnings) std::fprintf(stderr, "cairn: warning: %s\n", message.c_str());
+  });
+  if (warnings > kShownWarnings)
+    std::fprintf(stderr, "cairn: warning: %d more texts cut\n", warnings - kShownWarnings);
+  {
+    TProgress progress("loading " + options.Table, rows);
+    loader.Write([&progress](int64_t done) { progress.Update(done); });
+  }
+  table->Close();
+
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("loaded %lld %s into %s in %.2f s (%.0f rows/s)\n",
+              static_cast<long long>(loader.Written()), loader.Written() == 1 ? "row" : "rows",
+              options.Table.c_str(), seconds,
+              seconds > 0 ? static_cast<double>(loader.Written()) / seconds : 0.0);
+}
+
+}  // namespace
+
+void AddLoadCommand(CLI::App& app, TToolContext&) {
+  auto options = std::make_shared<TLoadOptions>();
+  CLI::App* command = app.add_subcommand(
+      "load", "Append the rows of a CSV file whose header row names fields of the table");
+  command->add_option("DIR", options->Directory, "the database directory")->required();
+  command->add_option("TABLE", options->Table, "the table")->required();
+  command->add_option("FILE", options->File, "the CSV file (UTF-8, RFC 4180)")->required();
+  command->add_option("--password", options->Password, "password of an encrypted table");
+  command->callback([options] { RunLoad(*options); });
+}
+
+}  // namespace cairn::tools
