@@ -11,5 +11,5 @@ targets=(cairn-bench)
 if [ -d "$root/tools" ]; then targets+=(cairn); fi
 cmake --build "$root/build/rel" --target "${targets[@]}" -j "$(nproc)"
 args=(--dir "$root/build/rel/bench-data")
-if [ -x "$root/build/rel/tools/cairn" ]; then args+=(--cairn "$root/build/rel/tools/cairn"); fi
+if [ -x "$root/build/rel/tools/cairn/cairn" ]; then args+=(--cairn "$root/build/rel/tools/cairn/cairn"); fi
 exec "$root/build/rel/bench/cairn-bench" "${args[@]}" "$@"
