@@ -71,6 +71,8 @@ TMeasure RunMeasured(const std::function<void(TMeasure&)>& workload) {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     measure.PeakRssKiB = usage.ru_maxrss;
+    measure.CpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     WriteAll(channel[1], &measure, sizeof measure);
     ::_exit(0);
   }

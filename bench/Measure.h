@@ -18,6 +18,8 @@ struct TMeasure {
   int64_t Checksum = 0;     // what a scan summed, so that nothing is optimised away
   int64_t PeakRssKiB = 0;   // the child's peak resident set
   int64_t StartRssKiB = 0;  // its resident set when it started (inherited from the parent)
+  double CpuSeconds = 0;    // user + system time of the whole child: on a shared machine the
+                            // wall-clock Seconds include waiting for a core, this does not
   char Error[256] = {};
 
   double RowsPerSecond() const { return Seconds > 0 ? Rows / Seconds : 0; }
