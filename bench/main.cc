@@ -61,8 +61,9 @@ double Mb(int64_t bytes) {
 
 void PrintHeader(const char* title) {
   std::printf("\n%s\n", title);
-  std::printf("  %-16s %9s %8s %7s %10s %8s %10s %9s %9s %9s %9s\n", "engine", "rows", "seconds",
-              "cpu s", "rows/s", "ratio", "written", "writes", "peak RSS", "budget", "files");
+  std::printf("  %-16s %9s %8s %7s %10s %7s %9s %10s %9s %9s %9s %9s\n", "engine", "rows",
+              "seconds", "cpu s", "rows/s", "ratio", "cpu ratio", "written", "writes", "peak RSS",
+              "budget", "files");
 }
 
 // ratioTo: the SQLite row this row is compared with (Cairn rows only).
@@ -72,10 +73,14 @@ void PrintRow(const TRow& row, const TRow* ratioTo) {
     std::printf("  %-16s FAILED: %s\n", row.Config->Label, m.Error);
     return;
   }
-  char ratio[16] = "";
-  if (ratioTo && !ratioTo->Measure.Failed() && ratioTo->Measure.RowsPerSecond() > 0)
+  // Cairn's speed over SQLite's, by wall-clock time and by CPU time.
+  char ratio[16] = "", cpuRatio[16] = "";
+  if (ratioTo && !ratioTo->Measure.Failed() && ratioTo->Measure.RowsPerSecond() > 0) {
     std::snprintf(ratio, sizeof ratio, "%.2fx",
                   m.RowsPerSecond() / ratioTo->Measure.RowsPerSecond());
+    if (m.CpuSeconds > 0)
+      std::snprintf(cpuRatio, sizeof cpuRatio, "%.2fx", ratioTo->Measure.CpuSeconds / m.CpuSeconds);
+  }
   char budget[16] = "";
   if (row.Config->IsCairn)
     std::snprintf(budget, sizeof budget, "%.1f MB", Mb(row.Config->Buffers.Total()));
@@ -83,10 +88,10 @@ void PrintRow(const TRow& row, const TRow* ratioTo) {
     std::snprintf(budget, sizeof budget, "%s", row.Config->CacheKiB ? "64.0 MB" : "~2 MB");
   char files[16] = "";
   if (row.FileBytes >= 0) std::snprintf(files, sizeof files, "%.1f MB", Mb(row.FileBytes));
-  std::printf("  %-16s %9lld %8.2f %7.2f %10.0f %8s %7.1f MB %9lld %6.1f MB %9s %9s\n",
+  std::printf("  %-16s %9lld %8.2f %7.2f %10.0f %7s %9s %7.1f MB %9lld %6.1f MB %9s %9s\n",
               row.Config->Label, static_cast<long long>(m.Rows), m.Seconds, m.CpuSeconds,
-              m.RowsPerSecond(), ratio, Mb(m.BytesWritten), static_cast<long long>(m.WriteCalls),
-              m.PeakRssKiB / 1024.0, budget, files);
+              m.RowsPerSecond(), ratio, cpuRatio, Mb(m.BytesWritten),
+              static_cast<long long>(m.WriteCalls), m.PeakRssKiB / 1024.0, budget, files);
 }
 
 // Prints the four rows of a workload: Cairn default against SQLite default, Cairn tuned against
