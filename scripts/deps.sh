@@ -2,7 +2,8 @@
 # Installs the Debian packages the project needs that are not yet installed.
 set -euo pipefail
 packages=(cmake g++ make pkg-config python3 zlib1g-dev nettle-dev libicu-dev uuid-dev libgtest-dev libgmock-dev
-          libcli11-dev nlohmann-json3-dev clang-14 libclang-rt-14-dev llvm-14)
+          libcli11-dev nlohmann-json3-dev libsqlite3-dev libbenchmark-dev sqlite3
+          clang-14 libclang-rt-14-dev llvm-14)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

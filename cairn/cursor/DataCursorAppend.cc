@@ -144,6 +144,7 @@ void TDataCursor::AppendAttempt(char* record, bool setRecordHash, bool skipKeyCh
   // Shared: written now; exclusive: the cache keeps it until a flush or the close.
   if (table.Exclusive()) {
     table.UpdateHeaderStamps(true, true, blobsWritten);
+    table.FlushFilesOverBudget();
   } else {
     table.FlushBuffers(false, true, true, blobsWritten, false);
   }

@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "cairn/engine/io/EngineServices.h"
-#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/engine/io/ScopeGuard.h"
+#include "cairn/error/EngineErrorCodes.h"
 
 namespace cairn {
 
@@ -129,18 +129,9 @@ void TBufferedFile::MoveToFront(TBuffer* buffer) {
   LinkFront(buffer);
 }
 
-size_t TBufferedFile::SortedPosition(int32_t number, bool& found) const {
-  const auto it =
-      std::lower_bound(FBuffers.begin(), FBuffers.end(), number,
-                       [](const std::unique_ptr<TBuffer>& b, int32_t n) { return b->FNumber < n; });
-  found = it != FBuffers.end() && (*it)->FNumber == number;
-  return static_cast<size_t>(it - FBuffers.begin());
-}
-
 TBuffer* TBufferedFile::FindBuffer(int32_t number) const {
-  bool found = false;
-  const size_t position = SortedPosition(number, found);
-  return found ? FBuffers[position].get() : nullptr;
+  const auto it = FBuffers.find(number);
+  return it != FBuffers.end() ? it->second.get() : nullptr;
 }
 
 // The most recent buffers first, then a binary search.
@@ -153,11 +144,10 @@ TBuffer* TBufferedFile::LookUp(int32_t number) {
 }
 
 std::unique_ptr<TBuffer> TBufferedFile::RemoveFromSorted(TBuffer* buffer) {
-  bool found = false;
-  const size_t position = SortedPosition(buffer->FNumber, found);
-  if (!found || FBuffers[position].get() != buffer) ReportCorruptBuffers();
-  std::unique_ptr<TBuffer> owned = std::move(FBuffers[position]);
-  FBuffers.erase(FBuffers.begin() + static_cast<ptrdiff_t>(position));
+  const auto it = FBuffers.find(buffer->FNumber);
+  if (it == FBuffers.end() || it->second.get() != buffer) ReportCorruptBuffers();
+  std::unique_ptr<TBuffer> owned = std::move(it->second);
+  FBuffers.erase(it);
   return owned;
 }
 
@@ -261,9 +251,7 @@ void TBufferedFile::ReadBlocks(int32_t number, int32_t count, bool backward) {
 // Step 6 of getting a block: a new buffer while below the budget, else a recycled one, else
 // the budget grows. The buffer comes back numbered, zeroed, in the sorted list and most recent.
 TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
-  bool found = false;
-  SortedPosition(number, found);
-  if (found) ReportCorruptBuffers();
+  if (FBuffers.contains(number)) ReportCorruptBuffers();
   std::unique_ptr<TBuffer> buffer;
   if (FBuffers.size() >= FCapacity) buffer = RecycleBuffer();
   if (buffer == nullptr) {
@@ -276,8 +264,7 @@ TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
   }
   buffer->FNumber = number;
   TBuffer* result = buffer.get();
-  const size_t position = SortedPosition(number, found);
-  FBuffers.insert(FBuffers.begin() + static_cast<ptrdiff_t>(position), std::move(buffer));
+  FBuffers.emplace(number, std::move(buffer));
   return result;
 }
 
@@ -291,11 +278,12 @@ TBuffer* TBufferedFile::LeastRecentlyUsedFree() const {
 // A clean, unused buffer taken out of the sorted list (still linked in the most-recently-used
 // list), or null when none may be recycled.
 std::unique_ptr<TBuffer> TBufferedFile::RecycleBuffer() {
-  if (FBufferAll || FUndoActive) return nullptr;
+  if (FBufferAll) return nullptr;
   TBuffer* victim = nullptr;
   if (Exclusive()) {
     victim = LeastRecentlyUsedFree();
-    if (victim == nullptr) {
+    // Under an undo nothing may be written: the cache grows, FlushWhenOverBudget trims it.
+    if (victim == nullptr && !FUndoActive) {
       FlushBuffers();
       victim = LeastRecentlyUsedFree();
     }
@@ -315,9 +303,11 @@ bool TBufferedFile::FlushBuffers() {
   if (Exclusive()) {
     // Deferred writes: every released, queued buffer, in block order.
     FWriteBuffers.clear();
-    for (const auto& b : FBuffers) {
+    for (const auto& [number, b] : FBuffers) {
       if (b->FWriteFlag && b->FUseCount == 0) FWriteBuffers.push_back(b.get());
     }
+    std::sort(FWriteBuffers.begin(), FWriteBuffers.end(),
+              [](const TBuffer* a, const TBuffer* b) { return a->FNumber < b->FNumber; });
   }
   if (FWriteBuffers.empty()) return false;
   const size_t count = FWriteBuffers.size();
@@ -332,7 +322,7 @@ bool TBufferedFile::FlushBuffers() {
     while (last < count && FWriteBuffers[last]->FNumber == FWriteBuffers[last - 1]->FNumber + 1) {
       ++last;
     }
-    WriteRun(first, last);
+    WriteRun(FWriteBuffers, first, last);
     first = last;
   }
   keepUnwritten.Dismiss();
@@ -341,31 +331,31 @@ bool TBufferedFile::FlushBuffers() {
   return true;
 }
 
-// Writes the queued entries [first, last), consecutive blocks, with one positioned write.
-void TBufferedFile::WriteRun(size_t first, size_t last) {
+// Writes the entries [first, last) of list, consecutive blocks, with one positioned write.
+void TBufferedFile::WriteRun(const std::vector<TBuffer*>& list, size_t first, size_t last) {
   for (size_t i = first; i < last; ++i) {
-    if (FWriteBuffers[i]->FUseCount > 0) ReportCorruptBuffers();
+    if (list[i]->FUseCount > 0) ReportCorruptBuffers();
   }
   const int32_t blockSize = IOBlockSize();
   const int64_t bytes = static_cast<int64_t>(last - first) * blockSize;
   TTransientBuffer transient(FWriteBuffer, bytes);
   for (size_t i = first; i < last; ++i) {
-    FWriteBuffers[i]->Write(FWriteBuffer.data() + static_cast<int64_t>(i - first) * blockSize);
+    list[i]->Write(FWriteBuffer.data() + static_cast<int64_t>(i - first) * blockSize);
   }
   TScopeGuard stayDirty([&] {
     for (size_t i = first; i < last; ++i) {
-      FWriteBuffers[i]->FIsDirty = true;
-      FWriteBuffers[i]->FWriteFlag = true;
+      list[i]->FIsDirty = true;
+      list[i]->FWriteFlag = true;
     }
   });
   {
     TEngineFileLock lock(*this);
-    Seek(BlockOffset(FWriteBuffers[first]->FNumber), kSeekBegin);
+    Seek(BlockOffset(list[first]->FNumber), kSeekBegin);
     Write(FWriteBuffer.data(), bytes);
   }
   stayDirty.Dismiss();
   for (size_t i = first; i < last; ++i) {
-    TBuffer* buffer = FWriteBuffers[i];
+    TBuffer* buffer = list[i];
     if (!InReadRange(buffer->FNumber)) continue;
     // The read under way holds this block's older content: the cached buffer must not take it,
     // and a buffer recycled and loaded again from that read must get what is now on disk.
@@ -409,12 +399,48 @@ void TBufferedFile::AdjustBuffers() {
   FCapacity = std::max(FBuffers.size(), maximum);
 }
 
+// The eviction an undo held back, done afterwards: the least recently used buffers leave until
+// the cache is an eighth below its budget (so that appended blocks leave in runs), the dirty
+// ones written first in block order. Writing only what leaves keeps the blocks every operation
+// touches (the index roots, the last data block) cached, and written once when they leave or at
+// the close, rather than at every eviction.
+void TBufferedFile::FlushWhenOverBudget() {
+  const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
+  if (FUndoActive || FBuffers.size() <= maximum) return;
+  const size_t keep = maximum - maximum / 8;
+  std::vector<TBuffer*> victims;
+  std::vector<TBuffer*> dirty;
+  for (TBuffer* b = FLastBuffer; b != nullptr && FBuffers.size() - victims.size() > keep;
+       b = b->FPrevBuffer) {
+    if (b->FUseCount > 0 || (b->FIsDirty && !b->FWriteFlag)) continue;
+    victims.push_back(b);
+    if (b->FWriteFlag) dirty.push_back(b);
+  }
+  std::sort(dirty.begin(), dirty.end(),
+            [](const TBuffer* a, const TBuffer* b) { return a->FNumber < b->FNumber; });
+  {
+    // Written buffers leave the write list also when a later run fails; the rest stay queued.
+    TScopeGuard dropWritten(
+        [&] { std::erase_if(FWriteBuffers, [](const TBuffer* b) { return !b->FWriteFlag; }); });
+    for (size_t first = 0; first < dirty.size();) {
+      size_t last = first + 1;
+      while (last < dirty.size() && dirty[last]->FNumber == dirty[last - 1]->FNumber + 1) ++last;
+      WriteRun(dirty, first, last);
+      first = last;
+    }
+  }
+  for (TBuffer* victim : victims) {
+    Unlink(victim);
+    RemoveFromSorted(victim);
+  }
+  FCapacity = std::max(FBuffers.size(), maximum);
+}
+
 void TBufferedFile::FreeBuffers() {
   FWriteBuffers.clear();
   FFirstBuffer = nullptr;
   FLastBuffer = nullptr;
-  // Back to front, as owned objects are freed.
-  while (!FBuffers.empty()) FBuffers.pop_back();
+  FBuffers.clear();
 }
 
 // ---- Undo -------------------------------------------------------------------------------------
@@ -459,9 +485,11 @@ void TBufferedFile::Discard(TBuffer* buffer) {
 void TBufferedFile::RollbackUndo() {
   if (!FUndoActive) return;
   FUndoActive = false;
-  while (!FBuffers.empty() && FBuffers.back()->FNumber > FUndoBlocksUsed) {
-    Discard(FBuffers.back().get());
+  std::vector<TBuffer*> appended;
+  for (const auto& [number, buffer] : FBuffers) {
+    if (number > FUndoBlocksUsed) appended.push_back(buffer.get());
   }
+  for (TBuffer* buffer : appended) Discard(buffer);
   RestoreHeaderForUndo();
   for (auto it = FUndoImages.rbegin(); it != FUndoImages.rend(); ++it) {
     TBuffer* buffer = FindBuffer(it->Number);

@@ -8,8 +8,8 @@
 //   block n (n >= 1) starts at HeaderSize + (n - 1) * IOBlockSize; the logical file size is
 //   HeaderSize + IOBlocksUsed * IOBlockSize.
 //
-// The cache keeps every buffer in two structures: a list sorted by block number (binary search;
-// its capacity is the buffer budget) and a doubly linked most-recently-used list. Released dirty
+// The cache keeps every buffer in two structures: a hash map by block number (its capacity is the
+// buffer budget) and a doubly linked most-recently-used list. Released dirty
 // buffers are queued in a write list; a flush writes runs of consecutive blocks with one
 // positioned write each. A block appended at IOBlocksUsed + 1 is handed out without touching the
 // file, which grows at the next flush. Misses read several neighbouring blocks with one call.
@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "cairn/engine/io/Buffer.h"
@@ -71,7 +72,8 @@ class TBufferedFile : public TEngineFile {
 
   // ---- Undo of one operation ------------------------------------------------------------------
   // Between BeginUndo and CommitUndo or RollbackUndo every block handed out first keeps a copy
-  // of its content, and no buffer is recycled, so nothing is written or dropped meanwhile.
+  // of its content, and nothing is written meanwhile: only clean, unused buffers are recycled
+  // (the file holds what they held), and when there is none the cache grows instead.
   // RollbackUndo puts those blocks back as they were (dirty, so that the file gets them again),
   // drops the blocks appended since BeginUndo and restores the kind's header. No buffer may be
   // held when it runs.
@@ -79,6 +81,10 @@ class TBufferedFile : public TEngineFile {
   void CommitUndo();
   void RollbackUndo();
   bool UndoActive() const { return FUndoActive; }
+  // After an operation under undo: when the cache grew beyond its budget because the undo kept
+  // the deferred blocks from being written, the least recently used buffers leave, the dirty
+  // ones written first. Keeps an exclusive writer's memory within its budget.
+  void FlushWhenOverBudget();
 
   // ---- The kind's values ----------------------------------------------------------------------
   virtual int32_t IOBlockSize() const = 0;
@@ -167,8 +173,7 @@ class TBufferedFile : public TEngineFile {
   std::unique_ptr<TBuffer> RecycleBuffer();
   TBuffer* LeastRecentlyUsedFree() const;
   std::unique_ptr<TBuffer> RemoveFromSorted(TBuffer* buffer);
-  size_t SortedPosition(int32_t number, bool& found) const;
-  void WriteRun(size_t first, size_t last);
+  void WriteRun(const std::vector<TBuffer*>& list, size_t first, size_t last);
   bool InReadRange(int32_t number) const;
   void Unlink(TBuffer* buffer);
   void LinkFront(TBuffer* buffer);
@@ -185,9 +190,11 @@ class TBufferedFile : public TEngineFile {
   std::vector<char> FWriteBuffer;
   TBuffer* FFirstBuffer = nullptr;
   TBuffer* FLastBuffer = nullptr;
-  std::vector<std::unique_ptr<TBuffer>> FBuffers;  // sorted by block number
-  size_t FCapacity = 0;                            // the buffer budget
-  std::vector<TBuffer*> FWriteBuffers;             // exactly the buffers with WriteFlag
+  // By block number. A look-up costs one probe, and a recycled buffer leaves and an appended one
+  // joins without moving the others; the flush sorts what it writes.
+  std::unordered_map<int32_t, std::unique_ptr<TBuffer>> FBuffers;
+  size_t FCapacity = 0;                 // the buffer budget
+  std::vector<TBuffer*> FWriteBuffers;  // exactly the buffers with WriteFlag
   int64_t FCacheHits = 0;
   int64_t FCacheMisses = 0;
   int64_t FReads = 0;

@@ -565,6 +565,13 @@ void TDataTable::UpdateHeaderStamps(bool data, bool index, bool blob) {
   if (blob && HasBlobFields() && FBlobFile->IsOpen()) FBlobFile->UpdateHeaderStamp();
 }
 
+void TDataTable::FlushFilesOverBudget() {
+  if (FReadOnly) return;
+  FDataFile->FlushWhenOverBudget();
+  FIndexFile->FlushWhenOverBudget();
+  if (HasBlobFields() && FBlobFile->IsOpen()) FBlobFile->FlushWhenOverBudget();
+}
+
 void TDataTable::FreeBuffers(bool adjust, bool rereadHeaders, bool rereadIndexDefinitions) {
   for (TBufferedFile* file :
        {static_cast<TBufferedFile*>(FDataFile.get()), static_cast<TBufferedFile*>(FIndexFile.get()),

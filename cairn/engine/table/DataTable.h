@@ -161,6 +161,9 @@ class TDataTable : public TDataDirectoryTable, public TBufferedFileOwner {
                     bool forceOSFlush);
   // Raises the named files' header stamps in memory (the headers become dirty).
   void UpdateHeaderStamps(bool data, bool index, bool blob);
+  // After an exclusive write: each file whose cache outgrew its budget writes its deferred
+  // blocks and shrinks back (TBufferedFile::FlushWhenOverBudget).
+  void FlushFilesOverBudget();
   // Drops every cached block (dirty ones unwritten); optionally trims the caches' capacity,
   // re-reads the headers and re-reads the index definitions.
   void FreeBuffers(bool adjust, bool rereadHeaders, bool rereadIndexDefinitions);
