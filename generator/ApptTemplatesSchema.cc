@@ -43,6 +43,24 @@ const TTableSchema& ApptTemplatesSchema() {
           {"", "ApptTemplateID", {ixPrimary, ixUnique}},
           {"IDX_ApptTemplateName", "ApptTemplateName", {}},
       },
+      // One template: a weekly meeting from 11:00 to 13:00, of the event category "Must Attend"
+      // and the event type "Meeting".
+      {TRowStyle::FieldByField, {{
+          {"ApptTemplateID",    Text("{97C49D72-61C3-4DFD-8206-3E98D2798D57}")},
+          {"ApptTemplateName",  Text("Weekly Meeting")},
+          {"ApptTemplateDesc",  Text("Weekly Meeting Template.")},
+          {"Caption",           Text("Marketing Department Weekly Meeting")},
+          {"Start",             TimeOfDay(11)},
+          {"Finish",            TimeOfDay(13)},
+          {"Location",          Text("Meeting Room 3535")},
+          {"TimeOption",        Int(2)},
+          {"State",             Int(2)},
+          {"CategoryID",        Text("{5B1662C6-0E90-4AA8-92BB-F2670EB7DC72}")},
+          {"TypeID",            Text("{1FF41F07-0BF4-4640-888F-6F4B88916C7B}")},
+          {"CreatedOn",         Now()},
+          {"LastModifiedOn",    Now()},
+          {"Delete",            Bool(false)},
+      }}},
   };
   return schema;
 }

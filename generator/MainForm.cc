@@ -20,8 +20,12 @@ std::string OpenFailureText(const cairn::ECairnEngineError& error) {
 
 // The components are made as the form's stored description lists them: each is created, named
 // and given its settings while loading, and all end loading together.
-TMainForm::TMainForm(cairn::host::TApplication& application, std::string executablePath)
-    : FApplication(application), FExecutablePath(std::move(executablePath)) {
+std::string DataDirectoryBeside(const std::string& executablePath) {
+  return cairn::host::ExtractFilePath(executablePath) + "Data";
+}
+
+TMainForm::TMainForm(cairn::host::TApplication& application, std::string dataDirectory)
+    : FApplication(application), FDataDirectory(std::move(dataDirectory)) {
   SetName("MainForm");
 
   FBtnGenerate = std::make_unique<TButton>(this);
@@ -112,7 +116,7 @@ void TMainForm::FormCreate(cairn::TComponent& /*sender*/) {
 void TMainForm::OpenDB() {
   if (FDbMain->Connected()) FDbMain->Close();
   // The directory is neither made nor checked here: a missing one opens read-only.
-  FDbMain->SetDirectory(cairn::host::ExtractFilePath(FExecutablePath) + "Data");
+  FDbMain->SetDirectory(FDataDirectory);
   try {
     FDbMain->Open();
   } catch (const cairn::ECairnEngineError& error) {

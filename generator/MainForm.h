@@ -1,6 +1,6 @@
-// The generator's form. Its creation handler is the whole run: open the Data directory beside
-// the executable, create each of the twelve tables that is missing, in a fixed order, then close
-// the form and have the application terminate.
+// The generator's form. Its creation handler is the whole run: open the data directory (the Data
+// folder beside the executable, for the program), create each of the twelve tables that is
+// missing, in a fixed order, then close the form and have the application terminate.
 //
 // Only the engine error of opening the database is caught (and shown); every other failure leaves
 // FormCreate for the application's standard error report, with the remaining tables unchecked.
@@ -25,11 +25,14 @@ namespace kalvora {
 // occurred. ", "Error Code:<code>" and "Error Message:<message>".
 std::string OpenFailureText(const cairn::ECairnEngineError& error);
 
+// The program's data directory: the folder of the executable followed by "Data".
+std::string DataDirectoryBeside(const std::string& executablePath);
+
 class TMainForm : public cairn::TComponent {
  public:
-  // Creates the components with their settings; nothing is opened. The Data directory is looked
-  // for beside executablePath.
-  TMainForm(cairn::host::TApplication& application, std::string executablePath);
+  // Creates the components with their settings; nothing is opened. The tables are looked for in
+  // dataDirectory, which is neither made nor checked.
+  TMainForm(cairn::host::TApplication& application, std::string dataDirectory);
   ~TMainForm() override;
 
   const std::string& Caption() const { return FCaption; }
@@ -78,7 +81,7 @@ class TMainForm : public cairn::TComponent {
                                                const std::string& tableName);
 
   cairn::host::TApplication& FApplication;
-  std::string FExecutablePath;
+  std::string FDataDirectory;
   std::string FCaption = "MainForm";
   int FClientWidth = 646;
   int FClientHeight = 365;

@@ -1,5 +1,8 @@
 #include "generator/TableGenerator.h"
 
+#include "cairn/engine/io/ScopeGuard.h"
+#include "generator/DefaultRows.h"
+
 namespace kalvora {
 
 bool GenerateTable(cairn::TCairnTable& table, const TTableSchema& schema) {
@@ -24,6 +27,15 @@ bool GenerateTable(cairn::TCairnTable& table, const TTableSchema& schema) {
                     /*newLastAutoIncValue=*/0, /*newTextIndexFields=*/"",
                     /*newTextIndexStopWords=*/nullptr, /*newTextIndexSpaceChars=*/"",
                     /*newTextIndexIncludeChars=*/"");
+
+  if (!schema.DefaultRows.Rows.empty()) {
+    // A table left without its rows would stay so for good, since later runs only check that it
+    // exists: one this run created and could not fill goes again, files and all, before the
+    // failure is reported, so that the next run creates it afresh.
+    cairn::TScopeGuard drop([&] { table.DeleteTable(); });
+    AppendDefaultRows(table, schema);
+    drop.Dismiss();
+  }
   return true;
 }
 

@@ -22,7 +22,7 @@ class TCairnDBDataSet : public TCairnDataSet, public TDatabaseClient {
  public:
   // The use flags.
   static constexpr int kUseCursor = 0;
-  static constexpr int kUseExists = 3;  // Exists and CreateTable
+  static constexpr int kUseExists = 3;  // Exists, CreateTable and DeleteTable
   static constexpr int kUseFieldDefs = 4;
   static constexpr int kUseFlagCount = 16;
 

@@ -10,6 +10,7 @@
 #include "cairn/access/Messages.h"
 #include "cairn/cursor/DataCursor.h"
 #include "cairn/engine/directory/DataDirectory.h"
+#include "cairn/engine/io/FileRegistry.h"
 #include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/engine/table/TableCreateParams.h"
 #include "cairn/host/CodePage.h"
@@ -280,6 +281,33 @@ void TCairnTable::CreateTable(int32_t newLocaleID, uint16_t newUserMajorVersion,
   params.OpenAfterCreate = false;
 
   cursor->CreateTable(params);
+}
+
+// ---- DeleteTable --------------------------------------------------------------------------------
+
+void TCairnTable::DeleteTable() {
+  CheckInactive();
+  if (FTableName.empty()) DatabaseError(SNoTableName);
+  TUseFlag use(*this, kUseExists);
+  TDataDirectory& directory = DatabaseDirectory();
+  const std::string name = host::Utf8ToAnsi(FTableName);
+  directory.CheckNotReadOnly(name);
+  TEngineServices& engine = directory.Engine();
+  TEngineErrorContext context;
+  context.DatabaseName = directory.ProperDataDirectoryName();
+  context.TableName = directory.EngineTableName(name);
+  if (directory.DataTableExists(name, /*openOnly=*/true))
+    engine.RaiseError(CAIRN_OSEACCES, context);
+
+  const TEngineSettings& settings = engine.Settings();
+  TFileRegistry& registry = engine.FileRegistry();
+  for (const std::string* extension :
+       {&settings.DataExtension, &settings.IndexExtension, &settings.BlobExtension}) {
+    const std::string path = engine.TableFilePath(directory.Directory(), name, *extension);
+    if (!registry.FileExists(path, directory.InMemory(), /*hidden=*/false)) continue;
+    const int32_t result = registry.DeleteFile(path, directory.InMemory());
+    if (result < 0) engine.RaiseError(static_cast<uint16_t>(-result), context);
+  }
 }
 
 void TCairnTable::FillFieldDefsFromGeneric() {

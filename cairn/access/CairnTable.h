@@ -79,6 +79,12 @@ class TCairnTable : public TCairnDBDataSet {
                    const std::string& newTextIndexSpaceChars,
                    const std::string& newTextIndexIncludeChars);
 
+  // Deletes the closed table's files: the data file first (after it the table no longer exists),
+  // then the index and blob files where present. The table must not be open in this process
+  // (11013 otherwise, as for a read-only directory); a file that cannot be deleted fails with the
+  // engine code of its error, leaving the files after it in place.
+  void DeleteTable();
+
  protected:
   std::unique_ptr<TDataCursor> CreateHandle() override;
   void InternalInitFieldDefs() override;

@@ -7,14 +7,31 @@
 #include "cairn/cursor/FieldValue.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/directory/DataDirectory.h"
+#include "cairn/engine/io/FileRegistry.h"
 #include "cairn/engine/io/ScopeGuard.h"
-#include "cairn/error/EngineError.h"
 #include "cairn/engine/table/DataTable.h"
 #include "cairn/engine/table/TableValidator.h"
+#include "cairn/error/EngineError.h"
 #include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/CodePage.h"
 
 namespace cairn {
+
+namespace {
+
+// Deletes whichever of a table's three files exist; they must be closed.
+void DeleteTableFiles(TDataDirectory& directory, const std::string& tableName) {
+  TEngineServices& engine = directory.Engine();
+  const TEngineSettings& settings = engine.Settings();
+  for (const std::string* extension :
+       {&settings.DataExtension, &settings.IndexExtension, &settings.BlobExtension}) {
+    const std::string path = engine.TableFilePath(directory.Directory(), tableName, *extension);
+    if (engine.FileRegistry().FileExists(path, directory.InMemory(), false))
+      engine.FileRegistry().DeleteFile(path, directory.InMemory());
+  }
+}
+
+}  // namespace
 
 TDataCursor::TDataCursor(TDataDirectory& directory, bool noRemoteCall)
     : FDataDirectory(&directory), FNoRemoteCall(noRemoteCall) {
@@ -92,7 +109,13 @@ void TDataCursor::CreateTable(TTableCreateParams& params) {
     InitializeFromTable();
     close.Dismiss();
   } else {
+    // The closing flush writes the new table out and can fail as well; the table then goes
+    // like one whose files could not be created, rather than staying half written. The close
+    // has closed its files by then.
+    const std::string tableName = FTableName;
+    TScopeGuard drop([&] { DeleteTableFiles(directory, tableName); });
     CloseCursor(true);
+    drop.Dismiss();
   }
 }
 
@@ -134,8 +157,9 @@ void TDataCursor::InitializeFromTable() {
   size_t largestKey = 0;
   for (int pos = 0; pos <= IndexCount(); ++pos) {
     FIndexKeys.emplace_back();
-    FIndexKeys.back().Load(Directory().Engine(), pos, FDataTable->IndexFile().GetIndexDefinition(pos),
-                           FFieldDefinitions, static_cast<uint32_t>(FLocaleID));
+    FIndexKeys.back().Load(Directory().Engine(), pos,
+                           FDataTable->IndexFile().GetIndexDefinition(pos), FFieldDefinitions,
+                           static_cast<uint32_t>(FLocaleID));
     largestKey = std::max(largestKey, FIndexKeys.back().KeySize());
   }
   FKeyBuffer.assign(largestKey, 0);

@@ -10,13 +10,13 @@
 #include "cairn/access/CairnEngine.h"
 #include "cairn/access/CairnSession.h"
 #include "cairn/access/CairnTable.h"
-#include "cairn/error/EngineError.h"
 #include "cairn/access/FieldTypeMap.h"
 #include "cairn/cursor/DataCursor.h"
-#include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/data/DataHeader.h"
 #include "cairn/engine/data/FieldDefinition.h"
+#include "cairn/engine/directory/DataDirectory.h"
 #include "cairn/engine/index/IndexDefinition.h"
+#include "cairn/error/EngineError.h"
 #include "tests/access/DatabaseTableTest.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
@@ -68,7 +68,6 @@ class CairnTableTest : public DatabaseTableTest {
 
   std::string Dat(const std::string& name) const { return Temp.File(name + ".dat"); }
   std::string Idx(const std::string& name) const { return Temp.File(name + ".idx"); }
-
 };
 
 TEST_F(CairnTableTest, NewTableObjectDefaults) {
@@ -352,6 +351,42 @@ TEST_F(CairnTableTest, ExistingTableFailsWith13060AndStaysClosed) {
   }
   ExpectReleased(*table);
   EXPECT_EQ(ReadDiskFile(Dat("Twice")), before);
+}
+
+TEST_F(CairnTableTest, DeleteTableRemovesItsFilesOnlyWhenClosed) {
+  auto table = CreatedTable("Gone");
+  table->FieldDefs().Clear();
+  table->FieldDefs().Add("Notes", ftMemo);
+  table->IndexDefs().Clear();
+  table->SetTableName("WithBlobs");
+  Create(*table);
+  ASSERT_TRUE(FileExists(Temp.File("WithBlobs.blb")));
+
+  table->Open();
+  EXPECT_EQ(ErrorText([&] { table->DeleteTable(); }),
+            "tblGone: Cannot perform this operation on an open dataset");
+  table->Close();
+  // Open through another table object of this process: the files stay.
+  auto other = NewTable("WithBlobs");
+  other->Open();
+  EXPECT_EQ(ErrorCodeOf([&] { table->DeleteTable(); }), CAIRN_OSEACCES);
+  EXPECT_TRUE(FileExists(Temp.File("WithBlobs.dat")));
+  other->Close();
+
+  table->DeleteTable();
+  ExpectReleased(*table);
+  for (const char* file : {"WithBlobs.dat", "WithBlobs.idx", "WithBlobs.blb"})
+    EXPECT_FALSE(FileExists(Temp.File(file))) << file;
+  EXPECT_FALSE(table->Exists());
+  // A table without a blob file, and one whose index file is already gone.
+  std::filesystem::remove(Idx("Gone"));
+  auto gone = NewTable("Gone");
+  gone->DeleteTable();
+  EXPECT_FALSE(FileExists(Dat("Gone")));
+  // Nothing left to delete is no failure; the table can be created again.
+  gone->DeleteTable();
+  Create(*table);
+  EXPECT_TRUE(table->Exists());
 }
 
 TEST_F(CairnTableTest, CreateNeedsAClosedTableAndAName) {

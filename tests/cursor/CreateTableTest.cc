@@ -8,8 +8,10 @@
 #include "cairn/engine/table/DataTable.h"
 #include "cairn/error/EngineError.h"
 #include "cairn/error/EngineErrorCodes.h"
+#include "cairn/host/OsError.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/EngineErrorCatch.h"
+#include "tests/support/FaultInjectingFiles.h"
 #include "tests/support/TableTestSupport.h"
 #include "tests/support/Unprivileged.h"
 
@@ -143,6 +145,27 @@ TEST_F(CreateTableTest, ReadOnlyDirectoryRefusesCreation) {
   EXPECT_EQ(FEngine.LastError().DatabaseName, missing);
   EXPECT_FALSE(test::Exists(missing));
   EXPECT_EQ(directory.DataTableCount(), 0u);
+}
+
+// Whichever write of a creation fails, the closing flush's included, no file of the table stays:
+// a half-written table would pass for an existing one.
+TEST_F(CreateTableTest, FailedWriteLeavesNoFileOfTheTable) {
+  test::TFaultInjectingFiles faults;
+  FEngine.SetHostFiles(&faults);
+  CreateTable("Clean", EventsParams(true));
+  const int64_t writes = faults.Calls(test::TFileOp::Write);
+  ASSERT_GT(writes, 3);
+  for (int64_t k = 1; k <= writes; ++k) {
+    SCOPED_TRACE("write " + std::to_string(k));
+    faults.ResetCounts();
+    faults.Arm(test::TFileOp::Write, k, host::kErrorAccessDenied);
+    EXPECT_EQ(EngineErrorCode([&] { CreateTable("Events", EventsParams(true)); }), CAIRN_OSEACCES);
+    faults.Disarm();
+    for (const char* file : {"Events.dat", "Events.idx", "Events.blb"})
+      EXPECT_FALSE(test::Exists(FDir.File(file))) << file;
+    EXPECT_EQ(FDirectory.DataTableCount(), 0u);
+  }
+  FEngine.SetHostFiles(nullptr);
 }
 
 TEST_F(CreateTableTest, ClosedAfterCreationAndReadBackByOpen) {

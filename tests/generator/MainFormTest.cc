@@ -26,7 +26,7 @@ class MainFormTest : public cairn::test::ComponentLayerTest {
     Dialogs = dialogs.get();
     App =
         std::make_unique<cairn::host::TApplication>(Temp.File("kalvora-dbgen"), std::move(dialogs));
-    Form = std::make_unique<TMainForm>(*App, Temp.File("kalvora-dbgen"));
+    Form = std::make_unique<TMainForm>(*App, DataDirectoryBeside(Temp.File("kalvora-dbgen")));
   }
   void TearDown() override {
     Form.reset();

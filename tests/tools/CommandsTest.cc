@@ -182,6 +182,36 @@ TEST_F(CairnCommandsTest, LoadAndDumpOnAGeneratedTable) {
   }
 }
 
+TEST_F(CairnCommandsTest, GenerateMakesTheTablesInAnyDirectoryThenListsThem) {
+  const std::string target = Temp.File("new/Data");
+  const TToolRun run = RunCairn({"generate", target});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const std::vector<std::string> lines = Lines(run.Out);
+  ASSERT_EQ(lines.size(), 13u) << run.Out;
+  EXPECT_EQ(Words(lines[0])[0], "table");
+  // The same tables, fields and indexes as the generator program makes.
+  const TToolRun expected = RunCairn({"tables", Data()});
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const std::vector<std::string> words = Words(lines[i]);
+    ASSERT_EQ(words.size(), 8u) << lines[i];
+    EXPECT_TRUE(fs::exists(target + "/" + words[0] + ".dat")) << words[0];
+    const std::vector<std::string> other = Words(Lines(expected.Out).at(i));
+    EXPECT_EQ(std::vector<std::string>(words.begin(), words.begin() + 4),
+              std::vector<std::string>(other.begin(), other.begin() + 4));
+  }
+  // A second run finds every table and leaves them as they are.
+  const std::string before = ReadDiskFile(target + "/Contacts.dat");
+  const TToolRun again = RunCairn({"generate", target});
+  EXPECT_EQ(again.Status, 0) << again.Err;
+  EXPECT_EQ(again.Out, run.Out);
+  EXPECT_EQ(ReadDiskFile(target + "/Contacts.dat"), before);
+
+  WriteDiskFile(Temp.File("file"), "not a directory");
+  const TToolRun blocked = RunCairn({"generate", Temp.File("file/Data")});
+  EXPECT_EQ(blocked.Status, 1);
+  EXPECT_NE(blocked.Err.find("cannot make the directory"), std::string::npos) << blocked.Err;
+}
+
 TEST_F(CairnCommandsTest, UsageMistakesExitWithTwoAndHelpWithZero) {
   EXPECT_EQ(RunCairn({}).Status, 2);
   EXPECT_EQ(RunCairn({"frobnicate"}).Status, 2);
