@@ -136,29 +136,61 @@ TEST_F(CairnCommandsTest, CreateFromASchemaGivesTheSameSchema) {
   }
 }
 
+// The record count `tables` shows for a table.
+int RecordCount(const std::string& directory, const std::string& table) {
+  for (const std::string& line : Lines(RunCairn({"tables", directory}).Out)) {
+    const std::vector<std::string> words = Words(line);
+    if (!words.empty() && words[0] == table) return std::stoi(words.at(1));
+  }
+  return -1;
+}
+
+TEST_F(CairnCommandsTest, DumpShowsEveryRecordTheListingCounts) {
+  // The tables the generator fills with default rows, and one it leaves empty.
+  const std::pair<const char*, const char*> tables[] = {{"EventCategory", "EventCategoryID"},
+                                                        {"EventType", "EventTypeID"},
+                                                        {"Contacts", "ContactID"}};
+  for (const auto& [table, key] : tables) {
+    SCOPED_TRACE(table);
+    const TToolRun dump = RunCairn({"dump", Data(), table, "--format", "json"});
+    ASSERT_EQ(dump.Status, 0) << dump.Err;
+    const std::vector<std::string> lines = Lines(dump.Out);
+    EXPECT_EQ(static_cast<int>(lines.size()), RecordCount(Data(), table));
+    // The GUID key the engine gave each default row.
+    for (const std::string& line : lines)
+      EXPECT_EQ(json::parse(line)[key].get<std::string>().size(), 38u) << line;
+  }
+}
+
 TEST_F(CairnCommandsTest, LoadAndDumpOnAGeneratedTable) {
   const std::string data = CopyOfData();
+  const int before = RecordCount(data, "EventCategory");
+  ASSERT_GE(before, 0);
   const std::string csv = Temp.File("categories.csv");
   WriteDiskFile(csv,
                 "EventCategoryName,EventCategoryColor,Delete\n"
-                "Birthday,255,false\n"
-                "\"Work, office\",-16777201,true\n"
-                "Holiday,,\n");
+                "CLI Birthday,255,false\n"
+                "\"CLI Work, office\",-16777201,true\n"
+                "CLI Holiday,,\n");
   const TToolRun load = RunCairn({"load", data, "EventCategory", csv});
   ASSERT_EQ(load.Status, 0) << load.Err;
   EXPECT_NE(load.Out.find("loaded 3 rows into EventCategory"), std::string::npos) << load.Out;
   EXPECT_NE(load.Out.find("rows/s"), std::string::npos) << load.Out;
+  EXPECT_EQ(RecordCount(data, "EventCategory"), before + 3);
 
   const TToolRun dump = RunCairn(
       {"dump", data, "EventCategory", "--index", "IDX_EVENTCATEGORYNAME", "--format", "json"});
   ASSERT_EQ(dump.Status, 0) << dump.Err;
   std::vector<json> rows;
-  for (const std::string& line : Lines(dump.Out)) rows.push_back(json::parse(line));
+  for (const std::string& line : Lines(dump.Out)) {
+    const json row = json::parse(line);
+    if (row["EventCategoryName"].get<std::string>().rfind("CLI ", 0) == 0) rows.push_back(row);
+  }
   ASSERT_EQ(rows.size(), 3u) << dump.Out;
   // In the order of the name index; the GUID key was made by the engine.
-  EXPECT_EQ(rows[0]["EventCategoryName"], "Birthday");
-  EXPECT_EQ(rows[1]["EventCategoryName"], "Holiday");
-  EXPECT_EQ(rows[2]["EventCategoryName"], "Work, office");
+  EXPECT_EQ(rows[0]["EventCategoryName"], "CLI Birthday");
+  EXPECT_EQ(rows[1]["EventCategoryName"], "CLI Holiday");
+  EXPECT_EQ(rows[2]["EventCategoryName"], "CLI Work, office");
   EXPECT_EQ(rows[0]["EventCategoryColor"], 255);
   EXPECT_EQ(rows[2]["EventCategoryColor"], -16777201);
   EXPECT_TRUE(rows[1]["EventCategoryColor"].is_null());
@@ -166,20 +198,46 @@ TEST_F(CairnCommandsTest, LoadAndDumpOnAGeneratedTable) {
   EXPECT_EQ(rows[2]["Delete"], true);
   EXPECT_EQ(rows[0]["EventCategoryID"].get<std::string>().size(), 38u);
 
-  const TToolRun limited = RunCairn({"dump", data, "EventCategory", "--limit", "2"});
+  // Slot order: the loaded rows come after the generator's, in the order of the file.
+  const TToolRun limited =
+      RunCairn({"dump", data, "EventCategory", "--limit", std::to_string(before + 2)});
   ASSERT_EQ(limited.Status, 0) << limited.Err;
   const std::vector<std::string> lines = Lines(limited.Out);
-  ASSERT_EQ(lines.size(), 3u) << limited.Out;
+  ASSERT_EQ(lines.size(), static_cast<size_t>(before + 3)) << limited.Out;
   EXPECT_EQ(lines[0].rfind("EventCategoryID,EventCategoryName,EventCategoryColor,", 0), 0u);
-  // Slot order: the order the rows were loaded in.
-  EXPECT_NE(lines[1].find(",Birthday,255,"), std::string::npos) << lines[1];
-  EXPECT_NE(lines[2].find(",\"Work, office\",-16777201,"), std::string::npos) << lines[2];
+  EXPECT_NE(lines[before + 1].find(",CLI Birthday,255,"), std::string::npos) << lines[before + 1];
+  EXPECT_NE(lines[before + 2].find(",\"CLI Work, office\",-16777201,"), std::string::npos)
+      << lines[before + 2];
+}
 
-  const TToolRun tables = RunCairn({"tables", data});
-  EXPECT_NE(tables.Out.find("EventCategory"), std::string::npos);
-  for (const std::string& line : Lines(tables.Out)) {
-    if (Words(line)[0] == "EventCategory") EXPECT_EQ(Words(line)[1], "3") << line;
+TEST_F(CairnCommandsTest, GenerateMakesTheTablesInAnyDirectoryThenListsThem) {
+  const std::string target = Temp.File("new/Data");
+  const TToolRun run = RunCairn({"generate", target});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const std::vector<std::string> lines = Lines(run.Out);
+  ASSERT_EQ(lines.size(), 13u) << run.Out;
+  EXPECT_EQ(Words(lines[0])[0], "table");
+  // The same tables, fields and indexes as the generator program makes.
+  const TToolRun expected = RunCairn({"tables", Data()});
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const std::vector<std::string> words = Words(lines[i]);
+    ASSERT_EQ(words.size(), 8u) << lines[i];
+    EXPECT_TRUE(fs::exists(target + "/" + words[0] + ".dat")) << words[0];
+    const std::vector<std::string> other = Words(Lines(expected.Out).at(i));
+    EXPECT_EQ(std::vector<std::string>(words.begin(), words.begin() + 4),
+              std::vector<std::string>(other.begin(), other.begin() + 4));
   }
+  // A second run finds every table and leaves them as they are.
+  const std::string before = ReadDiskFile(target + "/Contacts.dat");
+  const TToolRun again = RunCairn({"generate", target});
+  EXPECT_EQ(again.Status, 0) << again.Err;
+  EXPECT_EQ(again.Out, run.Out);
+  EXPECT_EQ(ReadDiskFile(target + "/Contacts.dat"), before);
+
+  WriteDiskFile(Temp.File("file"), "not a directory");
+  const TToolRun blocked = RunCairn({"generate", Temp.File("file/Data")});
+  EXPECT_EQ(blocked.Status, 1);
+  EXPECT_NE(blocked.Err.find("cannot make the directory"), std::string::npos) << blocked.Err;
 }
 
 TEST_F(CairnCommandsTest, UsageMistakesExitWithTwoAndHelpWithZero) {
