@@ -70,7 +70,8 @@ void GenerateDatabase(const std::string& directory) {
   fs::create_directory(scratch.File("Data"));
   ASSERT_EQ(Spawn(exe.string(), {}, scratch), 0) << ReadDiskFile(scratch.File("stderr"));
   fs::create_directories(directory);
-  fs::copy(scratch.File("Data"), directory, fs::copy_options::overwrite_existing);
+  fs::copy(scratch.File("Data"), directory,
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 
 std::vector<std::string> Lines(const std::string& text) {

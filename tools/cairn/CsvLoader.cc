@@ -92,9 +92,10 @@ void TCsvLoader::Write(const std::function<void(int64_t)>& progress) {
     try {
       FTable.AppendRecord(FValues);
     } catch (const std::exception& error) {
+      // The rows before stay: the message says how many, so the file can be resumed there.
       throw EToolError(Where(record.Line) + ": " + error.what() + "\n" + std::to_string(FWritten) +
-                       " rows were loaded before line " + std::to_string(record.Line) +
-                       "; they stay in the table");
+                       (FWritten == 1 ? " row was" : " rows were") + " loaded before line " +
+                       std::to_string(record.Line) + "; they stay in the table");
     }
     ++FWritten;
     progress(FWritten);

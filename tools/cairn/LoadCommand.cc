@@ -62,8 +62,9 @@ void RunLoad(const TLoadOptions& options) {
 
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("loaded %lld rows into %s in %.2f s (%.0f rows/s)\n",
-              static_cast<long long>(loader.Written()), options.Table.c_str(), seconds,
+  std::printf("loaded %lld %s into %s in %.2f s (%.0f rows/s)\n",
+              static_cast<long long>(loader.Written()), loader.Written() == 1 ? "row" : "rows",
+              options.Table.c_str(), seconds,
               seconds > 0 ? static_cast<double>(loader.Written()) / seconds : 0.0);
 }
 

@@ -1,0 +1,128 @@
+// load of malformed files: a clear error naming line and field, and the table unchanged; an
+// engine error while writing keeps the rows before it and says how many and where.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/support/DiskFiles.h"
+#include "tests/support/TempDir.h"
+#include "tests/tools/EveryTypeTable.h"
+#include "tests/tools/ToolRun.h"
+
+namespace cairn::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class LoadErrorsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CreateEveryTypeTable(Temp.Path(), "T", Temp.Path());
+    // One row already there, so that "unchanged" is not just "empty".
+    ASSERT_EQ(Load("Name\nfirst\n").Status, 0);
+  }
+
+  TToolRun Load(const std::string& csv) {
+    WriteDiskFile(Temp.File("in.csv"), csv);
+    return RunCairn({"load", Temp.Path(), "T", Temp.File("in.csv")});
+  }
+
+  std::string TableBytes() const {
+    return ReadDiskFile(Temp.File("T.dat")) + ReadDiskFile(Temp.File("T.idx")) +
+           ReadDiskFile(Temp.File("T.blb"));
+  }
+
+  TTempDir Temp;
+};
+
+TEST_F(LoadErrorsTest, AMalformedFileIsRefusedWholeNamingLineAndField) {
+  struct TCase {
+    const char* Csv;
+    const char* Message;
+  };
+  const TCase cases[] = {
+      {"Name,D\nok,2024-01-01\nbad,2024-02-30\n", "line 3, field 'D': '2024-02-30' is not a date"},
+      {"Name,Nmae\nok,ok\n", "line 1: no field 'Nmae' in the table T"},
+      {"Name,Name\nok,ok\n", "line 1: the field 'Name' is named twice"},
+      {"Name,Notes\nok,fine\nbad,\"never closed\nmore\n", "line 3: a quoted field is not closed"},
+      {"Name\nok\n\xE2\x98\x83\n", "line 3, field 'Name': character U+2603"},
+      {"Name\nok\n\xFF\n", "line 3, field 'Name': not valid UTF-8"},
+      {"Name,Small\nok,1\nbad,40000\n", "line 3, field 'Small': 40000 is out of range"},
+      {"Name,Int\nok,1\nbad,1.5\n", "line 3, field 'Int': '1.5' is not an integer"},
+      {"Name,F\nok,1\nbad,1,5\n", "line 3: 3 values where the header names 2"},
+      {"Name,Flag\nok,true\nbad,yes\n", "line 3, field 'Flag': 'yes' is not true or false"},
+      {"Name,T\nok,10:00\nbad,24:00\n", "line 3, field 'T': '24:00' is not a time"},
+      {"Name,DT\nok,2024-01-01T10:00\nbad,2024-01-01T10:00Z\n", "line 3, field 'DT'"},
+      {"Name,Data\nok,AAEC\nbad,AA=C\n", "line 3, field 'Data': not base64"},
+      {"Name\nok\n\"a\"b\n", "line 3, field 1: a character follows the closing quote"},
+      // Line numbers count the line breaks inside quoted fields.
+      {"Name,Notes\nok,\"two\nlines\"\nbad\xE2\x98\x83,x\n", "line 4, field 'Name'"},
+      {"", "no header row"},
+  };
+  const std::string before = TableBytes();
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Csv);
+    const TToolRun run = Load(c.Csv);
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_NE(run.Err.find("in.csv"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find(c.Message), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Out, "");
+    EXPECT_EQ(TableBytes(), before);
+  }
+}
+
+TEST_F(LoadErrorsTest, ATextTooLongIsCutAsTheFieldCutsItAndReported) {
+  std::string name;
+  for (int i = 0; i < 45; ++i) name += "\xC3\xA9";  // 45 x e-acute: 90 bytes of UTF-8
+  const TToolRun run = Load("Name,Fixed\n" + name + ",12345678901\n");
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_NE(run.Err.find("line 2, field 'Name': the text is cut to 40 characters"),
+            std::string::npos)
+      << run.Err;
+  EXPECT_NE(run.Err.find("line 2, field 'Fixed': the text is cut to 10 characters"),
+            std::string::npos)
+      << run.Err;
+  const std::vector<std::string> lines = Lines(RunCairn({"dump", Temp.Path(), "T"}).Out);
+  ASSERT_EQ(lines.size(), 3u);
+  // Forty characters, not forty bytes of UTF-8.
+  EXPECT_EQ(lines[2].substr(0, 2 + 80 + 1 + 10), "2," + name.substr(0, 80) + ",1234567890");
+}
+
+TEST_F(LoadErrorsTest, ADuplicateKeyStopsTheLoadKeepingTheRowsBefore) {
+  const TToolRun run = Load("Id,Name\n11,a\n12,b\n13,c\n1,duplicate\n14,e\n");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("in.csv line 5: "), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("9729"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("3 rows were loaded before line 5; they stay in the table"),
+            std::string::npos)
+      << run.Err;
+  const std::vector<std::string> lines = Lines(RunCairn({"dump", Temp.Path(), "T"}).Out);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[1].substr(0, 8), "1,first,");
+  EXPECT_EQ(lines[2].substr(0, 5), "11,a,");
+  EXPECT_EQ(lines[4].substr(0, 5), "13,c,");
+}
+
+TEST_F(LoadErrorsTest, AnEncryptedTableNeedsItsPassword) {
+  WriteDiskFile(Temp.File("s.json"), kEveryTypeSchema);
+  ASSERT_EQ(RunCairn({"create", Temp.Path(), "Secret", "--schema", Temp.File("s.json"),
+                      "--password", "pw"})
+                .Status,
+            0);
+  WriteDiskFile(Temp.File("in.csv"), "Name\nhidden\n");
+  const TToolRun without = RunCairn({"load", Temp.Path(), "Secret", Temp.File("in.csv")});
+  EXPECT_EQ(without.Status, 1);
+  EXPECT_NE(without.Err.find("Cairn Engine Error #"), std::string::npos) << without.Err;
+  const TToolRun with =
+      RunCairn({"load", Temp.Path(), "Secret", Temp.File("in.csv"), "--password", "pw"});
+  ASSERT_EQ(with.Status, 0) << with.Err;
+  const TToolRun dump = RunCairn({"dump", Temp.Path(), "Secret", "--password", "pw"});
+  EXPECT_NE(dump.Out.find("\r\n1,hidden,"), std::string::npos) << dump.Out << dump.Err;
+  EXPECT_EQ(ReadDiskFile(Temp.File("Secret.dat")).find("hidden"), std::string::npos);
+  const TToolRun tables = RunCairn({"tables", Temp.Path(), "--password", "pw"});
+  EXPECT_NE(tables.Out.find(" yes"), std::string::npos) << tables.Out;
+}
+
+}  // namespace
+}  // namespace cairn::test
