@@ -213,6 +213,16 @@ const std::vector<TDamageCase>& DamageCases() {
        {"slot 9 is deleted but not on the chain of deleted slots"},
        120,
        8},
+      {"AppendCutShort",
+       // The file grew by a slot and a page the header does not count yet; the slot is all zero.
+       [](const std::string& d) {
+         TFileBytes data(In(d, "Stock.dat"));
+         data.Bytes().resize(data.Bytes().size() + L::kRecordLength, '\0');
+         TFileBytes idx(In(d, "Stock.idx"));
+         idx.Bytes().resize(idx.Bytes().size() + 1024, '\0');
+       },
+       "Stock.dat",
+       {"the header counts 120 slots", "the file holds 121"}},
       {"DeletedChainIntoALiveSlot",
        [](const std::string& d) { TFileBytes(In(d, "Stock.dat")).SetInt32(25, 5); },
        "Stock.dat",
