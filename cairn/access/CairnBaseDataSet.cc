@@ -22,6 +22,7 @@ void TCairnBaseDataSet::SetActive(bool value) {
 }
 
 void TCairnBaseDataSet::DoOpen() {
+  DoBeforeOpen();
   OpenCursor();
   // On failure: InternalClose, then CloseCursor even when InternalClose failed.
   TScopeGuard closeCursor([&] { CloseCursor(); });
@@ -29,16 +30,50 @@ void TCairnBaseDataSet::DoOpen() {
   InternalOpen();
   internalClose.Dismiss();
   closeCursor.Dismiss();
-  FState = dsBrowse;
+  SetState(dsBrowse);
+  DoAfterOpen();
 }
 
 void TCairnBaseDataSet::DoClose() {
+  if (!FDestroying) DoBeforeClose();
   if (FState != dsBrowse) CancelPendingChange();
-  FState = dsInactive;
-  TScopeGuard closeCursor([&] { CloseCursor(); });
-  InternalClose();
-  closeCursor.Dismiss();
-  CloseCursor();
+  SetState(dsInactive);
+  {
+    TScopeGuard closeCursor([&] { CloseCursor(); });
+    InternalClose();
+    closeCursor.Dismiss();
+    CloseCursor();
+  }
+  if (!FDestroying) DoAfterClose();
+}
+
+void TCairnBaseDataSet::SetState(TDataSetState state) {
+  if (state == FState) return;
+  FState = state;
+  if (!FDestroying) DataEvent(deUpdateState);
+}
+
+TDataSetState TCairnBaseDataSet::SetTempState(TDataSetState state) {
+  const TDataSetState old = FState;
+  FState = state;
+  return old;
+}
+
+int TCairnBaseDataSet::AddListener(TDataSetListener listener) {
+  FListeners.push_back({FNextListenerId, std::move(listener)});
+  return FNextListenerId++;
+}
+
+void TCairnBaseDataSet::RemoveListener(int id) {
+  std::erase_if(FListeners, [id](const TListener& l) { return l.Id == id; });
+}
+
+void TCairnBaseDataSet::DataEvent(TDataEvent event, const TCairnField* field) {
+  // A copy: a listener may add or remove listeners while being told.
+  const std::vector<TListener> listeners = FListeners;
+  for (const TListener& listener : listeners) {
+    if (listener.Notify) listener.Notify(event, field);
+  }
 }
 
 void TCairnBaseDataSet::OpenCursor() {
@@ -52,6 +87,8 @@ void TCairnBaseDataSet::CloseCursor() {
 }
 
 void TCairnBaseDataSet::Destroy() noexcept {
+  FDestroying = true;
+  FListeners.clear();
   try {
     Close();
   } catch (...) {

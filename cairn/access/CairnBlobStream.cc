@@ -12,15 +12,17 @@
 namespace cairn {
 
 TCairnBlobStream::TCairnBlobStream(TCairnField& field, TBlobStreamMode mode)
-    : FField(field), FDataSet(field.DataSet()), FBuffer(FDataSet.ActiveBuffer()) {
-  if (FBuffer == nullptr) return;
-  TDataCursor& cursor = *FDataSet.Handle();
+    : FField(field), FDataSet(field.DataSet()), FBuffer(FDataSet.ActiveRecordBuffer()) {
+  // Writing is refused before anything else: without an editing state (and so without a record
+  // to write to) a written value would otherwise vanish without a word.
   const bool writing = mode != bmRead;
   if (writing) {
     if (field.ReadOnly()) DatabaseErrorFmt(SFieldReadOnly, {field.DisplayName()});
     const TDataSetState state = FDataSet.State();
     if (state != dsEdit && state != dsInsert && state != dsSetKey) DatabaseError(SNotEditing);
   }
+  if (FBuffer == nullptr) return;
+  TDataCursor& cursor = *FDataSet.Handle();
   // A field written earlier in this record holds its open value already.
   if (!FDataSet.FieldModified(field)) {
     cursor.OpenBlob(field.FieldNo(), FBuffer, writing ? 2 : 1);
@@ -36,6 +38,12 @@ TCairnBlobStream::~TCairnBlobStream() {
   if (!FOpened) return;
   if (FModified) {
     FDataSet.SetFieldModified(FField);
+    try {
+      FDataSet.DataEvent(deFieldChange, &FField);
+    } catch (...) {
+      // The value is written; a listener failing to take the news cannot undo that, and a
+      // destructor has no caller to report to.
+    }
     return;
   }
   if (FDataSet.FieldModified(FField)) return;

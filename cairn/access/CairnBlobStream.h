@@ -4,7 +4,8 @@
 // marks the field modified and leaves the value open in the cursor until the record is posted
 // or cancelled, so that a second stream on it shares the same value. A stream that did not
 // write, on a field not modified yet, releases the value when it is freed. Without an active
-// record the stream stays closed: reads give nothing, writes do nothing.
+// record a reading stream stays closed and reads give nothing; a writing stream needs an editing
+// state, which always has a record.
 #pragma once
 
 #include <cstddef>

@@ -1,12 +1,14 @@
 #include "cairn/access/CairnDataSet.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "cairn/access/DatabaseError.h"
 #include "cairn/access/FieldTypeMap.h"
 #include "cairn/access/Messages.h"
 #include "cairn/cursor/DataCursor.h"
 #include "cairn/engine/data/DataFile.h"
+#include "cairn/engine/io/Coding.h"
 #include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/engine/table/DataTable.h"
 #include "cairn/error/EngineErrorCodes.h"
@@ -16,6 +18,16 @@ namespace cairn {
 
 TCairnDataSet::TCairnDataSet(TComponent* owner) : TCairnBaseDataSet(owner) {}
 
+namespace {
+
+// Record information: the record number at 0, the bookmark flag at 4, three spare bytes.
+constexpr int32_t kRecInfoSize = 8;
+constexpr int32_t kRecInfoFlagAt = 4;
+// The cursor's bookmark is the record's slot number.
+constexpr int32_t kCursorBookmarkSize = 4;
+
+}  // namespace
+
 void TCairnDataSet::InternalOpen() {
   TDataCursor& cursor = *Handle();
   FRecordSize = cursor.RecordSize();
@@ -23,7 +35,11 @@ void TCairnDataSet::InternalOpen() {
   InternalInitFieldDefs();
   InternalReadIndexInfo();
   CreateFields();
-  const size_t size = std::max<size_t>(cursor.RecordSize(), 1);
+  FRecInfoOfs = FRecordSize + FCalcFieldsSize;
+  FBookmarkOfs = FRecInfoOfs + kRecInfoSize;
+  FBookmarkSize = kCursorBookmarkSize;
+  FRecBufSize = FBookmarkOfs + FBookmarkSize;
+  const auto size = static_cast<size_t>(FRecBufSize);
   FRecordBuffer.assign(size, 0);
   FInsertBuffer.assign(size, 0);
   FOldRecordBuffer.assign(size, 0);
@@ -31,14 +47,12 @@ void TCairnDataSet::InternalOpen() {
   FModified = false;
   // Before the first record, then on it. FRemoteReadSize only matters to a remote cursor.
   cursor.SetToBegin();
-  const uint16_t code = cursor.GetFirstRecord(FScratch.data());
-  FBof = true;
-  FEof = code != 0;
-  if (code == 0) {
-    TakeRecord();
-  } else {
-    FHasRecord = false;
-  }
+  ReadFirst();
+}
+
+void TCairnDataSet::DoAfterOpen() {
+  Run(AfterOpen);
+  if (FHasRecord) Run(AfterScroll);
 }
 
 void TCairnDataSet::InternalClose() {
@@ -54,6 +68,26 @@ void TCairnDataSet::CreateFields() {
     FFields.Add(std::make_unique<TCairnField>(*this, def.FieldNo, def.Name, def.DataType, def.Size,
                                               def.Required));
   }
+  // Calculated fields follow, numbered -1, -2, ... with their places in the calculated area.
+  int32_t offset = 0;
+  int32_t number = 0;
+  for (const TCalcFieldDef& def : FCalcFieldDefs) {
+    if (FFields.FindField(def.Name) != nullptr)
+      DatabaseErrorFmt(SDuplicateName, {def.Name, Name()}, this);
+    TCairnField& field = FFields.Add(
+        std::make_unique<TCairnField>(*this, --number, def.Name, def.DataType, def.Size, false));
+    field.MakeCalculated(offset);
+    offset += 1 + field.CalcDataSize();
+  }
+  FCalcFieldsSize = offset;
+}
+
+void TCairnDataSet::AddCalcField(const std::string& name, TFieldType dataType, int32_t size) {
+  CheckInactive();
+  const TEngineFieldType type = EngineFieldType(dataType);
+  if (type.DataType == 0 || type.DataType == fld::kBlob)
+    DatabaseErrorFmt(SUnknownFieldType, {name}, this);
+  FCalcFieldDefs.push_back({name, dataType, size});
 }
 
 TCairnField& TCairnDataSet::FieldByName(const std::string& name) const {
@@ -62,18 +96,28 @@ TCairnField& TCairnDataSet::FieldByName(const std::string& name) const {
   return *field;
 }
 
-// ---- Record buffers
-// -------------------------------------------------------------------------------
+// ---- Record buffers -----------------------------------------------------------------------------
 
-char* TCairnDataSet::ActiveBuffer() const {
+char* TCairnDataSet::ActiveRecordBuffer() const {
   switch (State()) {
     case dsInsert:
       return FInsertBuffer.data();
-    case dsBrowse:
-      return FHasRecord ? FRecordBuffer.data() : nullptr;
-    default:
+    case dsCalcFields:
+      return FCalcBuffer;
+    case dsOldValue:
+      return const_cast<char*>(FOldRecordBuffer.data());
+    case dsSetKey:
+    case dsFilter:
+    case dsInactive:
       return nullptr;
+    default:
+      return FHasRecord ? FRecordBuffer.data() : nullptr;
   }
+}
+
+int32_t TCairnDataSet::RecNo() const {
+  const char* buffer = ActiveRecordBuffer();
+  return buffer == nullptr ? 0 : DecodeInt32(buffer + FRecInfoOfs);
 }
 
 const TFieldDefinition& TCairnDataSet::EngineField(int32_t fieldNo) const {
@@ -84,8 +128,14 @@ const TFieldDefinition& TCairnDataSet::EngineField(int32_t fieldNo) const {
 }
 
 bool TCairnDataSet::GetFieldData(const TCairnField& field, char* buffer) const {
-  const char* record = ActiveBuffer();
+  const char* record = ActiveRecordBuffer();
   if (record == nullptr) return false;
+  if (field.FieldNo() < 1) {
+    const char* slot = record + FRecordSize + field.CalcOffset();
+    if (slot[0] == 0) return false;
+    std::memcpy(buffer, slot + 1, static_cast<size_t>(field.CalcDataSize()));
+    return true;
+  }
   bool isNull = true;
   Handle()->GetField(field.FieldNo(), record, buffer, isNull);
   return !isNull;
@@ -93,17 +143,35 @@ bool TCairnDataSet::GetFieldData(const TCairnField& field, char* buffer) const {
 
 void TCairnDataSet::SetFieldData(TCairnField& field, const void* buffer) {
   const TDataSetState state = State();
-  if (state != dsEdit && state != dsInsert && state != dsSetKey && state != dsFilter &&
-      state != dsNewValue && state != dsInternalCalc) {
+  if (state != dsEdit && state != dsInsert && state != dsSetKey && state != dsCalcFields &&
+      state != dsFilter && state != dsNewValue && state != dsInternalCalc) {
     DatabaseError(SNotEditing);
   }
-  if (field.ReadOnly() && state != dsSetKey && state != dsFilter)
-    DatabaseErrorFmt(SFieldReadOnly, {field.DisplayName()});
-  char* record = ActiveBuffer();
+  char* record = ActiveRecordBuffer();
   if (record == nullptr) DatabaseError(SNotEditing);
-  Handle()->PutField(field.FieldNo(), record, buffer, /*writeToExpressions=*/false,
-                     /*blobEmpty=*/false);
+  if (field.FieldNo() < 1) {
+    char* slot = record + FRecordSize + field.CalcOffset();
+    const auto size = static_cast<size_t>(field.CalcDataSize());
+    slot[0] = buffer != nullptr ? 1 : 0;
+    std::memset(slot + 1, 0, size);
+    if (buffer != nullptr) {
+      // Text is copied up to its first zero, at most the field's size.
+      const bool text = field.DataType() == ftString || field.DataType() == ftFixedChar ||
+                        field.DataType() == ftGuid || field.DataType() == ftWideString;
+      const size_t length = text ? ::strnlen(static_cast<const char*>(buffer), size - 1) : size;
+      std::memcpy(slot + 1, buffer, length);
+    }
+  } else {
+    if (state == dsCalcFields) DatabaseError(SNotEditing);
+    if (field.ReadOnly() && state != dsSetKey && state != dsFilter)
+      DatabaseErrorFmt(SFieldReadOnly, {field.DisplayName()});
+    if (field.OnValidate) field.OnValidate(field, buffer);
+    Handle()->PutField(field.FieldNo(), record, buffer, /*writeToExpressions=*/false,
+                       /*blobEmpty=*/false);
+  }
+  if (state == dsCalcFields || state == dsFilter || state == dsNewValue) return;
   FModified = true;
+  DataEvent(deFieldChange, &field);
 }
 
 bool TCairnDataSet::FieldModified(const TCairnField& field) const {
@@ -126,11 +194,24 @@ void TCairnDataSet::SetFieldModified(const TCairnField& field) {
   FModified = true;
 }
 
-// ---- Adding records
-// -------------------------------------------------------------------------------
+void TCairnDataSet::CalculateFields(char* buffer) {
+  if (FCalcFieldsSize == 0) return;
+  std::memset(buffer + FRecordSize, 0, static_cast<size_t>(FCalcFieldsSize));
+  if (!OnCalcFields || Destroying()) return;
+  FCalcBuffer = buffer;
+  const TDataSetState saved = SetTempState(dsCalcFields);
+  TScopeGuard restore([&] {
+    RestoreState(saved);
+    FCalcBuffer = nullptr;
+  });
+  OnCalcFields(*this);
+}
+
+// ---- Adding records -----------------------------------------------------------------------------
 
 void TCairnDataSet::CheckBrowseMode() {
   CheckActive();
+  DataEvent(deCheckBrowseMode);
   if (State() != dsInsert && State() != dsEdit) return;
   if (FModified) {
     Post();
@@ -142,13 +223,36 @@ void TCairnDataSet::CheckBrowseMode() {
 void TCairnDataSet::Insert() {
   CheckBrowseMode();
   if (!FCanModify) DatabaseError(SDataSetReadOnly, this);
+  Run(BeforeInsert);
+  Run(BeforeScroll);
+  BeginInsert();
+  DataEvent(deDataSetChange);
+  Run(AfterInsert);
+  Run(AfterScroll);
+}
+
+void TCairnDataSet::BeginInsert() {
   TDataCursor& cursor = *Handle();
+  char* buffer = FInsertBuffer.data();
   // A default that does not convert fails here, with the dataset still browsing.
-  cursor.InitRecord(FInsertBuffer.data());
-  cursor.ClearRecord(FOldRecordBuffer.data());
-  SetState(dsInsert);
-  FModified = false;
+  cursor.InitRecord(buffer);
+  std::memset(buffer + FRecordSize, 0, static_cast<size_t>(FRecBufSize - FRecordSize));
+  EncodeInt32(buffer + FRecInfoOfs, 0);
+  // Marked with the current row's bookmark, or as before the data in an empty dataset.
+  if (FHasRecord) {
+    buffer[FRecInfoOfs + kRecInfoFlagAt] = static_cast<char>(bfInserted);
+    std::memcpy(buffer + FBookmarkOfs, FRecordBuffer.data() + FBookmarkOfs,
+                static_cast<size_t>(FBookmarkSize));
+  } else {
+    buffer[FRecInfoOfs + kRecInfoFlagAt] = static_cast<char>(bfBOF);
+  }
   FModifiedBlobFields.clear();
+  SetState(dsInsert);
+  TScopeGuard back([&] { SetState(dsBrowse); });
+  cursor.ClearRecord(FOldRecordBuffer.data());
+  Run(OnNewRecord);
+  back.Dismiss();
+  FModified = false;
 }
 
 void TCairnDataSet::CheckRequiredFields() const {
@@ -159,21 +263,43 @@ void TCairnDataSet::CheckRequiredFields() const {
   }
 }
 
-void TCairnDataSet::Post() {
-  CheckActive();
-  if (State() != dsInsert) return;  // editing stored records is not offered yet
-  CheckRequiredFields();
-  // A failure leaves the dataset in dsInsert with the values set so far.
-  if (!Handle()->AppendRecord(FInsertBuffer.data(), /*refreshFilter=*/true,
-                              /*setRecordHash=*/true, /*skipKeyChecks=*/false,
-                              /*skipAutoInc=*/false, /*copyRecordNo=*/false)) {
-    return;  // an insert-error hook aborted the post: the record stays pending
-  }
+bool TCairnDataSet::StoreInsertBuffer() {
+  // False when an insert hook of the cursor chose to skip the record.
+  return Handle()->AppendRecord(FInsertBuffer.data(), /*refreshFilter=*/true,
+                                /*setRecordHash=*/true, /*skipKeyChecks=*/false,
+                                /*skipAutoInc=*/false, /*copyRecordNo=*/false);
+}
+
+void TCairnDataSet::EndInsertAfterStore() {
+  FreeModifiedBlobs(FInsertBuffer.data());
   SetState(dsBrowse);
   FModified = false;
-  FreeModifiedBlobs(FInsertBuffer.data());
+}
+
+void TCairnDataSet::Post() {
+  CheckActive();
+  DataEvent(deUpdateRecord);
+  if (State() != dsInsert) return;
+  DataEvent(deCheckBrowseMode);
+  Run(BeforePost);
+  CheckRequiredFields();
+  // A failure leaves the dataset in dsInsert with the values set so far.
+  for (;;) {
+    try {
+      // A record an insert hook skipped stays pending.
+      if (!StoreInsertBuffer()) return;
+      break;
+    } catch (const std::exception& error) {
+      const TDataAction action = OnPostError ? OnPostError(*this, error) : daFail;
+      if (action == daFail) throw;
+      if (action == daAbort) throw EAbort();
+    }
+  }
+  EndInsertAfterStore();
   // The cursor is on the stored record.
-  RefreshCurrent();
+  ReadCurrent();
+  DataEvent(deDataSetChange);
+  Run(AfterPost);
 }
 
 namespace {
@@ -200,26 +326,35 @@ void TCairnDataSet::AppendRecord(const std::vector<TCairnValue>& values) {
   CheckActive();
   if (values.size() > static_cast<size_t>(FFields.Count()))
     DatabaseError("More values than fields", this);
-  Insert();
-  TScopeGuard back([&] { CancelPendingChange(); });
-  for (size_t i = 0; i < values.size(); ++i)
-    AssignValue(FFields.Fields(static_cast<int>(i)), values[i]);
-  const bool stored = Handle()->AppendRecord(
-      FInsertBuffer.data(), /*refreshFilter=*/true, /*setRecordHash=*/true,
-      /*skipKeyChecks=*/false, /*skipAutoInc=*/false, /*copyRecordNo=*/false);
-  if (stored) {
-    // The blob values now belong to the stored record.
+  CheckBrowseMode();
+  if (!FCanModify) DatabaseError(SDataSetReadOnly, this);
+  Run(BeforeInsert);
+  Run(BeforeScroll);
+  BeginInsert();
+  {
+    // On failure the new record and its blob values are dropped and the cursor goes back to
+    // the row that was current.
+    TScopeGuard back([&] {
+      CancelPendingChange();
+      ReadCurrent();
+    });
+    Run(AfterInsert);
+    for (size_t i = 0; i < values.size(); ++i)
+      AssignValue(FFields.Fields(static_cast<int>(i)), values[i]);
+    Run(BeforePost);
+    // A record an insert hook skipped is dropped like a failed one, silently.
+    if (!StoreInsertBuffer()) return;
     back.Dismiss();
-    SetState(dsBrowse);
-    FModified = false;
-    FreeModifiedBlobs(FInsertBuffer.data());
   }
-  RefreshCurrent();
+  EndInsertAfterStore();
+  ReadCurrent();
+  DataEvent(deDataSetChange);
+  Run(AfterPost);
 }
 
 void TCairnDataSet::CancelPendingChange() {
   if (State() == dsInsert || State() == dsEdit) {
-    char* record = ActiveBuffer();
+    char* record = ActiveRecordBuffer();
     Handle()->CancelAllBlobs(record);
     FreeModifiedBlobs(record);
   }
@@ -231,35 +366,39 @@ void TCairnDataSet::CancelPendingChange() {
 void TCairnDataSet::Cancel() {
   CheckActive();
   if (State() != dsInsert && State() != dsEdit) return;
+  Run(BeforeCancel);
   CancelPendingChange();
-  RefreshCurrent();
+  ReadCurrent();
+  DataEvent(deDataSetChange);
+  Run(AfterCancel);
 }
 
 // ---- Browsing -----------------------------------------------------------------------------------
 
 void TCairnDataSet::TakeRecord() {
+  TDataCursor& cursor = *Handle();
+  char* buffer = FScratch.data();
+  EncodeInt32(buffer + FRecInfoOfs, cursor.RecordNumber());
+  buffer[FRecInfoOfs + kRecInfoFlagAt] = static_cast<char>(bfCurrent);
+  EncodeInt32(buffer + FBookmarkOfs, cursor.GetBookmark());
+  CalculateFields(buffer);
   FRecordBuffer.swap(FScratch);
   FHasRecord = true;
-  FBookmark = Handle()->GetBookmark();
+  FBookmark = cursor.GetBookmark();
 }
 
-void TCairnDataSet::RefreshCurrent() {
+void TCairnDataSet::ReadCurrent() {
   const uint16_t code = Handle()->GetCurrentRecord(FScratch.data());
   if (code == 0) {
     TakeRecord();
     FEof = FBof = false;
-  } else if (code == CAIRN_BOF || code == CAIRN_EOF) {
-    // Not on a record (an empty table): the first record, if any, becomes current.
-    First();
   } else {
-    // The record was deleted meanwhile by another user.
-    FHasRecord = false;
-    FEof = FBof = true;
+    // Not on a record (an empty table, or the record is gone): the first record, if any.
+    ReadFirst();
   }
 }
 
-void TCairnDataSet::First() {
-  CheckBrowseMode();
+void TCairnDataSet::ReadFirst() {
   FBof = true;
   FEof = Handle()->GetFirstRecord(FScratch.data()) != 0;
   if (FEof) {
@@ -269,8 +408,7 @@ void TCairnDataSet::First() {
   }
 }
 
-void TCairnDataSet::Last() {
-  CheckBrowseMode();
+void TCairnDataSet::ReadLast() {
   FEof = true;
   FBof = Handle()->GetLastRecord(FScratch.data()) != 0;
   if (FBof) {
@@ -278,6 +416,22 @@ void TCairnDataSet::Last() {
   } else {
     TakeRecord();
   }
+}
+
+void TCairnDataSet::First() {
+  CheckBrowseMode();
+  Run(BeforeScroll);
+  ReadFirst();
+  DataEvent(deDataSetChange);
+  Run(AfterScroll);
+}
+
+void TCairnDataSet::Last() {
+  CheckBrowseMode();
+  Run(BeforeScroll);
+  ReadLast();
+  DataEvent(deDataSetChange);
+  Run(AfterScroll);
 }
 
 void TCairnDataSet::Next() {
@@ -292,22 +446,102 @@ void TCairnDataSet::Prior() {
 // step the other way finds its neighbour.
 void TCairnDataSet::Step(bool forward) {
   CheckBrowseMode();
-  if (!FHasRecord) return;
-  TDataCursor& cursor = *Handle();
-  const uint16_t code =
-      forward ? cursor.GetNextRecord(FScratch.data()) : cursor.GetPriorRecord(FScratch.data());
-  if (code == 0) {
-    TakeRecord();
-    FEof = FBof = false;
-    return;
+  Run(BeforeScroll);
+  if (FHasRecord) {
+    TDataCursor& cursor = *Handle();
+    const uint16_t code =
+        forward ? cursor.GetNextRecord(FScratch.data()) : cursor.GetPriorRecord(FScratch.data());
+    if (code == 0) {
+      TakeRecord();
+      FEof = FBof = false;
+      DataEvent(deDataSetScroll);
+    } else {
+      (forward ? FEof : FBof) = true;
+      cursor.CheckError(cursor.SetToBookmark(FBookmark));
+    }
   }
-  (forward ? FEof : FBof) = true;
-  cursor.CheckError(cursor.SetToBookmark(FBookmark));
+  Run(AfterScroll);
+}
+
+void TCairnDataSet::Refresh() {
+  CheckBrowseMode();
+  Run(BeforeRefresh);
+  ReadCurrent();
+  DataEvent(deDataSetChange);
+  Run(AfterRefresh);
 }
 
 int32_t TCairnDataSet::RecordCount() const {
   CheckActive();
-  return Handle()->DataTable()->DataFile().RecordCount();
+  return Handle()->RecordCount();
+}
+
+// ---- Bookmarks ----------------------------------------------------------------------------------
+
+TBookmark TCairnDataSet::GetBookmark() const {
+  const char* buffer = ActiveRecordBuffer();
+  if (buffer == nullptr || State() == dsCalcFields || State() == dsOldValue) return {};
+  if (buffer[FRecInfoOfs + kRecInfoFlagAt] != static_cast<char>(bfCurrent)) return {};
+  return TBookmark(buffer + FBookmarkOfs, buffer + FBookmarkOfs + FBookmarkSize);
+}
+
+int32_t TCairnDataSet::BookmarkRecord(const TBookmark& bookmark) const {
+  if (bookmark.size() != static_cast<size_t>(kCursorBookmarkSize)) return 0;
+  return DecodeInt32(bookmark.data());
+}
+
+void TCairnDataSet::GotoBookmark(const TBookmark& bookmark) {
+  CheckBrowseMode();
+  TDataCursor& cursor = *Handle();
+  const int32_t number = BookmarkRecord(bookmark);
+  Run(BeforeScroll);
+  cursor.CheckError(number > 0 ? cursor.SetToBookmark(number) : CAIRN_KEYORRECDELETED);
+  ReadCurrent();
+  DataEvent(deDataSetScroll);
+  Run(AfterScroll);
+}
+
+uint16_t TCairnDataSet::VisitBookmark(const TBookmark& bookmark,
+                                      const std::function<void()>& body) {
+  TDataCursor& cursor = *Handle();
+  const int32_t number = BookmarkRecord(bookmark);
+  if (number <= 0) return CAIRN_KEYORRECDELETED;
+  // Back on the current row afterwards, or before the data when there is none.
+  TScopeGuard back([&] {
+    if (!FHasRecord || cursor.SetToBookmark(FBookmark) != 0) cursor.SetToBegin();
+  });
+  const uint16_t code = cursor.SetToBookmark(number);
+  if (code == 0) body();
+  return code;
+}
+
+bool TCairnDataSet::BookmarkValid(const TBookmark& bookmark) {
+  CheckActive();
+  return VisitBookmark(bookmark, [] {}) == 0;
+}
+
+int TCairnDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
+  CheckActive();
+  if (a.empty() || b.empty()) return static_cast<int>(!a.empty()) - static_cast<int>(!b.empty());
+  const int32_t first = BookmarkRecord(a);
+  const int32_t second = BookmarkRecord(b);
+  if (first == second) return 0;
+  // Both records' keys in the current index; equal keys go by their record numbers.
+  TDataCursor& cursor = *Handle();
+  std::vector<char> keys[2];
+  int index = 0;
+  for (const TBookmark* bookmark : {&a, &b}) {
+    std::vector<char>& key = keys[index++];
+    key.assign(cursor.KeySize(), 0);
+    cursor.CheckError(VisitBookmark(*bookmark, [&] {
+      cursor.CheckError(cursor.GetCurrentRecord(FScratch.data()));
+      cursor.GetKeyValues(FScratch.data(), key.data());
+    }));
+  }
+  const int order =
+      cursor.SlotOrder() ? 0 : cursor.CompareKeys(keys[0].data(), keys[1].data(), cursor.KeySize());
+  if (order != 0) return order < 0 ? -1 : 1;
+  return first < second ? -1 : 1;
 }
 
 void TCairnDataSet::InternalInitFieldDefs() {

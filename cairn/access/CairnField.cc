@@ -7,6 +7,7 @@
 
 #include "cairn/access/CairnBlobStream.h"
 #include "cairn/access/CairnDataSet.h"
+#include "cairn/access/FieldTypeMap.h"
 #include "cairn/cursor/FieldValue.h"
 #include "cairn/engine/data/FieldDefinition.h"
 #include "cairn/engine/data/FieldLiterals.h"
@@ -52,7 +53,29 @@ TCairnField::TCairnField(TCairnDataSet& dataSet, int32_t fieldNo, const std::str
       FSize(size),
       FRequired(required) {}
 
+TCairnField::~TCairnField() = default;
+
+void TCairnField::MakeCalculated(int32_t offset) {
+  FKind = fkCalculated;
+  FCalcOffset = offset;
+  auto descriptor = std::make_unique<TFieldDefinition>();
+  const TEngineFieldType type = EngineFieldType(FDataType);
+  descriptor->FieldName = host::Utf8ToAnsi(FFieldName);
+  descriptor->DataType = type.DataType;
+  descriptor->SubType = type.SubType;
+  descriptor->Length = EngineFieldLength(FDataType, FSize);
+  descriptor->Decimals = EngineFieldDecimals(FDataType, FSize);
+  descriptor->DataDecimals = descriptor->Decimals;
+  descriptor->DataSize = FieldDataSize(type.DataType, type.SubType, descriptor->Length);
+  FCalcDescriptor = std::move(descriptor);
+}
+
+int32_t TCairnField::CalcDataSize() const {
+  return FCalcDescriptor ? FCalcDescriptor->DataSize : 0;
+}
+
 const TFieldDefinition& TCairnField::Descriptor() const {
+  if (FCalcDescriptor) return *FCalcDescriptor;
   return FDataSet.EngineField(FFieldNo);
 }
 

@@ -5,9 +5,15 @@
 // text cut at the field's size, 16-bit Booleans, day numbers for dates, milliseconds of the day
 // for times, milliseconds since 0001-01-01 (as a double) for date-times. Date-time values here
 // are days since 1899-12-30 with the time as the fraction.
+//
+// A calculated field (kind fkCalculated, field number below 1) has no engine field: its value
+// lives in the row's calculated-field area, in the native form of the engine type its field type
+// maps to.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "cairn/access/FieldTypes.h"
@@ -23,8 +29,12 @@ class TCairnField {
  public:
   TCairnField(TCairnDataSet& dataSet, int32_t fieldNo, const std::string& name, TFieldType dataType,
               int32_t size, bool required);
+  ~TCairnField();
   TCairnField(const TCairnField&) = delete;
   TCairnField& operator=(const TCairnField&) = delete;
+
+  // Runs with the native value (null for none) before it reaches the record; throwing refuses it.
+  std::function<void(TCairnField&, const void* value)> OnValidate;
 
   TCairnDataSet& DataSet() const { return FDataSet; }
   int32_t FieldNo() const { return FFieldNo; }
@@ -32,7 +42,12 @@ class TCairnField {
   const std::string& DisplayName() const { return FFieldName; }
   TFieldType DataType() const { return FDataType; }
   int32_t Size() const { return FSize; }
-  TFieldKind FieldKind() const { return fkData; }
+  TFieldKind FieldKind() const { return FKind; }
+  // Makes this a calculated field whose flag byte is at offset in the calculated-field area.
+  void MakeCalculated(int32_t offset);
+  int32_t CalcOffset() const { return FCalcOffset; }
+  // Bytes of the native value of a calculated field.
+  int32_t CalcDataSize() const;
   bool Required() const { return FRequired; }
   void SetRequired(bool value) { FRequired = value; }
   bool ReadOnly() const { return FReadOnly; }
@@ -77,6 +92,10 @@ class TCairnField {
   int32_t FSize;
   bool FRequired;
   bool FReadOnly = false;
+  TFieldKind FKind = fkData;
+  int32_t FCalcOffset = 0;
+  // The engine form of a calculated field's value.
+  std::unique_ptr<TFieldDefinition> FCalcDescriptor;
 };
 
 }  // namespace cairn

@@ -122,10 +122,11 @@ void TCairnTable::SetTableName(const std::string& value) {
   const size_t delimiter = value.find_last_of(":/");
   if (delimiter == std::string::npos) {
     FTableName = value;
-    return;
+  } else {
+    SetDatabaseName(value.substr(0, delimiter + 1));
+    FTableName = value.substr(delimiter + 1);
   }
-  SetDatabaseName(value.substr(0, delimiter + 1));
-  FTableName = value.substr(delimiter + 1);
+  DataEvent(dePropertyChange);
 }
 
 std::string TCairnTable::EngineVersion() const {

@@ -172,6 +172,9 @@ class TDataCursor : public TDirectoryCursor {
   uint16_t GetCurrentRecord(char* record, bool lockIt = false);
   // The current record's slot number (0 when not on a record).
   int32_t RecordNumber() const { return FCurRecordNumber; }
+  // The live records as the data file's header counts them, read under the table's read lock so
+  // that a shared cursor counts what other processes added.
+  int32_t RecordCount();
   // A bookmark is the slot number of the current record.
   int32_t GetBookmark() const { return FCurRecordNumber; }
   // Positions on the record of the bookmark; CAIRN_KEYORRECDELETED when there is no live record

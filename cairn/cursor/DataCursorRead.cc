@@ -152,6 +152,12 @@ uint16_t TDataCursor::SetToBookmark(int32_t bookmark) {
   return 0;
 }
 
+int32_t TDataCursor::RecordCount() {
+  RequireOpen();
+  TTableReadLock readLock(*FDataTable);
+  return FDataTable->DataFile().RecordCount();
+}
+
 void TDataCursor::CheckError(uint16_t code) const {
   if (code != 0) RaiseError(code);
 }

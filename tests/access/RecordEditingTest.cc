@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cairn/access/CairnBlobStream.h"
 #include "cairn/access/CairnDatabase.h"
 #include "cairn/access/CairnTable.h"
 #include "cairn/cursor/DataCursor.h"
@@ -181,6 +182,8 @@ TEST_F(RecordEditingTest, EveryScalarTypeRoundTripsThroughCloseAndReopen) {
   table->FieldDefs().Add("Clock", ftTime);
   table->FieldDefs().Add("Moment", ftDateTime);
   table->FieldDefs().Add("Serial", ftAutoInc);
+  table->FieldDefs().Add("Amount", ftBCD, 4);
+  table->FieldDefs().Add("Picture", ftGraphic);
   Create(*table);
   table->Open();
   const std::string accented = "Gr\u00fc\u00dfe \u00e9\u00ff\u20ac";  // all in the 8-bit code page
@@ -206,6 +209,8 @@ TEST_F(RecordEditingTest, EveryScalarTypeRoundTripsThroughCloseAndReopen) {
     table->FieldByName("Day").SetAsDateTime(row.moment);
     table->FieldByName("Clock").SetAsDateTime(0.75);
     table->FieldByName("Moment").SetAsDateTime(row.moment);
+    table->FieldByName("Amount").SetAsFloat(row.small < 0 ? -1234.5678 : 99999999.9999);
+    table->FieldByName("Picture").SetAsString(std::string("\x89PNG\0\x01", 6));
     table->Post();
   }
   table->Insert();  // a row of nulls (only the auto-increment value is set)
@@ -231,6 +236,10 @@ TEST_F(RecordEditingTest, EveryScalarTypeRoundTripsThroughCloseAndReopen) {
     EXPECT_EQ(table->FieldByName("Clock").AsDateTime(), 0.75);
     EXPECT_EQ(table->FieldByName("Moment").AsDateTime(), row.moment);
     EXPECT_GT(table->FieldByName("Serial").AsInteger(), 0);
+    EXPECT_EQ(table->FieldByName("Amount").AsFloat(), row.small < 0 ? -1234.5678 : 99999999.9999);
+    EXPECT_EQ(table->FieldByName("Amount").DataType(), ftBCD);
+    EXPECT_EQ(table->FieldByName("Picture").DataType(), ftGraphic);
+    EXPECT_EQ(table->FieldByName("Picture").AsString(), std::string("\x89PNG\0\x01", 6));
     table->Next();
   }
   for (int i = 0; i < table->Fields().Count(); ++i) {
@@ -423,6 +432,53 @@ TEST_F(BlobEditingTest, MemosAndBlobsOfManySizesRoundTrip) {
   EXPECT_EQ(table->FieldByName("Text").AsString(), "Gr\u00fc\u00dfe");
   // Reading leaves no value open in the cursor.
   EXPECT_EQ(table->Handle()->BlobHandles().Count(), 0u);
+}
+
+TEST_F(BlobEditingTest, StreamsReadWriteSeekAndCut) {
+  auto table = OpenNotes();
+  table->Insert();
+  TCairnField& data = table->FieldByName("Data");
+  {
+    TCairnBlobStream stream(data, bmWrite);
+    EXPECT_EQ(stream.Write("0123456789", 10), 10u);
+    EXPECT_EQ(stream.Seek(-4, soEnd), 6u);
+    EXPECT_EQ(stream.Write("xy", 2), 2u);  // overwrites in place
+    EXPECT_EQ(stream.Seek(-100, soCurrent), 0u);
+    char head[4] = {};
+    EXPECT_EQ(stream.Read(head, 4), 4u);
+    EXPECT_EQ(std::string(head, 4), "0123");
+    stream.Truncate();  // at 4
+    EXPECT_EQ(stream.Size(), 4u);
+    stream.SetSize(6);
+    EXPECT_EQ(stream.Size(), 6u);
+  }
+  EXPECT_EQ(data.AsString(), std::string("0123\0\0", 6));
+  {
+    // Read-write keeps the value and goes on from the start.
+    TCairnBlobStream stream(data, bmReadWrite);
+    EXPECT_EQ(stream.Size(), 6u);
+    stream.Seek(0, soEnd);
+    stream.Write("!", 1);
+    stream.Seek(1, soBeginning);
+    stream.SetSize(3);
+  }
+  EXPECT_EQ(data.AsString(), "012");
+  table->Post();
+  EXPECT_EQ(table->Handle()->BlobHandles().Count(), 0u);
+  table->Close();
+  table->Open();
+  EXPECT_EQ(table->FieldByName("Data").AsString(), "012");
+  {
+    // Reading a stored value through a stream opens it only for the stream's life.
+    TCairnBlobStream stream(table->FieldByName("Data"), bmRead);
+    EXPECT_EQ(table->Handle()->BlobHandles().Count(), 1u);
+    char all[8] = {};
+    EXPECT_EQ(stream.Read(all, sizeof all), 3u);
+    EXPECT_EQ(stream.Read(all, sizeof all), 0u);
+  }
+  EXPECT_EQ(table->Handle()->BlobHandles().Count(), 0u);
+  EXPECT_EQ(ErrorText([&] { TCairnBlobStream stream(table->FieldByName("Data"), bmReadWrite); }),
+            "Table is not in edit or insert mode");
 }
 
 TEST_F(BlobEditingTest, AMemoWrittenTwiceOpensOnceAndCancelDiscardsBoth) {
