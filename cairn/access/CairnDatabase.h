@@ -74,6 +74,8 @@ class TCairnDatabase : public TComponent {
   // names table, file and byte offset; none for a sound table. A table that does not exist fails
   // with CAIRN_OSENOENT.
   TCheckFindings CheckTable(const std::string& tableName);
+  // The directory's lock file (its table list), read without taking its locks.
+  TCheckFindings CheckLockFile();
   // Every table of the directory in name order, then the directory's lock file.
   TCheckFindings CheckTables();
   // Repairs one table, holding its files exclusively: the index file is rebuilt from the live

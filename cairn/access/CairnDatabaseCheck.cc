@@ -56,9 +56,14 @@ TCheckFindings TCairnDatabase::CheckTables() {
     TCheckFindings table = CheckTable(name);
     findings.insert(findings.end(), table.begin(), table.end());
   }
-  TCheckFindings lockFile = TLockFileVerifier(FHandle->Engine(), FHandle->Directory()).Run();
+  TCheckFindings lockFile = CheckLockFile();
   findings.insert(findings.end(), lockFile.begin(), lockFile.end());
   return findings;
+}
+
+TCheckFindings TCairnDatabase::CheckLockFile() {
+  if (!Connected()) Open();
+  return TLockFileVerifier(FHandle->Engine(), FHandle->Directory()).Run();
 }
 
 }  // namespace cairn

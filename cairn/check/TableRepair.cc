@@ -117,6 +117,14 @@ void TTableRepair::MendRecords() {
 bool TTableRepair::MendRecord(int32_t slot, char* record, bool& dirty) {
   const uint8_t status = static_cast<uint8_t>(record[TRecord::kStatusAt]);
   if (status == TRecord::kDeleted) return false;
+  const size_t length = FFiles.Data().GetHeader().RecordLength;
+  if (std::all_of(record, record + length, [](char c) { return c == 0; })) {
+    // No record was ever written here (the file grew, the write was cut short): a free slot.
+    record[TRecord::kStatusAt] = static_cast<char>(TRecord::kDeleted);
+    dirty = true;
+    Note("data file: " + SlotName(slot) + " was all zero (no record written); it is now free");
+    return false;
+  }
   if (status != TRecord::kLive) {
     record[TRecord::kStatusAt] = static_cast<char>(TRecord::kLive);
     EncodeInt32(record + TRecord::kNextFreeAt, 0);
@@ -137,7 +145,6 @@ bool TTableRepair::MendRecord(int32_t slot, char* record, bool& dirty) {
       FMaxAutoInc = std::max(FMaxAutoInc, DecodeInt32(record + field.Offset + 1));
     }
   }
-  const size_t length = FFiles.Data().GetHeader().RecordLength;
   const TMD5Digest hash = RecordHashOf(FFields, FHasBlobs, record, length, FHashScratch);
   if (std::memcmp(hash.Bytes.data(), record + TRecord::kRecordHashAt, hash.Bytes.size()) != 0) {
     std::memcpy(record + TRecord::kRecordHashAt, hash.Bytes.data(), hash.Bytes.size());

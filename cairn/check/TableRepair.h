@@ -2,8 +2,9 @@
 //
 // What repair mends, in this order:
 //
-//   data file   a partial slot at the end is cut off (it holds no readable record); every slot
-//               that is not deleted is kept as a live record: a damaged status becomes live, a
+//   data file   a partial slot at the end is cut off (it holds no readable record); a slot that is
+//               all zero (never written) becomes free; every other slot that is not deleted is
+//               kept as a live record: a damaged status becomes live, a
 //               null flag other than 0 or 1 becomes 1, a RecordHash that does not match is
 //               renewed, a RecordID that is missing or repeated gets a new one; the deleted slots
 //               are linked again into one chain; the header's slot counters, record count, last

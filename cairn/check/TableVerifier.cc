@@ -182,11 +182,18 @@ void TTableVerifier::CheckRecord(int32_t slot, const char* record) {
                ", neither live (0) nor deleted (1)");
     return;
   }
+  const size_t length = FFiles.Data().GetHeader().RecordLength;
+  if (std::all_of(record, record + length, [](char c) { return c == 0; })) {
+    // A slot the file grew by but no record was written to (a write cut short).
+    FSlotStatus[at] = 3;
+    Report(TFileKind::Data, offset, "empty slot",
+           RecordName(slot) + " is all zero: no record was ever written there");
+    return;
+  }
   FSlotStatus[at] = 1;
   FLiveSlots.push_back(slot);
   const int32_t recordID = DecodeInt32(record + TRecord::kRecordIDAt);
   FLiveRecordIDs.push_back(recordID);
-  const size_t length = FFiles.Data().GetHeader().RecordLength;
   TMD5Digest stored;
   std::memcpy(stored.Bytes.data(), record + TRecord::kRecordHashAt, stored.Bytes.size());
   if (RecordHashOf(FFields, FHasBlobs, record, length, FHashScratch) != stored) {

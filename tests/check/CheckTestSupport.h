@@ -35,7 +35,7 @@ class CheckTableTest : public DatabaseTableTest {
   // Table "Stock": Code (integer, unique index), Name (string 24, case-insensitive index), Price
   // (float, descending index), Notes (memo, 0 ... 600 bytes), Photo (blob, every fifth row).
   // Small pages and blocks give trees of several levels and chains of several blocks.
-  void BuildStock(const std::string& tableName = "Stock") {
+  void BuildStock(const std::string& tableName = "Stock", const std::string& password = "") {
     auto table = NewTable(tableName);
     table->FieldDefs().Add("Code", ftInteger, 0, true);
     table->FieldDefs().Add("Name", ftString, 24);
@@ -45,7 +45,8 @@ class CheckTableTest : public DatabaseTableTest {
     table->IndexDefs().Add("ByCode", "Code", {ixUnique});
     table->IndexDefs().Add("ByName", "Name", {ixCaseInsensitive});
     table->IndexDefs().Add("ByPrice", "Price", {ixDescending});
-    table->CreateTable(0, 1, 0, false, "", "", kPageSize, kBlockSize, 0, "", nullptr, "", "");
+    table->CreateTable(0, 1, 0, !password.empty(), password, "", kPageSize, kBlockSize, 0, "",
+                       nullptr, "", "");
     table->SetExclusive(true);
     table->Open();
     for (int row = 0; row < kRows; ++row) {

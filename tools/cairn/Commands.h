@@ -17,5 +17,7 @@ void AddCreateCommand(CLI::App& app, TToolContext& context);
 void AddLoadCommand(CLI::App& app, TToolContext& context);
 void AddDumpCommand(CLI::App& app, TToolContext& context);
 void AddGenerateCommand(CLI::App& app, TToolContext& context);
+void AddCheckCommand(CLI::App& app, TToolContext& context);
+void AddRepairCommand(CLI::App& app, TToolContext& context);
 
 }  // namespace cairn::tools

@@ -29,6 +29,8 @@ class TToolDatabase {
   TToolDatabase& operator=(const TToolDatabase&) = delete;
 
   const std::string& Directory() const { return FDatabase.Directory(); }
+  // The database object itself (verification and repair are its operations).
+  TCairnDatabase& Database() { return FDatabase; }
 
   // The tables of the directory, by the names of their data files, sorted without regard to case.
   std::vector<std::string> TableNames() const;

@@ -30,6 +30,8 @@ int Run(int argc, char** argv) {
   AddLoadCommand(app, context);
   AddDumpCommand(app, context);
   AddGenerateCommand(app, context);
+  AddCheckCommand(app, context);
+  AddRepairCommand(app, context);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
