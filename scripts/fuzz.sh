@@ -3,6 +3,8 @@
 #
 #   scripts/fuzz.sh --list           names the harnesses
 #   scripts/fuzz.sh NAME SECONDS     builds harness NAME and fuzzes it for SECONDS
+#   scripts/fuzz.sh --build          builds every harness (then CAIRN_FUZZ_BUILT=1 skips the build
+#                                    step of a run, so that several runs may share build/fuzz)
 #
 # The corpus of NAME grows in build/fuzz/corpus/NAME, seeded by the harness itself (the files of a
 # sound table) and from fuzz/seeds/NAME. A crash, a sanitizer report, an input that runs longer than
@@ -17,6 +19,21 @@ if [ "${1:-}" = "--list" ]; then
   printf '%s\n' "${harnesses[@]}"
   exit 0
 fi
+build="$root/build/fuzz"
+configure() {
+  local launcher=() generator=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
+    command -v ninja >/dev/null && generator=(-G Ninja)
+    cmake -S "$root" -B "$build" "${generator[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug \
+      -DCMAKE_CXX_COMPILER=clang++-14 -DCAIRN_FUZZ=ON >/dev/null
+  fi
+}
+if [ "${1:-}" = "--build" ]; then
+  configure
+  cmake --build "$build" --target "${harnesses[@]/#/fuzz_}" -j "$(nproc)"
+  exit 0
+fi
 if [ $# -ne 2 ] || ! [[ "$2" =~ ^[0-9]+$ ]] || ! printf '%s\n' "${harnesses[@]}" | grep -qx "$1"; then
   echo "usage: $0 --list | NAME SECONDS   (NAME one of: ${harnesses[*]})" >&2
   exit 2
@@ -24,16 +41,10 @@ fi
 name="$1"
 seconds="$2"
 
-build="$root/build/fuzz"
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
-  generator=()
-  command -v ninja >/dev/null && generator=(-G Ninja)
-  cmake -S "$root" -B "$build" "${generator[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_COMPILER=clang++-14 -DCAIRN_FUZZ=ON >/dev/null
+if [ "${CAIRN_FUZZ_BUILT:-0}" != 1 ]; then
+  configure
+  cmake --build "$build" --target "fuzz_$name" -j "$(nproc)"
 fi
-cmake --build "$build" --target "fuzz_$name" -j "$(nproc)"
 
 corpus="$build/corpus/$name"
 findings="$build/findings/$name"

@@ -9,16 +9,28 @@ cmake --build "$root/build/test" -j "$(nproc)"
 (cd "$root/build/test" && ctest --output-on-failure -j "$(nproc)")
 
 seconds="${CAIRN_FUZZ_SECONDS:-30}"
-if [ "$seconds" -gt 0 ]; then
-  mkdir -p "$root/build/fuzz"
-  for name in $("$root/scripts/fuzz.sh" --list); do
-    log="$root/build/fuzz/$name.log"
-    if "$root/scripts/fuzz.sh" "$name" "$seconds" >"$log" 2>&1; then
-      echo "fuzz $name: ${seconds} s, $(grep -m1 -o 'number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') inputs, no finding"
-    else
-      tail -n 60 "$log"
-      echo "fuzz $name: FINDING (reproducer in build/fuzz/findings/$name, log in $log)" >&2
-      exit 1
-    fi
+[ "$seconds" -gt 0 ] || exit 0
+# One build of every harness, then the harnesses fuzz side by side, one per core.
+"$root/scripts/fuzz.sh" --build
+fuzz_one() {
+  local name="$1" log="$root/build/fuzz/$1.log"
+  if CAIRN_FUZZ_BUILT=1 "$root/scripts/fuzz.sh" "$name" "$seconds" >"$log" 2>&1; then
+    echo "fuzz $name: ${seconds} s, $(grep -m1 -o 'number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') inputs, no finding"
+  else
+    tail -n 60 "$log"
+    echo "fuzz $name: FINDING (reproducer in build/fuzz/findings/$name, log in $log)" >&2
+    return 1
+  fi
+}
+names=($("$root/scripts/fuzz.sh" --list))
+jobs="$(nproc)"
+failed=0
+for ((i = 0; i < ${#names[@]}; i += jobs)); do
+  pids=()
+  for name in "${names[@]:i:jobs}"; do
+    fuzz_one "$name" &
+    pids+=($!)
   done
-fi
+  for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+done
+exit "$failed"
