@@ -1,8 +1,9 @@
 // A sweep of injected faults over a whole generator run, in this process: the k-th write, flush,
 // open, create, lock or truncate of a clean run fails, for every k (every stride-th k in CTest; the
 // full sweep is scripts/fault_sweep.sh). Each run must end with an engine error, never a crash, a
-// hang or a success that hides the fault; every table left in the directory must open and read
-// all of its records through every index; and one clean run afterwards completes the database.
+// hang or a success that hides the fault; every table left in the directory must open, read all
+// of its records through every index and pass the table verifier; and one clean run afterwards
+// completes the database.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -126,6 +127,8 @@ class FaultSweepTest : public GeneratedDatabaseTest {
         ADD_FAILURE() << "unreadable: " << error.what();
       }
     }
+    for (const cairn::TCheckFinding& finding : db.CheckTables())
+      ADD_FAILURE() << finding.ToString();
   }
 
   TFaultInjectingFiles Files;  // outlives the engine, which closes files through it

@@ -50,11 +50,21 @@ class TBytes {
 
 class CairnCheckCommandTest : public ::testing::Test {
  protected:
-  // One generated database with rows in Resources for the suite; every test works on a copy.
+  // One generated database for the suite whose Resources holds only the rows loaded here (the
+  // generator's default rows are replaced by an empty table of the same schema); every test
+  // works on a copy.
   static void SetUpTestSuite() {
     FDatabase = new TTempDir();
     const std::string data = FDatabase->File("Data");
     GenerateDatabase(data);
+    const TToolRun schema = RunCairn({"schema", data, "Resources", "--json"});
+    ASSERT_EQ(schema.Status, 0) << schema.Err;
+    WriteDiskFile(FDatabase->File("resources.json"), schema.Out);
+    for (const char* extension : {".dat", ".idx", ".blb"})
+      fs::remove(data + "/Resources" + extension);
+    const TToolRun create =
+        RunCairn({"create", data, "Resources", "--schema", FDatabase->File("resources.json")});
+    ASSERT_EQ(create.Status, 0) << create.Err;
     std::string csv = "ResourceName,ResourceEmail,SortID\n";
     for (int row = 0; row < kRows; ++row) {
       csv += "Room " + std::to_string(row) + "," + std::string(100 + row * 40, 'm') + "," +
