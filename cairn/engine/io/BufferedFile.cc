@@ -331,16 +331,28 @@ bool TBufferedFile::FlushBuffers() {
   return true;
 }
 
-// Writes the entries [first, last) of list, consecutive blocks, with one positioned write.
+// Writes the entries [first, last) of list, consecutive blocks, with one positioned write per
+// piece of at most kMaxWriteBytes: the transient buffer stays small however long the run is.
 void TBufferedFile::WriteRun(const std::vector<TBuffer*>& list, size_t first, size_t last) {
   for (size_t i = first; i < last; ++i) {
     if (list[i]->FUseCount > 0) ReportCorruptBuffers();
   }
+  const int64_t blockSize = IOBlockSize();
+  const size_t piece = static_cast<size_t>(std::max<int64_t>(kMaxWriteBytes / blockSize, 1));
+  // Every unit is filled whole by its buffer, so the memory needs no zeroing first.
+  const size_t blocks = std::min(last - first, piece);
+  std::unique_ptr<char[]> memory(new char[static_cast<size_t>(blocks * blockSize)]);
+  for (size_t from = first; from < last; from += piece) {
+    WritePiece(list, from, std::min(from + piece, last), memory.get());
+  }
+}
+
+void TBufferedFile::WritePiece(const std::vector<TBuffer*>& list, size_t first, size_t last,
+                               char* memory) {
   const int32_t blockSize = IOBlockSize();
   const int64_t bytes = static_cast<int64_t>(last - first) * blockSize;
-  TTransientBuffer transient(FWriteBuffer, bytes);
   for (size_t i = first; i < last; ++i) {
-    list[i]->Write(FWriteBuffer.data() + static_cast<int64_t>(i - first) * blockSize);
+    list[i]->Write(memory + static_cast<int64_t>(i - first) * blockSize);
   }
   TScopeGuard stayDirty([&] {
     for (size_t i = first; i < last; ++i) {
@@ -351,7 +363,7 @@ void TBufferedFile::WriteRun(const std::vector<TBuffer*>& list, size_t first, si
   {
     TEngineFileLock lock(*this);
     Seek(BlockOffset(list[first]->FNumber), kSeekBegin);
-    Write(FWriteBuffer.data(), bytes);
+    Write(memory, bytes);
   }
   stayDirty.Dismiss();
   for (size_t i = first; i < last; ++i) {
@@ -361,7 +373,7 @@ void TBufferedFile::WriteRun(const std::vector<TBuffer*>& list, size_t first, si
     // and a buffer recycled and loaded again from that read must get what is now on disk.
     buffer->FReadFlag = true;
     std::memcpy(FReadBuffer.data() + (BlockOffset(buffer->FNumber) - FReadFilePos),
-                FWriteBuffer.data() + static_cast<int64_t>(i - first) * blockSize,
+                memory + static_cast<int64_t>(i - first) * blockSize,
                 static_cast<size_t>(blockSize));
   }
   if (FOwner) FOwner->MarkWrittenTo();

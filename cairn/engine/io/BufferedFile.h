@@ -174,6 +174,7 @@ class TBufferedFile : public TEngineFile {
   TBuffer* LeastRecentlyUsedFree() const;
   std::unique_ptr<TBuffer> RemoveFromSorted(TBuffer* buffer);
   void WriteRun(const std::vector<TBuffer*>& list, size_t first, size_t last);
+  void WritePiece(const std::vector<TBuffer*>& list, size_t first, size_t last, char* memory);
   bool InReadRange(int32_t number) const;
   void Unlink(TBuffer* buffer);
   void LinkFront(TBuffer* buffer);
@@ -186,8 +187,8 @@ class TBufferedFile : public TEngineFile {
   std::vector<char> FReadBuffer;
   int64_t FReadSize = 0;
   int64_t FReadFilePos = 0;
-  // The run being flushed.
-  std::vector<char> FWriteBuffer;
+  // The most one positioned write of a flush carries (at least one block).
+  static constexpr int64_t kMaxWriteBytes = 256 * 1024;
   TBuffer* FFirstBuffer = nullptr;
   TBuffer* FLastBuffer = nullptr;
   // By block number. A look-up costs one probe, and a recycled buffer leaves and an appended one
