@@ -256,8 +256,7 @@ TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
   if (FBuffers.size() >= FCapacity) buffer = RecycleBuffer();
   if (buffer == nullptr) {
     if (FBuffers.size() >= FCapacity) FCapacity += static_cast<size_t>(std::max(BufferExpand(), 1));
-    buffer = CreateBuffer();
-    buffer->Initialize();
+    buffer = CreateBuffer();  // zeroed and clean already
     LinkFront(buffer.get());
   } else {
     MoveToFront(buffer.get());
