@@ -421,11 +421,14 @@ void TBufferedFile::FlushWhenOverBudget() {
   const size_t keep = maximum - maximum / 8;
   std::vector<TBuffer*> victims;
   std::vector<TBuffer*> dirty;
-  for (TBuffer* b = FLastBuffer; b != nullptr && FBuffers.size() - victims.size() > keep;
-       b = b->FPrevBuffer) {
-    if (b->FUseCount > 0 || (b->FIsDirty && !b->FWriteFlag)) continue;
-    victims.push_back(b);
-    if (b->FWriteFlag) dirty.push_back(b);
+  // The lowest rank leaves first; within a rank the least recently used.
+  for (int32_t rank = 0; rank <= MaximumEvictionRank(); ++rank) {
+    for (TBuffer* b = FLastBuffer; b != nullptr && FBuffers.size() - victims.size() > keep;
+         b = b->FPrevBuffer) {
+      if (b->FUseCount > 0 || (b->FIsDirty && !b->FWriteFlag) || EvictionRank(*b) != rank) continue;
+      victims.push_back(b);
+      if (b->FWriteFlag) dirty.push_back(b);
+    }
   }
   std::sort(dirty.begin(), dirty.end(),
             [](const TBuffer* a, const TBuffer* b) { return a->FNumber < b->FNumber; });

@@ -83,7 +83,8 @@ class TBufferedFile : public TEngineFile {
   bool UndoActive() const { return FUndoActive; }
   // After an operation under undo: when the cache grew beyond its budget because the undo kept
   // the deferred blocks from being written, the least recently used buffers leave, the dirty
-  // ones written first. Keeps an exclusive writer's memory within its budget.
+  // ones written first, those of the lowest eviction rank before the others. Keeps an exclusive
+  // writer's memory within its budget.
   void FlushWhenOverBudget();
 
   // ---- The kind's values ----------------------------------------------------------------------
@@ -154,6 +155,11 @@ class TBufferedFile : public TEngineFile {
   virtual void CheckSizeLimit();
   // Counts one appended block in the header (IOBlocksUsed grows by one).
   virtual void CountAppendedBlock() = 0;
+  // When FlushWhenOverBudget trims the cache, buffers of a lower rank (0 ... MaximumEvictionRank)
+  // leave before any of a higher one: a kind ranks the blocks every operation passes through
+  // higher, so that a small cache keeps them rather than cycling everything through the file.
+  virtual int32_t EvictionRank(const TBuffer&) const { return 0; }
+  virtual int32_t MaximumEvictionRank() const { return 0; }
   // Keep and put back the kind's header for an undo.
   virtual void SaveHeaderForUndo() {}
   virtual void RestoreHeaderForUndo() {}
