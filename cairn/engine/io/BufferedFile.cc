@@ -338,11 +338,16 @@ void TBufferedFile::WriteRun(const std::vector<TBuffer*>& list, size_t first, si
   }
   const int64_t blockSize = IOBlockSize();
   const size_t piece = static_cast<size_t>(std::max<int64_t>(kMaxWriteBytes / blockSize, 1));
-  // Every unit is filled whole by its buffer, so the memory needs no zeroing first.
-  const size_t blocks = std::min(last - first, piece);
-  std::unique_ptr<char[]> memory(new char[static_cast<size_t>(blocks * blockSize)]);
+  // Every unit is filled whole by its buffer, so the memory needs no zeroing first. It is kept
+  // for the next flush: fresh memory for every run cost a page fault per page.
+  const size_t bytes = std::min(last - first, piece) * static_cast<size_t>(blockSize);
+  if (FWriteMemorySize < bytes) {
+    FWriteMemory.reset();
+    FWriteMemory.reset(new char[bytes]);
+    FWriteMemorySize = bytes;
+  }
   for (size_t from = first; from < last; from += piece) {
-    WritePiece(list, from, std::min(from + piece, last), memory.get());
+    WritePiece(list, from, std::min(from + piece, last), FWriteMemory.get());
   }
 }
 
@@ -451,6 +456,8 @@ void TBufferedFile::FlushWhenOverBudget() {
 }
 
 void TBufferedFile::FreeBuffers() {
+  FWriteMemory.reset();
+  FWriteMemorySize = 0;
   FWriteBuffers.clear();
   FFirstBuffer = nullptr;
   FLastBuffer = nullptr;

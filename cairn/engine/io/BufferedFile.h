@@ -195,6 +195,9 @@ class TBufferedFile : public TEngineFile {
   int64_t FReadFilePos = 0;
   // The most one positioned write of a flush carries (at least one block).
   static constexpr int64_t kMaxWriteBytes = 256 * 1024;
+  // Where a flush assembles its writes: as large as the longest piece written so far.
+  std::unique_ptr<char[]> FWriteMemory;
+  size_t FWriteMemorySize = 0;
   TBuffer* FFirstBuffer = nullptr;
   TBuffer* FLastBuffer = nullptr;
   // By block number. A look-up costs one probe, and a recycled buffer leaves and an appended one
