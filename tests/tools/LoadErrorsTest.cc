@@ -132,12 +132,12 @@ TEST_F(LoadErrorsTest, TheBufferBudgetChangesNoByteOfTheIndex) {
 
   const TToolRun byDefault = Load(csv);
   ASSERT_EQ(byDefault.Status, 0) << byDefault.Err;
-  EXPECT_NE(byDefault.Out.find("table buffers: 64 MB"), std::string::npos) << byDefault.Out;
+  EXPECT_NE(byDefault.Out.find("table buffers 64 MB"), std::string::npos) << byDefault.Out;
   WriteDiskFile(other.File("in.csv"), csv);
   const TToolRun small =
       RunCairn({"load", other.Path(), "T", other.File("in.csv"), "--buffers", "1"});
   ASSERT_EQ(small.Status, 0) << small.Err;
-  EXPECT_NE(small.Out.find("table buffers: 1 MB"), std::string::npos) << small.Out;
+  EXPECT_NE(small.Out.find("table buffers 1 MB"), std::string::npos) << small.Out;
   ASSERT_GT(fs::file_size(Temp.File("T.idx")), 1u << 20);  // the small budget had to evict
   EXPECT_TRUE(ReadDiskFile(Temp.File("T.idx")) == ReadDiskFile(other.File("T.idx")));
 

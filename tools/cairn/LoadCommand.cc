@@ -76,11 +76,10 @@ std::string ReadWholeFile(const std::string& path) {
 void RunLoad(const TLoadOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   const std::string text = ReadWholeFile(options.File);
-  TToolDatabase database(options.Directory, options.Password);
+  // Before the database: the engine takes no new settings once it is active.
   const TLoadBuffers buffers = SplitLoadBuffers(options.BuffersMiB);
   UseLoadBuffers(buffers);
-  std::printf("table buffers: %d MB (data %.1f, index %.1f, blob %.1f MB)\n", options.BuffersMiB,
-              buffers.Data / 1048576.0, buffers.Index / 1048576.0, buffers.Blob / 1048576.0);
+  TToolDatabase database(options.Directory, options.Password);
   auto table = database.ExistingTable(options.Table);
   table->SetExclusive(true);
   table->Open();
@@ -100,10 +99,13 @@ void RunLoad(const TLoadOptions& options) {
 
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("loaded %lld %s into %s in %.2f s (%.0f rows/s)\n",
-              static_cast<long long>(loader.Written()), loader.Written() == 1 ? "row" : "rows",
-              options.Table.c_str(), seconds,
-              seconds > 0 ? static_cast<double>(loader.Written()) / seconds : 0.0);
+  std::printf(
+      "loaded %lld %s into %s in %.2f s (%.0f rows/s; table buffers %d MB: data %.1f, index %.1f, "
+      "blob %.1f MB)\n",
+      static_cast<long long>(loader.Written()), loader.Written() == 1 ? "row" : "rows",
+      options.Table.c_str(), seconds,
+      seconds > 0 ? static_cast<double>(loader.Written()) / seconds : 0.0, options.BuffersMiB,
+      buffers.Data / 1048576.0, buffers.Index / 1048576.0, buffers.Blob / 1048576.0);
 }
 
 }  // namespace
