@@ -137,8 +137,8 @@ void RunLoadWorkload(const std::string& cairnTool, const std::string& directory,
   if (schemaRun.Status == 0) sqlite = RunProcess({"sqlite3", db}, base + "/import.sql", log);
 
   std::printf(
-      "\nL1 load (%lld contacts from a CSV, whole processes; cairn load with the default "
-      "buffers, sqlite3 .import + INSERT ... SELECT with its default cache)\n",
+      "\nL1 load (%lld contacts from a CSV, whole processes; cairn load with its own default "
+      "table buffers (--buffers 64), sqlite3 .import + INSERT ... SELECT with its default cache)\n",
       static_cast<long long>(rows));
   std::printf("  %-16s %9s %8s %7s %10s %8s %20s %9s %22s\n", "engine", "rows", "seconds", "cpu s",
               "rows/s", "ratio", "", "peak RSS", "files");

@@ -139,7 +139,7 @@ void TDataCursor::AppendAttempt(char* record, bool setRecordHash, bool skipKeyCh
   FreeAllBlobs(false);
   EncodeInt32(record + TRecord::kNextFreeAt, slot);
   std::memcpy(FCurrentRecord.data(), work, FRecordSize);
-  PositionOn(slot, work);
+  PositionOn(slot, FCurrentRecord.data());
 
   // Shared: written now; exclusive: the cache keeps it until a flush or the close.
   if (table.Exclusive()) {

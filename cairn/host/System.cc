@@ -1,11 +1,15 @@
 #include "cairn/host/System.h"
 
+#include <pthread.h>
+#include <sys/random.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <uuid/uuid.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -17,6 +21,47 @@ namespace {
 
 bool IsBlank(char c) {
   return static_cast<unsigned char>(c) <= ' ';
+}
+
+// Random bytes for GUIDs, drawn from the kernel a few kilobytes at a time rather than one call
+// per GUID. A forked child drops what it inherited, so that it never repeats the parent's GUIDs.
+class TGuidBytes {
+ public:
+  static constexpr size_t kGuid = 16;
+
+  void Take(unsigned char* guid) {
+    if (FUsed + kGuid > FFilled) Refill();
+    std::memcpy(guid, FBytes.data() + FUsed, kGuid);
+    FUsed += kGuid;
+  }
+  void Drop() { FUsed = FFilled = 0; }
+
+ private:
+  void Refill() {
+    FUsed = FFilled = 0;
+    while (FFilled < FBytes.size()) {
+      const ssize_t n = getrandom(FBytes.data() + FFilled, FBytes.size() - FFilled, 0);
+      if (n > 0) {
+        FFilled += static_cast<size_t>(n);
+      } else if (n < 0 && errno != EINTR) {
+        break;  // no kernel source: the whole pool comes from libuuid instead
+      }
+    }
+    for (size_t at = FFilled; at + kGuid <= FBytes.size(); at += kGuid) {
+      uuid_generate_random(FBytes.data() + at);
+    }
+    FFilled = FBytes.size();
+  }
+
+  std::array<unsigned char, 256 * kGuid> FBytes{};
+  size_t FUsed = 0;
+  size_t FFilled = 0;
+};
+
+thread_local TGuidBytes GuidBytes;
+
+void DropGuidBytesInChild() {
+  GuidBytes.Drop();
 }
 
 }  // namespace
@@ -81,12 +126,20 @@ std::string TrimBlanks(std::string_view s) {
   return std::string(s);
 }
 
+// A random (version 4) GUID: 122 random bits, the version and variant bits set.
 std::string NewGuidString() {
+  static const int registered = pthread_atfork(nullptr, nullptr, DropGuidBytesInChild);
+  (void)registered;
   uuid_t id;
-  uuid_generate_random(id);
+  GuidBytes.Take(id);
+  id[6] = static_cast<unsigned char>((id[6] & 0x0F) | 0x40);
+  id[8] = static_cast<unsigned char>((id[8] & 0x3F) | 0x80);
   char text[37];
   uuid_unparse_upper(id, text);
-  return "{" + std::string(text) + "}";
+  std::string guid(38, '{');
+  std::memcpy(guid.data() + 1, text, 36);
+  guid[37] = '}';
+  return guid;
 }
 
 int64_t CurrentThreadId() {

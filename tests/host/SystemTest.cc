@@ -107,6 +107,31 @@ TEST(SystemTest, GuidsAreNewAndUpperCase) {
   EXPECT_EQ(seen.size(), 100u);
 }
 
+// GUIDs come from a pool of random bytes: a forked child must not hand out the GUIDs its parent
+// will (the pool it inherited), nor the parent those the child made.
+TEST(SystemTest, AForkedChildMakesOtherGuidsThanItsParent) {
+  const std::string before = NewGuidString();  // the parent's pool is filled
+  test::TChildProcess child([](test::TChannel& channel) {
+    for (int i = 0; i < 4; ++i) {
+      for (char c : NewGuidString()) channel.Send(c);
+    }
+    channel.Send('\n');
+    return 0;
+  });
+  std::string theirs;
+  for (char c = child.Receive(); c != '\n' && c != 0; c = child.Receive()) theirs += c;
+  EXPECT_EQ(child.Wait(), 0);
+  ASSERT_EQ(theirs.size(), 4 * 38u);
+  std::set<std::string> seen{before};
+  for (int i = 0; i < 4; ++i) {
+    const std::string guid = NewGuidString();
+    EXPECT_TRUE(HasGuidForm(guid)) << guid;
+    seen.insert(guid);
+    seen.insert(theirs.substr(static_cast<size_t>(i) * 38, 38));
+  }
+  EXPECT_EQ(seen.size(), 9u);
+}
+
 TEST(SystemTest, ThreadIdIsTheKernelThreadId) {
   EXPECT_EQ(CurrentThreadId(), static_cast<int64_t>(getpid()));  // the main thread
 }

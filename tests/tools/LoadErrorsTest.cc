@@ -118,5 +118,35 @@ TEST_F(LoadErrorsTest, AnEncryptedTableNeedsItsPassword) {
   EXPECT_NE(tables.Out.find(" yes"), std::string::npos) << tables.Out;
 }
 
+// The load's own buffer budget decides only how often blocks go to the file, never what lands
+// there: a budget far below the index's size and the default one write the same index bytes.
+TEST_F(LoadErrorsTest, TheBufferBudgetChangesNoByteOfTheIndex) {
+  std::string csv = "Name,F\n";
+  for (int i = 0; i < 20000; ++i) {
+    csv += "row" + std::to_string((i * 7919) % 20000) + "," + std::to_string(i) + "\n";
+  }
+  TTempDir other;
+  CreateEveryTypeTable(other.Path(), "T", other.Path());
+  WriteDiskFile(other.File("first.csv"), "Name\nfirst\n");
+  ASSERT_EQ(RunCairn({"load", other.Path(), "T", other.File("first.csv")}).Status, 0);
+
+  const TToolRun byDefault = Load(csv);
+  ASSERT_EQ(byDefault.Status, 0) << byDefault.Err;
+  EXPECT_NE(byDefault.Out.find("table buffers 64 MB"), std::string::npos) << byDefault.Out;
+  WriteDiskFile(other.File("in.csv"), csv);
+  const TToolRun small =
+      RunCairn({"load", other.Path(), "T", other.File("in.csv"), "--buffers", "1"});
+  ASSERT_EQ(small.Status, 0) << small.Err;
+  EXPECT_NE(small.Out.find("table buffers 1 MB"), std::string::npos) << small.Out;
+  ASSERT_GT(fs::file_size(Temp.File("T.idx")), 1u << 20);  // the small budget had to evict
+  EXPECT_TRUE(ReadDiskFile(Temp.File("T.idx")) == ReadDiskFile(other.File("T.idx")));
+
+  for (const char* budget : {"0", "1025", "x"}) {
+    EXPECT_EQ(
+        RunCairn({"load", other.Path(), "T", other.File("in.csv"), "--buffers", budget}).Status, 2)
+        << budget;
+  }
+}
+
 }  // namespace
 }  // namespace cairn::test

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/engine/io/BufferedFile.h"
 #include "cairn/engine/io/Coding.h"
+#include "cairn/error/EngineErrorCodes.h"
 
 namespace cairn {
 namespace {
@@ -139,8 +139,9 @@ void TBlock::LoadContent(const char* unit) {
 void TBlock::StoreContent(char* unit) const {
   FHeader.Encode(unit);
   const int32_t data = std::max<int32_t>(BufferedFile().IOBlockSize() - TBlockHeader::kSize, 0);
-  std::memcpy(unit + TBlockHeader::kSize, Buffer(),
-              static_cast<size_t>(std::min(data, Capacity())));
+  const int32_t count = std::min(data, Capacity());
+  std::memcpy(unit + TBlockHeader::kSize, Buffer(), static_cast<size_t>(count));
+  std::memset(unit + TBlockHeader::kSize + count, 0, static_cast<size_t>(data - count));
 }
 
 }  // namespace cairn

@@ -7,10 +7,9 @@
 #include "cairn/engine/index/KeyComparer.h"
 #include "cairn/engine/io/Cipher.h"
 #include "cairn/engine/io/Coding.h"
-#include "cairn/engine/io/ScopeGuard.h"
-#include "cairn/engine/index/KeyComparer.h"
 #include "cairn/engine/io/EngineServices.h"
 #include "cairn/engine/io/FileVersion.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/error/EngineError.h"
 #include "cairn/host/Locales.h"
 
@@ -70,6 +69,18 @@ int32_t TIndexFile::MaximumBufferCount() const {
 
 std::unique_ptr<TBuffer> TIndexFile::CreateBuffer() {
   return std::make_unique<TPage>(*this);
+}
+
+int32_t TIndexFile::EvictionRank(const TBuffer& buffer) const {
+  switch (static_cast<const TPage&>(buffer).PageType()) {
+    case pg::kRootNode:
+    case pg::kRootLeaf:
+      return 2;
+    case pg::kNode:
+      return 1;
+    default:
+      return 0;
+  }
 }
 
 uint16_t TIndexFile::CorruptBufferError() const {

@@ -22,12 +22,12 @@
 #include <string>
 #include <vector>
 
-#include "cairn/engine/io/BufferedFile.h"
 #include "cairn/engine/data/FieldDefinition.h"
 #include "cairn/engine/index/IndexDefinition.h"
 #include "cairn/engine/index/IndexHeader.h"
 #include "cairn/engine/index/Page.h"
 #include "cairn/engine/index/TextIndexParams.h"
+#include "cairn/engine/io/BufferedFile.h"
 
 namespace cairn {
 
@@ -195,6 +195,10 @@ class TIndexFile : public TBufferedFile {
  protected:
   std::unique_ptr<TBuffer> CreateBuffer() override;
   uint16_t CorruptBufferError() const override;
+  // Roots rank above nodes and nodes above leaves: every insertion passes through the root and
+  // one node of each level, but through a leaf of its own.
+  int32_t EvictionRank(const TBuffer& buffer) const override;
+  int32_t MaximumEvictionRank() const override { return 2; }
   void CountAppendedBlock() override;
   void SaveHeaderForUndo() override { FUndoHeader = FHeader; }
   void RestoreHeaderForUndo() override { FHeader = FUndoHeader; }

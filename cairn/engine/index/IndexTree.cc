@@ -36,6 +36,7 @@ TIndexTree::TFindResult TIndexTree::Find(std::string_view key) {
   try {
     if (FFile.GetRootPageNumber(FPos) == 0) return result;
     std::vector<TLevel> path;
+    path.reserve(kPathReserve);
     const size_t n = std::min(key.size(), FKeySize);
     Descend(key.data(), n, path);
     TLevel& leaf = path.back();
@@ -78,6 +79,7 @@ void TIndexTree::InsertIntoTree(const char* key, int32_t recordNumber) {
     return;
   }
   std::vector<TLevel> path;
+  path.reserve(kPathReserve);
   Descend(key, FKeySize, path);
   for (size_t level = 0; level + 1 < path.size(); ++level) {
     path[level].Page->IncLowerKeyCount(path[level].Position);

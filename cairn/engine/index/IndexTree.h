@@ -32,6 +32,8 @@ class TIndexTree {
  public:
   // Levels below the root, the root being level 1.
   static constexpr int kMaxDepth = 64;
+  // Room for the path of any real tree, taken at once rather than grown level by level.
+  static constexpr size_t kPathReserve = 8;
 
   struct TFindResult {
     bool Completed = true;  // false: the table changed under a cache miss; search again

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "cairn/engine/index/KeyComparer.h"
 #include "cairn/engine/io/BufferedFile.h"
 #include "cairn/engine/io/Coding.h"
-#include "cairn/engine/index/KeyComparer.h"
 
 namespace cairn {
 
@@ -49,7 +49,13 @@ void TPage::Initialize() {
 void TPage::Copy(const TBuffer& source) {
   const auto* page = dynamic_cast<const TPage*>(&source);
   if (page == nullptr) throw std::invalid_argument("a page copies only another page");
-  TBuffer::Copy(source);
+  if (page->FExpanded) {
+    // The entries are the whole content: the raw area of an expanded page is never read.
+    SetSize(page->Size());
+    SetIsDirty(true);
+  } else {
+    TBuffer::Copy(source);
+  }
   FHeader = page->FHeader;
   FKeySize = page->FKeySize;
   FKeyUnique = page->FKeyUnique;

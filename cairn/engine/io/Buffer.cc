@@ -80,8 +80,10 @@ void TBuffer::LoadContent(const char* unit) {
 }
 
 void TBuffer::StoreContent(char* unit) const {
-  const size_t count = std::min(FBuffer.size(), static_cast<size_t>(FBufferedFile.IOBlockSize()));
+  const size_t size = static_cast<size_t>(std::max(FBufferedFile.IOBlockSize(), 0));
+  const size_t count = std::min(FBuffer.size(), size);
   std::memcpy(unit, FBuffer.data(), count);
+  std::memset(unit + count, 0, size - count);
 }
 
 }  // namespace cairn

@@ -34,7 +34,8 @@ class TBuffer {
   // place first when the table is encrypted.
   virtual void Read(char* unit);
   // Puts the content into one IOBlockSize unit of a write (enciphered for an encrypted table)
-  // and clears the dirty and queued flags.
+  // and clears the dirty and queued flags. Every byte of the unit is set: the unit may hold
+  // anything before.
   virtual void Write(char* unit);
   virtual bool IsEqualTo(const TBuffer& other) const;
   virtual bool IsEqualToBuffer(const void* data) const;
@@ -56,7 +57,8 @@ class TBuffer {
   TBuffer* PrevBuffer() const { return FPrevBuffer; }
 
  protected:
-  // Plain copies between the content and a unit, without flags or cipher.
+  // Plain copies between the content and a unit, without flags or cipher; StoreContent sets the
+  // whole unit, zeros where the content ends.
   virtual void LoadContent(const char* unit);
   virtual void StoreContent(char* unit) const;
 

@@ -256,8 +256,7 @@ TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
   if (FBuffers.size() >= FCapacity) buffer = RecycleBuffer();
   if (buffer == nullptr) {
     if (FBuffers.size() >= FCapacity) FCapacity += static_cast<size_t>(std::max(BufferExpand(), 1));
-    buffer = CreateBuffer();
-    buffer->Initialize();
+    buffer = CreateBuffer();  // zeroed and clean already
     LinkFront(buffer.get());
   } else {
     MoveToFront(buffer.get());
@@ -331,16 +330,33 @@ bool TBufferedFile::FlushBuffers() {
   return true;
 }
 
-// Writes the entries [first, last) of list, consecutive blocks, with one positioned write.
+// Writes the entries [first, last) of list, consecutive blocks, with one positioned write per
+// piece of at most kMaxWriteBytes: the transient buffer stays small however long the run is.
 void TBufferedFile::WriteRun(const std::vector<TBuffer*>& list, size_t first, size_t last) {
   for (size_t i = first; i < last; ++i) {
     if (list[i]->FUseCount > 0) ReportCorruptBuffers();
   }
+  const int64_t blockSize = IOBlockSize();
+  const size_t piece = static_cast<size_t>(std::max<int64_t>(kMaxWriteBytes / blockSize, 1));
+  // Every unit is filled whole by its buffer, so the memory needs no zeroing first. It is kept
+  // for the next flush: fresh memory for every run cost a page fault per page.
+  const size_t bytes = std::min(last - first, piece) * static_cast<size_t>(blockSize);
+  if (FWriteMemorySize < bytes) {
+    FWriteMemory.reset();
+    FWriteMemory.reset(new char[bytes]);
+    FWriteMemorySize = bytes;
+  }
+  for (size_t from = first; from < last; from += piece) {
+    WritePiece(list, from, std::min(from + piece, last), FWriteMemory.get());
+  }
+}
+
+void TBufferedFile::WritePiece(const std::vector<TBuffer*>& list, size_t first, size_t last,
+                               char* memory) {
   const int32_t blockSize = IOBlockSize();
   const int64_t bytes = static_cast<int64_t>(last - first) * blockSize;
-  TTransientBuffer transient(FWriteBuffer, bytes);
   for (size_t i = first; i < last; ++i) {
-    list[i]->Write(FWriteBuffer.data() + static_cast<int64_t>(i - first) * blockSize);
+    list[i]->Write(memory + static_cast<int64_t>(i - first) * blockSize);
   }
   TScopeGuard stayDirty([&] {
     for (size_t i = first; i < last; ++i) {
@@ -351,7 +367,7 @@ void TBufferedFile::WriteRun(const std::vector<TBuffer*>& list, size_t first, si
   {
     TEngineFileLock lock(*this);
     Seek(BlockOffset(list[first]->FNumber), kSeekBegin);
-    Write(FWriteBuffer.data(), bytes);
+    Write(memory, bytes);
   }
   stayDirty.Dismiss();
   for (size_t i = first; i < last; ++i) {
@@ -361,7 +377,7 @@ void TBufferedFile::WriteRun(const std::vector<TBuffer*>& list, size_t first, si
     // and a buffer recycled and loaded again from that read must get what is now on disk.
     buffer->FReadFlag = true;
     std::memcpy(FReadBuffer.data() + (BlockOffset(buffer->FNumber) - FReadFilePos),
-                FWriteBuffer.data() + static_cast<int64_t>(i - first) * blockSize,
+                memory + static_cast<int64_t>(i - first) * blockSize,
                 static_cast<size_t>(blockSize));
   }
   if (FOwner) FOwner->MarkWrittenTo();
@@ -410,11 +426,14 @@ void TBufferedFile::FlushWhenOverBudget() {
   const size_t keep = maximum - maximum / 8;
   std::vector<TBuffer*> victims;
   std::vector<TBuffer*> dirty;
-  for (TBuffer* b = FLastBuffer; b != nullptr && FBuffers.size() - victims.size() > keep;
-       b = b->FPrevBuffer) {
-    if (b->FUseCount > 0 || (b->FIsDirty && !b->FWriteFlag)) continue;
-    victims.push_back(b);
-    if (b->FWriteFlag) dirty.push_back(b);
+  // The lowest rank leaves first; within a rank the least recently used.
+  for (int32_t rank = 0; rank <= MaximumEvictionRank(); ++rank) {
+    for (TBuffer* b = FLastBuffer; b != nullptr && FBuffers.size() - victims.size() > keep;
+         b = b->FPrevBuffer) {
+      if (b->FUseCount > 0 || (b->FIsDirty && !b->FWriteFlag) || EvictionRank(*b) != rank) continue;
+      victims.push_back(b);
+      if (b->FWriteFlag) dirty.push_back(b);
+    }
   }
   std::sort(dirty.begin(), dirty.end(),
             [](const TBuffer* a, const TBuffer* b) { return a->FNumber < b->FNumber; });
@@ -437,6 +456,8 @@ void TBufferedFile::FlushWhenOverBudget() {
 }
 
 void TBufferedFile::FreeBuffers() {
+  FWriteMemory.reset();
+  FWriteMemorySize = 0;
   FWriteBuffers.clear();
   FFirstBuffer = nullptr;
   FLastBuffer = nullptr;

@@ -83,7 +83,8 @@ class TBufferedFile : public TEngineFile {
   bool UndoActive() const { return FUndoActive; }
   // After an operation under undo: when the cache grew beyond its budget because the undo kept
   // the deferred blocks from being written, the least recently used buffers leave, the dirty
-  // ones written first. Keeps an exclusive writer's memory within its budget.
+  // ones written first, those of the lowest eviction rank before the others. Keeps an exclusive
+  // writer's memory within its budget.
   void FlushWhenOverBudget();
 
   // ---- The kind's values ----------------------------------------------------------------------
@@ -154,6 +155,11 @@ class TBufferedFile : public TEngineFile {
   virtual void CheckSizeLimit();
   // Counts one appended block in the header (IOBlocksUsed grows by one).
   virtual void CountAppendedBlock() = 0;
+  // When FlushWhenOverBudget trims the cache, buffers of a lower rank (0 ... MaximumEvictionRank)
+  // leave before any of a higher one: a kind ranks the blocks every operation passes through
+  // higher, so that a small cache keeps them rather than cycling everything through the file.
+  virtual int32_t EvictionRank(const TBuffer&) const { return 0; }
+  virtual int32_t MaximumEvictionRank() const { return 0; }
   // Keep and put back the kind's header for an undo.
   virtual void SaveHeaderForUndo() {}
   virtual void RestoreHeaderForUndo() {}
@@ -174,6 +180,7 @@ class TBufferedFile : public TEngineFile {
   TBuffer* LeastRecentlyUsedFree() const;
   std::unique_ptr<TBuffer> RemoveFromSorted(TBuffer* buffer);
   void WriteRun(const std::vector<TBuffer*>& list, size_t first, size_t last);
+  void WritePiece(const std::vector<TBuffer*>& list, size_t first, size_t last, char* memory);
   bool InReadRange(int32_t number) const;
   void Unlink(TBuffer* buffer);
   void LinkFront(TBuffer* buffer);
@@ -186,8 +193,11 @@ class TBufferedFile : public TEngineFile {
   std::vector<char> FReadBuffer;
   int64_t FReadSize = 0;
   int64_t FReadFilePos = 0;
-  // The run being flushed.
-  std::vector<char> FWriteBuffer;
+  // The most one positioned write of a flush carries (at least one block).
+  static constexpr int64_t kMaxWriteBytes = 256 * 1024;
+  // Where a flush assembles its writes: as large as the longest piece written so far.
+  std::unique_ptr<char[]> FWriteMemory;
+  size_t FWriteMemorySize = 0;
   TBuffer* FFirstBuffer = nullptr;
   TBuffer* FLastBuffer = nullptr;
   // By block number. A look-up costs one probe, and a recycled buffer leaves and an appended one
