@@ -40,11 +40,15 @@ bool TDataCursor::ReadSlot(int32_t number, char* record) {
   RaiseError(CAIRN_HEADERCORRUPT);
 }
 
-void TDataCursor::PositionOn(int32_t number, const char* record) {
+void TDataCursor::PositionOn(int32_t number, const char* record, const char* key) {
   FCurRecordNumber = number;
   FPosition = TPosition::OnRecord;
   if (record != FCurrentRecord.data()) std::memcpy(FCurrentRecord.data(), record, FRecordSize);
-  FKeys.Build(record, FPositionKey.data());
+  if (key != nullptr) {
+    std::memcpy(FPositionKey.data(), key, FPositionKey.size());
+  } else {
+    FKeys.Build(record, FPositionKey.data());
+  }
 }
 
 void TDataCursor::SetToBegin() {
@@ -110,7 +114,7 @@ uint16_t TDataCursor::StepInSlotOrder(char* record, bool forward) {
 
 uint16_t TDataCursor::StepInIndex(char* record, bool forward) {
   TIndexFile& indexFile = FDataTable->IndexFile();
-  TIndexWalker walker(indexFile, FKeys);
+  TIndexWalker walker(indexFile, FKeys, &FWalkHint);
   const char* from = FPosition == TPosition::OnRecord ? FPositionKey.data() : nullptr;
   for (int attempt = 0; attempt < kRestarts; ++attempt) {
     try {
@@ -121,11 +125,10 @@ uint16_t TDataCursor::StepInIndex(char* record, bool forward) {
       // index or record. Going on from a record whose key differs from its entry would find
       // that entry again and again.
       if (!ReadSlot(number, record)) indexFile.RaiseCorruptIndex(FIndexPos);
-      std::string recordKey(FKeys.KeySize(), '\0');
-      FKeys.Build(record, recordKey.data());
-      if (std::memcmp(recordKey.data(), FKeyBuffer.data(), recordKey.size()) != 0)
+      FKeys.Build(record, FRecordKey.data());
+      if (std::memcmp(FRecordKey.data(), FKeyBuffer.data(), FRecordKey.size()) != 0)
         indexFile.RaiseCorruptIndex(FIndexPos);
-      PositionOn(number, record);
+      PositionOn(number, record, FRecordKey.data());
       return 0;
     } catch (const ETableChanged&) {
       // The caches were dropped under the walk: walk again.

@@ -7,10 +7,9 @@
 #include "cairn/engine/index/KeyComparer.h"
 #include "cairn/engine/io/Cipher.h"
 #include "cairn/engine/io/Coding.h"
-#include "cairn/engine/io/ScopeGuard.h"
-#include "cairn/engine/index/KeyComparer.h"
 #include "cairn/engine/io/EngineServices.h"
 #include "cairn/engine/io/FileVersion.h"
+#include "cairn/engine/io/ScopeGuard.h"
 #include "cairn/error/EngineError.h"
 #include "cairn/host/Locales.h"
 
@@ -212,6 +211,7 @@ void TIndexFile::ClearHeader() {
 // ---- Definitions --------------------------------------------------------------------------------
 
 void TIndexFile::ReadIndexDefinitions() {
+  CountTreeChange();
   std::vector<char> raw(static_cast<size_t>(kIndexDefinitionsSize));
   {
     TEngineFileLock lock(*this);
@@ -252,6 +252,7 @@ const TIndexDefinition& TIndexFile::GetIndexDefinition(int pos) const {
 }
 
 void TIndexFile::SetIndexDefinition(int pos, const TIndexDefinition& definition) {
+  CountTreeChange();
   CheckSlot(pos);
   FIndexDefinitions[pos] = definition;
   FDefinitionLengthsValid[pos] = true;
@@ -301,6 +302,7 @@ void TIndexFile::CheckKeyFields(const TIndexDefinition& definition,
 }
 
 void TIndexFile::AddPrimaryIndex(const TIndexDefinition& definition) {
+  CountTreeChange();
   const TIndexDefinition& current = FIndexDefinitions[idx::kPrimarySlot];
   if (current.KeySize != 0 && !current.IsAutomaticPrimary()) {
     RaiseIndexError(CAIRN_PRIMARYKEYREDEFINE, kPrimaryName);
@@ -316,6 +318,7 @@ void TIndexFile::AddPrimaryIndex(const TIndexDefinition& definition) {
 }
 
 void TIndexFile::AddSecondaryIndex(const TIndexDefinition& definition) {
+  CountTreeChange();
   const std::string& name = definition.IndexName;
   if (FHeader.IndexCount >= idx::kMaxSecondaryIndexes ||
       definition.KeyFieldCount > idx::kMaxKeyFields) {
@@ -338,6 +341,7 @@ void TIndexFile::AddSecondaryIndex(const TIndexDefinition& definition) {
 }
 
 void TIndexFile::DeleteIndex(int pos, bool adjust) {
+  CountTreeChange();
   if (pos < 0 || pos >= idx::kSlotCount) RaiseIndexError(CAIRN_INVALIDIDXDESC, "");
   if (adjust && pos >= 1 && pos <= idx::kMaxSecondaryIndexes) {
     if (pos > FHeader.IndexCount) RaiseIndexError(CAIRN_INVALIDIDXDESC, "");
