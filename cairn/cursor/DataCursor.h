@@ -240,6 +240,8 @@ class TDataCursor : public TDirectoryCursor {
 
   // Reading.
   bool ReadSlot(int32_t number, char* record);
+  // Slots to read at once for a miss on slot number.
+  int32_t SlotReadAhead(int32_t number) const;
   uint16_t Step(char* record, bool forward);
   uint16_t StepInSlotOrder(char* record, bool forward);
   uint16_t StepInIndex(char* record, bool forward);
@@ -291,6 +293,8 @@ class TDataCursor : public TDirectoryCursor {
   std::vector<char> FOldRecord;
   std::vector<char> FCurrentRecord;
   int32_t FCurRecordNumber = 0;
+  // The slot ReadSlot read last (0: none), to tell a walk through neighbouring slots.
+  int32_t FLastSlotRead = 0;
   // The key of the current record in the current index, and where the last step found it.
   std::vector<char> FPositionKey;
   TWalkHint FWalkHint;

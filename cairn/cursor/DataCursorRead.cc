@@ -22,10 +22,22 @@ constexpr int32_t kSlotReadAhead = 16;
 
 }  // namespace
 
+// Neighbours are worth reading along when the cursor walks from slot to slot (slot order, or an
+// index that follows it), or when the cache holds most of the file, so that a walk in any order
+// comes by them before they leave. Otherwise each would cost a buffer and evict another.
+int32_t TDataCursor::SlotReadAhead(int32_t number) const {
+  const TDataFile& file = FDataTable->DataFile();
+  const bool walking =
+      FLastSlotRead > 0 && (number == FLastSlotRead + 1 || number == FLastSlotRead - 1);
+  const bool cached = file.BufferCapacity() >= static_cast<size_t>(file.IOBlocksUsed()) / 2;
+  return walking || cached ? kSlotReadAhead : 1;
+}
+
 bool TDataCursor::ReadSlot(int32_t number, char* record) {
   TDataFile& file = FDataTable->DataFile();
   if (number < 1 || number >= file.NextEndingRecord()) return false;
-  TBufferRequest request{FDataTable->Exclusive(), kSlotReadAhead};
+  TBufferRequest request{FDataTable->Exclusive(), SlotReadAhead(number)};
+  FLastSlotRead = number;
   for (int attempt = 0; attempt < kRestarts; ++attempt) {
     TBuffer* buffer = nullptr;
     if (!file.GetBuffer(request, number, true, TReadAheadDirection::Forward, buffer)) continue;
