@@ -209,8 +209,8 @@ void TBufferedFile::PutBuffer(TBuffer* buffer) {
   if (buffer == nullptr) return;
   if (buffer->FUseCount > 0) --buffer->FUseCount;
   if (buffer->FIsDirty && !buffer->FWriteFlag) {
+    FWriteBuffers.push_back(buffer);  // first: a failed allocation leaves the buffer unqueued
     buffer->FWriteFlag = true;
-    FWriteBuffers.push_back(buffer);
   }
 }
 
@@ -391,7 +391,6 @@ void TBufferedFile::InitializeBuffers() {
   FTotalReads = 0;
   FWrites = 0;
   FCapacity = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
-  FWriteBuffers.reserve(FCapacity);
   FReadAheadBuffers = ReadAheadReserve();
 }
 
@@ -503,8 +502,8 @@ void TBufferedFile::RollbackUndo() {
     if (buffer == nullptr) continue;
     buffer->Copy(*it->Image);
     if (!buffer->FWriteFlag) {
-      buffer->FWriteFlag = true;
       FWriteBuffers.push_back(buffer);
+      buffer->FWriteFlag = true;
     }
   }
   CommitUndo();
