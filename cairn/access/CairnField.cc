@@ -113,8 +113,10 @@ void TCairnField::SetBlobText(const std::string& value) {
 
 // ---- Getters ------------------------------------------------------------------------------------
 
+// The getters read only the bytes GetData copied (the field's whole value), so the scratch needs
+// clearing only where text is parsed up to its zero.
 std::string TCairnField::AsString() const {
-  char buffer[kFieldScratchSize] = {};
+  char buffer[kFieldScratchSize];
   const TFieldDefinition& d = Descriptor();
   if (d.IsBlob()) return BlobText();
   if (!GetData(buffer)) return {};
@@ -145,8 +147,9 @@ std::string TCairnField::AsString() const {
 }
 
 int64_t TCairnField::AsLargeInt() const {
-  char buffer[kFieldScratchSize] = {};
+  char buffer[kFieldScratchSize];
   const TFieldDefinition& d = Descriptor();
+  if (d.DataType == fld::kString) std::memset(buffer, 0, sizeof buffer);
   const bool present = GetData(buffer);
   switch (d.DataType) {
     case fld::kSmallInt:
@@ -212,7 +215,7 @@ double TCairnField::AsFloat() const {
 }
 
 double TCairnField::AsDateTime() const {
-  char buffer[kFieldScratchSize] = {};
+  char buffer[kFieldScratchSize];
   const TFieldDefinition& d = Descriptor();
   switch (d.DataType) {
     case fld::kDate:

@@ -190,6 +190,7 @@ void TDataCursor::Forget() {
   FHasDefaultValues = FHasValidityChecks = FHasAutoIncFields = false;
   FIndexName.clear();
   FIndexPos = idx::kPrimarySlot;
+  FWalkHint.Clear();
 }
 
 // ---- Fields and indexes -----------------------------------------------------------------------
@@ -245,6 +246,8 @@ void TDataCursor::SetIndexPos(int pos) {
   FKeys.Load(Directory().Engine(), pos, definition, FFieldDefinitions,
              static_cast<uint32_t>(FLocaleID));
   FPositionKey.assign(FKeys.KeySize(), 0);
+  FRecordKey.assign(FKeys.KeySize(), 0);
+  FWalkHint.Clear();
   FIndexPos = pos;
   FIndexName = pos == idx::kPrimarySlot ? std::string() : definition.IndexName;
   if (FPosition == TPosition::OnRecord) FKeys.Build(FCurrentRecord.data(), FPositionKey.data());

@@ -18,6 +18,7 @@
 #include "cairn/crypto/Md5.h"
 #include "cairn/cursor/BlobHandles.h"
 #include "cairn/cursor/FieldCodec.h"
+#include "cairn/cursor/IndexWalker.h"
 #include "cairn/cursor/KeyBuilder.h"
 #include "cairn/engine/data/FieldDefinition.h"
 #include "cairn/engine/directory/DirectoryCursor.h"
@@ -239,10 +240,13 @@ class TDataCursor : public TDirectoryCursor {
 
   // Reading.
   bool ReadSlot(int32_t number, char* record);
+  // Slots to read at once for a miss on slot number.
+  int32_t SlotReadAhead(int32_t number) const;
   uint16_t Step(char* record, bool forward);
   uint16_t StepInSlotOrder(char* record, bool forward);
   uint16_t StepInIndex(char* record, bool forward);
-  void PositionOn(int32_t number, const char* record);
+  // key: the record's key in the current index when the caller has it built already.
+  void PositionOn(int32_t number, const char* record, const char* key = nullptr);
 
   // Blobs.
   const TFieldDefinition& BlobField(int32_t fieldNum) const;
@@ -289,8 +293,13 @@ class TDataCursor : public TDirectoryCursor {
   std::vector<char> FOldRecord;
   std::vector<char> FCurrentRecord;
   int32_t FCurRecordNumber = 0;
-  // The key of the current record in the current index.
+  // The slot ReadSlot read last (0: none), to tell a walk through neighbouring slots.
+  int32_t FLastSlotRead = 0;
+  // The key of the current record in the current index, and where the last step found it.
   std::vector<char> FPositionKey;
+  TWalkHint FWalkHint;
+  // The key built from a record read in index order, to compare with its entry.
+  std::vector<char> FRecordKey;
   enum class TPosition { Begin, OnRecord, End } FPosition = TPosition::Begin;
   bool FSlotOrder = false;
   TInsertHooks FInsertHooks;

@@ -22,10 +22,22 @@ constexpr int32_t kSlotReadAhead = 16;
 
 }  // namespace
 
+// Neighbours are worth reading along when the cursor walks from slot to slot (slot order, or an
+// index that follows it), or when the cache holds most of the file, so that a walk in any order
+// comes by them before they leave. Otherwise each would cost a buffer and evict another.
+int32_t TDataCursor::SlotReadAhead(int32_t number) const {
+  const TDataFile& file = FDataTable->DataFile();
+  const bool walking =
+      FLastSlotRead > 0 && (number == FLastSlotRead + 1 || number == FLastSlotRead - 1);
+  const bool cached = file.BufferCapacity() >= static_cast<size_t>(file.IOBlocksUsed()) / 2;
+  return walking || cached ? kSlotReadAhead : 1;
+}
+
 bool TDataCursor::ReadSlot(int32_t number, char* record) {
   TDataFile& file = FDataTable->DataFile();
   if (number < 1 || number >= file.NextEndingRecord()) return false;
-  TBufferRequest request{FDataTable->Exclusive(), kSlotReadAhead};
+  TBufferRequest request{FDataTable->Exclusive(), SlotReadAhead(number)};
+  FLastSlotRead = number;
   for (int attempt = 0; attempt < kRestarts; ++attempt) {
     TBuffer* buffer = nullptr;
     if (!file.GetBuffer(request, number, true, TReadAheadDirection::Forward, buffer)) continue;
@@ -40,11 +52,15 @@ bool TDataCursor::ReadSlot(int32_t number, char* record) {
   RaiseError(CAIRN_HEADERCORRUPT);
 }
 
-void TDataCursor::PositionOn(int32_t number, const char* record) {
+void TDataCursor::PositionOn(int32_t number, const char* record, const char* key) {
   FCurRecordNumber = number;
   FPosition = TPosition::OnRecord;
   if (record != FCurrentRecord.data()) std::memcpy(FCurrentRecord.data(), record, FRecordSize);
-  FKeys.Build(record, FPositionKey.data());
+  if (key != nullptr) {
+    std::memcpy(FPositionKey.data(), key, FPositionKey.size());
+  } else {
+    FKeys.Build(record, FPositionKey.data());
+  }
 }
 
 void TDataCursor::SetToBegin() {
@@ -110,7 +126,7 @@ uint16_t TDataCursor::StepInSlotOrder(char* record, bool forward) {
 
 uint16_t TDataCursor::StepInIndex(char* record, bool forward) {
   TIndexFile& indexFile = FDataTable->IndexFile();
-  TIndexWalker walker(indexFile, FKeys);
+  TIndexWalker walker(indexFile, FKeys, &FWalkHint);
   const char* from = FPosition == TPosition::OnRecord ? FPositionKey.data() : nullptr;
   for (int attempt = 0; attempt < kRestarts; ++attempt) {
     try {
@@ -121,11 +137,10 @@ uint16_t TDataCursor::StepInIndex(char* record, bool forward) {
       // index or record. Going on from a record whose key differs from its entry would find
       // that entry again and again.
       if (!ReadSlot(number, record)) indexFile.RaiseCorruptIndex(FIndexPos);
-      std::string recordKey(FKeys.KeySize(), '\0');
-      FKeys.Build(record, recordKey.data());
-      if (std::memcmp(recordKey.data(), FKeyBuffer.data(), recordKey.size()) != 0)
+      FKeys.Build(record, FRecordKey.data());
+      if (std::memcmp(FRecordKey.data(), FKeyBuffer.data(), FRecordKey.size()) != 0)
         indexFile.RaiseCorruptIndex(FIndexPos);
-      PositionOn(number, record);
+      PositionOn(number, record, FRecordKey.data());
       return 0;
     } catch (const ETableChanged&) {
       // The caches were dropped under the walk: walk again.

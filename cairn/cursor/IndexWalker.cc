@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "cairn/cursor/KeyBuilder.h"
-#include "cairn/engine/index/IndexFile.h"
 #include "cairn/engine/index/IndexTree.h"
 #include "cairn/engine/index/Page.h"
 
@@ -13,11 +12,11 @@ void TIndexWalker::Corrupt() const {
   FFile.RaiseCorruptIndex(FKeys.Pos());
 }
 
-int32_t TIndexWalker::DescendToLeaf(const char* key, bool last, int& position, bool& exact) {
+TPageRef TIndexWalker::DescendToLeaf(const char* key, bool last, int& position, bool& exact) {
   const int pos = FKeys.Pos();
   int32_t number = FFile.GetRootPageNumber(pos);
   exact = false;
-  if (number == 0) return 0;
+  if (number == 0) return TPageRef();
   for (int depth = 0;; ++depth) {
     if (depth >= TIndexTree::kMaxDepth) Corrupt();
     TPageRef page = FFile.ReadPage(pos, number);
@@ -28,29 +27,47 @@ int32_t TIndexWalker::DescendToLeaf(const char* key, bool last, int& position, b
     } else {
       position = page->Search(FKeys.Comparer(), key, FKeys.KeySize(), &exact);
     }
-    if (page->IsLeaf()) return number;
+    if (page->IsLeaf()) return page;
     number = page->GetRecordNumber(position);
   }
 }
 
-int32_t TIndexWalker::Take(int32_t number, int position, char* out) {
-  TPageRef page = FFile.ReadPage(FKeys.Pos(), number);
+TPageRef TIndexWalker::HintedLeaf(const char* key, int& position) {
+  if (FHint == nullptr || key == nullptr || FHint->Leaf == 0) return TPageRef();
+  const TWalkHint& hint = *FHint;
+  if (hint.Pos != FKeys.Pos() || hint.Generation != FFile.TreeGeneration() ||
+      hint.Leaf > FFile.IOBlocksUsed()) {
+    return TPageRef();
+  }
+  TPageRef page = FFile.ReadPage(hint.Pos, hint.Leaf);
+  if (!page->IsLeaf() || hint.Position < 1 || hint.Position > page->NumberOfKeys() ||
+      std::memcmp(page->GetKey(hint.Position), key, FKeys.KeySize()) != 0) {
+    return TPageRef();
+  }
+  position = hint.Position;
+  return page;
+}
+
+int32_t TIndexWalker::Take(const TPageRef& page, int position, char* out) {
   if (!page->IsLeaf() || position < 1 || position > page->NumberOfKeys()) Corrupt();
   std::memcpy(out, page->GetKey(position), FKeys.KeySize());
+  if (FHint != nullptr) *FHint = {FKeys.Pos(), FFile.TreeGeneration(), page->Number(), position};
   return page->GetRecordNumber(position);
 }
 
 int32_t TIndexWalker::Next(const char* key, char* out) {
   int position = 0;
   bool exact = false;
-  int32_t number = DescendToLeaf(key, false, position, exact);
+  TPageRef page = HintedLeaf(key, position);
+  if (!page) page = DescendToLeaf(key, false, position, exact);
   // Search answers the equal entry or the last smaller one: the next is one further on, on
   // this leaf or the first of a leaf to the right (empty leaves never exist).
-  for (int hops = 0; number != 0; ++hops) {
-    TPageRef page = FFile.ReadPage(FKeys.Pos(), number);
+  for (int hops = 0; page; ++hops) {
     if (!page->IsLeaf() || hops > 1) Corrupt();
-    if (position + 1 <= page->NumberOfKeys()) return Take(number, position + 1, out);
-    number = page->RightNumber();
+    if (position + 1 <= page->NumberOfKeys()) return Take(page, position + 1, out);
+    const int32_t right = page->RightNumber();
+    if (right == 0) break;
+    page = FFile.ReadPage(FKeys.Pos(), right);
     position = 0;
   }
   return 0;
@@ -58,18 +75,18 @@ int32_t TIndexWalker::Next(const char* key, char* out) {
 
 int32_t TIndexWalker::Prior(const char* key, char* out) {
   int position = 0;
-  bool exact = false;
-  int32_t number = DescendToLeaf(key, true, position, exact);
-  if (number == 0) return 0;
+  bool exact = true;
+  TPageRef page = HintedLeaf(key, position);
+  if (!page) page = DescendToLeaf(key, true, position, exact);
+  if (!page) return 0;
   // The equal entry's predecessor, or the last smaller entry itself.
   if (key != nullptr && exact) --position;
-  if (position >= 1) return Take(number, position, out);
-  TPageRef page = FFile.ReadPage(FKeys.Pos(), number);
+  if (position >= 1) return Take(page, position, out);
   const int32_t left = page->LeftNumber();
   if (left == 0) return 0;
-  TPageRef previous = FFile.ReadPage(FKeys.Pos(), left);
-  if (!previous->IsLeaf() || previous->NumberOfKeys() == 0) Corrupt();
-  return Take(left, previous->NumberOfKeys(), out);
+  page = FFile.ReadPage(FKeys.Pos(), left);
+  if (!page->IsLeaf() || page->NumberOfKeys() == 0) Corrupt();
+  return Take(page, page->NumberOfKeys(), out);
 }
 
 }  // namespace cairn

@@ -99,10 +99,14 @@ std::string Utf8ToAnsi(std::string_view utf8) {
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
+  // ASCII is the same in both; only the bytes from 0x80 on take more than one UTF-8 byte.
+  const auto ascii = std::find_if(ansi.begin(), ansi.end(),
+                                  [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  std::string result(ansi.begin(), ascii);
+  if (ascii == ansi.end()) return result;
   const TCodePageTables& tables = Tables();
-  std::string result;
-  result.reserve(ansi.size() * 2);
-  for (char byte : ansi) {
+  result.reserve(ansi.size() * 3);
+  for (char byte : ansi.substr(result.size())) {
     uint8_t encoded[U8_MAX_LENGTH];
     int32_t n = 0;
     U8_APPEND_UNSAFE(encoded, n, tables.ToUnicode(byte));

@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
 
 namespace cairn::host {
@@ -26,6 +27,17 @@ int32_t DaysBeforeYear(int year) {
 // A value in whole milliseconds split into a whole day count (truncated toward zero) and the
 // remainder, both exact for every value in the date range.
 void SplitMSecs(double m, double& days, double& rest) {
+  // Whole milliseconds that a 64-bit integer holds exactly divide as integers, with fmod's result
+  // (the remainder takes the sign of m, also when it is zero); anything else goes through fmod.
+  constexpr double kExact = 9007199254740992.0;  // 2^53
+  if (m > -kExact && m < kExact && m == std::trunc(m)) {
+    const auto whole = static_cast<int64_t>(m);
+    const auto perDay = static_cast<int64_t>(kDayMSecs);
+    const int64_t remainder = whole % perDay;
+    rest = std::copysign(static_cast<double>(remainder < 0 ? -remainder : remainder), m);
+    days = static_cast<double>((whole - remainder) / perDay);
+    return;
+  }
   rest = std::fmod(m, kDayMSecs);
   days = (m - rest) / kDayMSecs;
 }

@@ -185,6 +185,46 @@ TEST_F(NavigationTest, ManyRecordsInEveryIndexOrder) {
   }
 }
 
+// A cursor goes on from where it stands while a second cursor of the same process splits and
+// fills the leaves around it: every step still finds the true neighbour of its key.
+TEST_F(NavigationTest, StepsFollowTheTreeChangingBetweenThem) {
+  constexpr int32_t kLast = 3999;
+  for (const bool forward : {true, false}) {
+    SCOPED_TRACE(forward ? "forward" : "backward");
+    const std::string name = forward ? "F" : "B";
+    Create(name, TableParams({NewField("Num", fld::kInteger)}, {IndexOn("ByNum", {1})}));
+    auto walker = Open(name, false);
+    auto writer = Open(name, false);
+    walker->SetIndexName("ByNum");
+    TRow row(*walker);
+    TRow values(*writer);
+    const auto append = [&](int32_t first) {
+      for (int32_t num = first; num <= kLast; num += 2) {
+        values.Init();
+        values.SetInt(1, num);
+        ASSERT_TRUE(writer->AppendRecord(values.Data()));
+      }
+    };
+    const auto step = [&] {
+      return forward ? walker->GetNextRecord(row.Data()) : walker->GetPriorRecord(row.Data());
+    };
+    append(0);  // the even numbers
+    const int32_t stop = forward ? 1000 : 3000;
+    ASSERT_EQ(forward ? walker->GetFirstRecord(row.Data()) : walker->GetLastRecord(row.Data()), 0);
+    for (int32_t num = forward ? 0 : kLast - 1; num != stop; num += forward ? 2 : -2) {
+      ASSERT_EQ(row.Int(1), num);
+      ASSERT_EQ(step(), 0);
+    }
+    append(1);  // the odd numbers split every leaf, the walker's too
+    for (int32_t num = stop + (forward ? 1 : -1); num >= 0 && num <= kLast;
+         num += forward ? 1 : -1) {
+      ASSERT_EQ(step(), 0);
+      ASSERT_EQ(row.Int(1), num);
+    }
+    EXPECT_EQ(step(), forward ? CAIRN_EOF : CAIRN_BOF);
+  }
+}
+
 // A shared reader sees what another process stored since its last read.
 TEST_F(NavigationTest, SharedReaderSeesRecordsOfAnotherProcess) {
   Create("T", TableParams({NewField("Num", fld::kInteger)}, {IndexOn("ByNum", {1})}));

@@ -95,6 +95,26 @@ TEST(DateTimeTest, MillisecondsRoundToTheNearest) {
   EXPECT_EQ(DateTimeToDayNumber(1e12), 0);
 }
 
+// Whole milliseconds split into day and time as integers; the result must be fmod's to the bit,
+// signed zeros and values beyond exact integers included.
+TEST(DateTimeTest, MillisecondsSplitLikeFmod) {
+  const auto reference = [](double msecs) {
+    const double m = std::round(msecs);
+    const double time = std::fmod(m, kDay);
+    const double days = (m - time) / kDay - 693594;
+    return days < 0 ? days - time / kDay : days + time / kDay;
+  };
+  for (double msecs :
+       {0.0, -0.0, 1.0, -1.0, kDay, -kDay, 3 * kDay + 5, -3 * kDay - 5, 693594 * kDay + 43200000,
+        9007199254740991.0, -9007199254740991.0, 9007199254740994.0, 1e300, -1e300}) {
+    SCOPED_TRACE(msecs);
+    const double expected = reference(msecs);
+    const double got = MSecsToDateTime(msecs);
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(std::signbit(got), std::signbit(expected));
+  }
+}
+
 TEST(DateTimeTest, InvalidPartsAreRefused) {
   EXPECT_THROW(EncodeDateTime(1900, 2, 29, 0, 0, 0, 0), std::invalid_argument);
   EXPECT_THROW(EncodeDateTime(2020, 1, 1, 24, 0, 0, 0), std::invalid_argument);

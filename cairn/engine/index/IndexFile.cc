@@ -223,6 +223,7 @@ void TIndexFile::ClearHeader() {
 // ---- Definitions --------------------------------------------------------------------------------
 
 void TIndexFile::ReadIndexDefinitions() {
+  CountTreeChange();
   std::vector<char> raw(static_cast<size_t>(kIndexDefinitionsSize));
   {
     TEngineFileLock lock(*this);
@@ -263,6 +264,7 @@ const TIndexDefinition& TIndexFile::GetIndexDefinition(int pos) const {
 }
 
 void TIndexFile::SetIndexDefinition(int pos, const TIndexDefinition& definition) {
+  CountTreeChange();
   CheckSlot(pos);
   FIndexDefinitions[pos] = definition;
   FDefinitionLengthsValid[pos] = true;
@@ -312,6 +314,7 @@ void TIndexFile::CheckKeyFields(const TIndexDefinition& definition,
 }
 
 void TIndexFile::AddPrimaryIndex(const TIndexDefinition& definition) {
+  CountTreeChange();
   const TIndexDefinition& current = FIndexDefinitions[idx::kPrimarySlot];
   if (current.KeySize != 0 && !current.IsAutomaticPrimary()) {
     RaiseIndexError(CAIRN_PRIMARYKEYREDEFINE, kPrimaryName);
@@ -327,6 +330,7 @@ void TIndexFile::AddPrimaryIndex(const TIndexDefinition& definition) {
 }
 
 void TIndexFile::AddSecondaryIndex(const TIndexDefinition& definition) {
+  CountTreeChange();
   const std::string& name = definition.IndexName;
   if (FHeader.IndexCount >= idx::kMaxSecondaryIndexes ||
       definition.KeyFieldCount > idx::kMaxKeyFields) {
@@ -349,6 +353,7 @@ void TIndexFile::AddSecondaryIndex(const TIndexDefinition& definition) {
 }
 
 void TIndexFile::DeleteIndex(int pos, bool adjust) {
+  CountTreeChange();
   if (pos < 0 || pos >= idx::kSlotCount) RaiseIndexError(CAIRN_INVALIDIDXDESC, "");
   if (adjust && pos >= 1 && pos <= idx::kMaxSecondaryIndexes) {
     if (pos > FHeader.IndexCount) RaiseIndexError(CAIRN_INVALIDIDXDESC, "");

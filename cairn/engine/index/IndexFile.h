@@ -186,6 +186,10 @@ class TIndexFile : public TBufferedFile {
 
   // Counts cache drops, so that pages held across one are not released into the new cache.
   uint64_t CacheGeneration() const { return FCacheGeneration; }
+  // Changes whenever a page may have left its tree or joined another: a page taken or freed, a
+  // definition or header replaced, the cache dropped. While it stands, a page found as a leaf of
+  // a tree is still a leaf of that tree.
+  uint64_t TreeGeneration() const { return FCacheGeneration + FTreeChanges; }
   // Frees every cached page (the table changed under it); pages still held are forgotten.
   void DropCache() {
     ++FCacheGeneration;
@@ -219,6 +223,7 @@ class TIndexFile : public TBufferedFile {
   std::vector<int32_t> TextChainPages();
   void MarkHeaderDirty() { FHeader.IsDirty = true; }
   void MarkWritten();
+  void CountTreeChange() { ++FTreeChanges; }
 
   int32_t FPageSize;
   TIndexHeader FHeader;
@@ -229,6 +234,7 @@ class TIndexFile : public TBufferedFile {
   std::array<bool, idx::kSlotCount> FDefinitionLengthsValid{};
   std::vector<TFieldDefinition> FFieldDefinitions;
   uint64_t FCacheGeneration = 0;
+  uint64_t FTreeChanges = 0;
 };
 
 }  // namespace cairn

@@ -66,6 +66,7 @@ TPageRef TIndexFile::ReadRawPage(int32_t number) {
 // NextEndingPage names the page about to be appended, whose zero link then empties the chain. A
 // free page holds no entries and links inside the file.
 TPageRef TIndexFile::TakeFreePage() {
+  CountTreeChange();
   const int32_t head = FHeader.NextFreePage;
   if (head == FHeader.NextEndingPage) SetNextFreePageNumber(0);
   if (head == 0 || head == FHeader.NextEndingPage) return Pin(IOBlocksUsed() + 1);
@@ -94,6 +95,7 @@ TPageRef TIndexFile::AllocateRawPage(uint8_t pageType) {
 }
 
 void TIndexFile::FreePage(TPage& page) {
+  CountTreeChange();
   int32_t head = FHeader.NextFreePage;
   if (head == FHeader.NextEndingPage) head = 0;
   page.ClearEntries();

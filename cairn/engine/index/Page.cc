@@ -36,6 +36,7 @@ TPage::TPage(TBufferedFile& file) : TBuffer(file) {}
 
 void TPage::Initialize() {
   TBuffer::Initialize();
+  if (Capacity() == 0) RestoreContent();
   FHeader = TPageHeader();
   FKeySize = 0;
   FKeyUnique = false;
@@ -50,12 +51,11 @@ void TPage::Copy(const TBuffer& source) {
   const auto* page = dynamic_cast<const TPage*>(&source);
   if (page == nullptr) throw std::invalid_argument("a page copies only another page");
   if (page->FExpanded) {
-    // The entries are the whole content: the raw area of an expanded page is never read.
-    SetSize(page->Size());
-    SetIsDirty(true);
-  } else {
-    TBuffer::Copy(source);
+    ReleaseContent();
+  } else if (Capacity() == 0) {
+    RestoreContent();
   }
+  TBuffer::Copy(source);
   FHeader = page->FHeader;
   FKeySize = page->FKeySize;
   FKeyUnique = page->FKeyUnique;
@@ -106,7 +106,7 @@ void TPage::Initialize(const TIndexDefinition& definition) {
   FExpanded = true;
   FEntries.clear();
   FStoredSize = 0;
-  std::fill(Buffer(), Buffer() + Capacity(), '\0');
+  ReleaseContent();
   SetIsDirty(true);
 }
 
@@ -116,7 +116,7 @@ void TPage::InitializeRaw(uint8_t pageType) {
   FExpanded = false;
   FEntries.clear();
   FStoredSize = 0;
-  std::fill(Buffer(), Buffer() + Capacity(), '\0');
+  RestoreContent();
   SetIsDirty(true);
 }
 
@@ -124,6 +124,7 @@ void TPage::InitializeRaw(uint8_t pageType) {
 
 // A page read from the file stays raw until a tree asks for it with its key parameters.
 void TPage::LoadContent(const char* unit) {
+  if (Capacity() == 0) RestoreContent();
   FHeader = TPageHeader::Decode(unit);
   std::memcpy(Buffer(), unit + TPageHeader::kSize, static_cast<size_t>(AreaSize()));
   FExpanded = false;
@@ -179,6 +180,7 @@ bool TPage::Expand(const TIndexDefinition& definition) {
   }
   FExpanded = true;
   ComputeAllCounts();
+  ReleaseContent();  // the entries are the content now; the raw form is made again to write
   return true;
 }
 

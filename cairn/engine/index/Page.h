@@ -26,15 +26,16 @@
 //
 // A text-parameter page (type 4) holds raw bytes of the text-parameter stream. In memory a tree
 // page is kept expanded: NumberOfKeys entries of K + 10 bytes (key, record or child number, lower
-// key count, L, T), compressed again when written.
+// key count, L, T), compressed again when written; an expanded page holds no raw image beside
+// its entries (the buffer's content is released until the page is raw again).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "cairn/engine/io/Buffer.h"
 #include "cairn/engine/index/IndexDefinition.h"
+#include "cairn/engine/io/Buffer.h"
 
 namespace cairn {
 

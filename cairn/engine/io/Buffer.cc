@@ -21,7 +21,7 @@ void TBuffer::SetSize(int32_t value) {
 
 void TBuffer::Copy(const TBuffer& source) {
   const size_t count = std::min(FBuffer.size(), source.FBuffer.size());
-  std::memcpy(FBuffer.data(), source.FBuffer.data(), count);
+  if (count > 0) std::memcpy(FBuffer.data(), source.FBuffer.data(), count);
   SetSize(source.FSize);
   FIsDirty = true;
 }
@@ -72,6 +72,16 @@ bool TBuffer::IsEqualTo(const TBuffer& other) const {
 
 bool TBuffer::IsEqualToBuffer(const void* data) const {
   return std::memcmp(FBuffer.data(), data, static_cast<size_t>(FSize)) == 0;
+}
+
+void TBuffer::ReleaseContent() {
+  std::vector<char>().swap(FBuffer);
+  FSize = 0;
+}
+
+void TBuffer::RestoreContent() {
+  FBuffer.assign(static_cast<size_t>(std::max(FBufferedFile.BufferSize(), 0)), '\0');
+  FSize = Capacity();
 }
 
 void TBuffer::LoadContent(const char* unit) {

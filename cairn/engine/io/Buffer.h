@@ -61,6 +61,10 @@ class TBuffer {
   // whole unit, zeros where the content ends.
   virtual void LoadContent(const char* unit);
   virtual void StoreContent(char* unit) const;
+  // A kind that keeps its content in another form meanwhile frees the content's memory
+  // (Capacity 0) and gets it back zeroed, of the file's BufferSize.
+  void ReleaseContent();
+  void RestoreContent();
 
  private:
   friend class TBufferedFile;

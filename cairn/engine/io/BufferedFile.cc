@@ -10,7 +10,9 @@
 
 namespace cairn {
 
-// Releases a transient read or write buffer when an operation ends, also by an exception.
+// Releases a transient read or write buffer when an operation ends, also by an exception. One
+// of at most kKeptBytes keeps its allocation for the next operation: the reads of single records
+// and pages come one after another.
 class TBufferedFile::TTransientBuffer {
  public:
   TTransientBuffer(std::vector<char>& buffer, int64_t size, int64_t* readSize = nullptr,
@@ -19,7 +21,11 @@ class TBufferedFile::TTransientBuffer {
     FBuffer.assign(static_cast<size_t>(size), '\0');
   }
   ~TTransientBuffer() {
-    std::vector<char>().swap(FBuffer);
+    if (FBuffer.capacity() > kKeptBytes) {
+      std::vector<char>().swap(FBuffer);
+    } else {
+      FBuffer.clear();
+    }
     if (FReadSize) *FReadSize = 0;
     if (FReadFilePos) *FReadFilePos = 0;
   }
@@ -27,6 +33,8 @@ class TBufferedFile::TTransientBuffer {
   TTransientBuffer& operator=(const TTransientBuffer&) = delete;
 
  private:
+  static constexpr size_t kKeptBytes = 64 * 1024;
+
   std::vector<char>& FBuffer;
   int64_t* FReadSize;
   int64_t* FReadFilePos;
@@ -130,8 +138,7 @@ void TBufferedFile::MoveToFront(TBuffer* buffer) {
 }
 
 TBuffer* TBufferedFile::FindBuffer(int32_t number) const {
-  const auto it = FBuffers.find(number);
-  return it != FBuffers.end() ? it->second.get() : nullptr;
+  return FBuffers.Find(number);
 }
 
 // The most recent buffers first, then a binary search.
@@ -144,10 +151,8 @@ TBuffer* TBufferedFile::LookUp(int32_t number) {
 }
 
 std::unique_ptr<TBuffer> TBufferedFile::RemoveFromSorted(TBuffer* buffer) {
-  const auto it = FBuffers.find(buffer->FNumber);
-  if (it == FBuffers.end() || it->second.get() != buffer) ReportCorruptBuffers();
-  std::unique_ptr<TBuffer> owned = std::move(it->second);
-  FBuffers.erase(it);
+  std::unique_ptr<TBuffer> owned = FBuffers.Extract(buffer);
+  if (owned == nullptr) ReportCorruptBuffers();
   return owned;
 }
 
@@ -204,8 +209,8 @@ void TBufferedFile::PutBuffer(TBuffer* buffer) {
   if (buffer == nullptr) return;
   if (buffer->FUseCount > 0) --buffer->FUseCount;
   if (buffer->FIsDirty && !buffer->FWriteFlag) {
+    FWriteBuffers.push_back(buffer);  // first: a failed allocation leaves the buffer unqueued
     buffer->FWriteFlag = true;
-    FWriteBuffers.push_back(buffer);
   }
 }
 
@@ -231,8 +236,11 @@ void TBufferedFile::ReadBlocks(int32_t number, int32_t count, bool backward) {
   ++FReads;
   FTotalReads += done;
   const int32_t last = first + count - 1;
-  // A read flag means "written during this read"; none outlives the read.
+  // A read flag means "written during this read"; none outlives the read. Only a write (a
+  // recycling flush) sets one.
+  const int64_t writesBefore = FWrites;
   TScopeGuard clearReadFlags([&] {
+    if (FWrites == writesBefore) return;
     for (int32_t n = first; n <= last; ++n) {
       if (TBuffer* buffer = FindBuffer(n)) buffer->FReadFlag = false;
     }
@@ -251,11 +259,11 @@ void TBufferedFile::ReadBlocks(int32_t number, int32_t count, bool backward) {
 // Step 6 of getting a block: a new buffer while below the budget, else a recycled one, else
 // the budget grows. The buffer comes back numbered, zeroed, in the sorted list and most recent.
 TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
-  if (FBuffers.contains(number)) ReportCorruptBuffers();
+  if (FBuffers.Contains(number)) ReportCorruptBuffers();
   std::unique_ptr<TBuffer> buffer;
-  if (FBuffers.size() >= FCapacity) buffer = RecycleBuffer();
+  if (FBuffers.Size() >= FCapacity) buffer = RecycleBuffer();
   if (buffer == nullptr) {
-    if (FBuffers.size() >= FCapacity) FCapacity += static_cast<size_t>(std::max(BufferExpand(), 1));
+    if (FBuffers.Size() >= FCapacity) FCapacity += static_cast<size_t>(std::max(BufferExpand(), 1));
     buffer = CreateBuffer();  // zeroed and clean already
     LinkFront(buffer.get());
   } else {
@@ -263,7 +271,7 @@ TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
   }
   buffer->FNumber = number;
   TBuffer* result = buffer.get();
-  FBuffers.emplace(number, std::move(buffer));
+  FBuffers.Insert(std::move(buffer));
   return result;
 }
 
@@ -287,7 +295,7 @@ std::unique_ptr<TBuffer> TBufferedFile::RecycleBuffer() {
       victim = LeastRecentlyUsedFree();
     }
   } else if (FWriteBuffers.size() + static_cast<size_t>(std::max(FReadAheadBuffers, 0)) <
-             FBuffers.size()) {
+             FBuffers.Size()) {
     victim = LeastRecentlyUsedFree();
   }
   if (victim == nullptr) return nullptr;
@@ -302,9 +310,9 @@ bool TBufferedFile::FlushBuffers() {
   if (Exclusive()) {
     // Deferred writes: every released, queued buffer, in block order.
     FWriteBuffers.clear();
-    for (const auto& [number, b] : FBuffers) {
-      if (b->FWriteFlag && b->FUseCount == 0) FWriteBuffers.push_back(b.get());
-    }
+    FBuffers.ForEach([this](TBuffer* b) {
+      if (b->FWriteFlag && b->FUseCount == 0) FWriteBuffers.push_back(b);
+    });
     std::sort(FWriteBuffers.begin(), FWriteBuffers.end(),
               [](const TBuffer* a, const TBuffer* b) { return a->FNumber < b->FNumber; });
   }
@@ -399,20 +407,18 @@ void TBufferedFile::InitializeBuffers() {
   FTotalReads = 0;
   FWrites = 0;
   FCapacity = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
-  FBuffers.reserve(FCapacity);
-  FWriteBuffers.reserve(FCapacity);
   FReadAheadBuffers = ReadAheadReserve();
 }
 
 void TBufferedFile::AdjustBuffers() {
   const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
-  while (FBuffers.size() > maximum) {
+  while (FBuffers.Size() > maximum) {
     TBuffer* victim = LeastRecentlyUsedFree();
     if (victim == nullptr) break;
     std::unique_ptr<TBuffer> owned = RemoveFromSorted(victim);
     Unlink(victim);
   }
-  FCapacity = std::max(FBuffers.size(), maximum);
+  FCapacity = std::max(FBuffers.Size(), maximum);
 }
 
 // The eviction an undo held back, done afterwards: the least recently used buffers leave until
@@ -422,13 +428,13 @@ void TBufferedFile::AdjustBuffers() {
 // the close, rather than at every eviction.
 void TBufferedFile::FlushWhenOverBudget() {
   const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
-  if (FUndoActive || FBuffers.size() <= maximum) return;
+  if (FUndoActive || FBuffers.Size() <= maximum) return;
   const size_t keep = maximum - maximum / 8;
   std::vector<TBuffer*> victims;
   std::vector<TBuffer*> dirty;
   // The lowest rank leaves first; within a rank the least recently used.
   for (int32_t rank = 0; rank <= MaximumEvictionRank(); ++rank) {
-    for (TBuffer* b = FLastBuffer; b != nullptr && FBuffers.size() - victims.size() > keep;
+    for (TBuffer* b = FLastBuffer; b != nullptr && FBuffers.Size() - victims.size() > keep;
          b = b->FPrevBuffer) {
       if (b->FUseCount > 0 || (b->FIsDirty && !b->FWriteFlag) || EvictionRank(*b) != rank) continue;
       victims.push_back(b);
@@ -452,7 +458,7 @@ void TBufferedFile::FlushWhenOverBudget() {
     Unlink(victim);
     RemoveFromSorted(victim);
   }
-  FCapacity = std::max(FBuffers.size(), maximum);
+  FCapacity = std::max(FBuffers.Size(), maximum);
 }
 
 void TBufferedFile::FreeBuffers() {
@@ -461,7 +467,7 @@ void TBufferedFile::FreeBuffers() {
   FWriteBuffers.clear();
   FFirstBuffer = nullptr;
   FLastBuffer = nullptr;
-  FBuffers.clear();
+  FBuffers.Clear();
 }
 
 // ---- Undo -------------------------------------------------------------------------------------
@@ -507,9 +513,9 @@ void TBufferedFile::RollbackUndo() {
   if (!FUndoActive) return;
   FUndoActive = false;
   std::vector<TBuffer*> appended;
-  for (const auto& [number, buffer] : FBuffers) {
-    if (number > FUndoBlocksUsed) appended.push_back(buffer.get());
-  }
+  FBuffers.ForEach([&](TBuffer* buffer) {
+    if (buffer->FNumber > FUndoBlocksUsed) appended.push_back(buffer);
+  });
   for (TBuffer* buffer : appended) Discard(buffer);
   RestoreHeaderForUndo();
   for (auto it = FUndoImages.rbegin(); it != FUndoImages.rend(); ++it) {
@@ -517,8 +523,8 @@ void TBufferedFile::RollbackUndo() {
     if (buffer == nullptr) continue;
     buffer->Copy(*it->Image);
     if (!buffer->FWriteFlag) {
-      buffer->FWriteFlag = true;
       FWriteBuffers.push_back(buffer);
+      buffer->FWriteFlag = true;
     }
   }
   CommitUndo();

@@ -8,8 +8,8 @@
 //   block n (n >= 1) starts at HeaderSize + (n - 1) * IOBlockSize; the logical file size is
 //   HeaderSize + IOBlocksUsed * IOBlockSize.
 //
-// The cache keeps every buffer in two structures: a hash map by block number (its capacity is the
-// buffer budget) and a doubly linked most-recently-used list. Released dirty
+// The cache keeps every buffer in two structures: a hash map by block number (TBufferMap; the
+// buffer budget is its capacity) and a doubly linked most-recently-used list. Released dirty
 // buffers are queued in a write list; a flush writes runs of consecutive blocks with one
 // positioned write each. A block appended at IOBlocksUsed + 1 is handed out without touching the
 // file, which grows at the next flush. Misses read several neighbouring blocks with one call.
@@ -21,10 +21,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "cairn/engine/io/Buffer.h"
+#include "cairn/engine/io/BufferMap.h"
 #include "cairn/engine/io/BufferedFileOwner.h"
 #include "cairn/engine/io/EngineFile.h"
 
@@ -132,7 +132,7 @@ class TBufferedFile : public TEngineFile {
   void SetBufferAll(bool value) { FBufferAll = value; }
 
   // Inspection of the cache.
-  size_t BufferCount() const { return FBuffers.size(); }
+  size_t BufferCount() const { return FBuffers.Size(); }
   size_t BufferCapacity() const { return FCapacity; }
   size_t WriteCount() const { return FWriteBuffers.size(); }
   TBuffer* FirstBuffer() const { return FFirstBuffer; }
@@ -200,9 +200,8 @@ class TBufferedFile : public TEngineFile {
   size_t FWriteMemorySize = 0;
   TBuffer* FFirstBuffer = nullptr;
   TBuffer* FLastBuffer = nullptr;
-  // By block number. A look-up costs one probe, and a recycled buffer leaves and an appended one
-  // joins without moving the others; the flush sorts what it writes.
-  std::unordered_map<int32_t, std::unique_ptr<TBuffer>> FBuffers;
+  // By block number; the flush sorts what it writes.
+  TBufferMap FBuffers;
   size_t FCapacity = 0;                 // the buffer budget
   std::vector<TBuffer*> FWriteBuffers;  // exactly the buffers with WriteFlag
   int64_t FCacheHits = 0;

@@ -231,6 +231,46 @@ TEST_F(BufferedFileTest, AppendedBlockIsHandedOutWithoutFileAccess) {
   EXPECT_FALSE(file.FlushBuffers());  // nothing left to write
 }
 
+// Thousands of random reads through a small cache with read-ahead in both directions: every
+// block comes back with its own content, and the look-up finds exactly the buffers of the
+// most-recently-used list, each under its number, however often they were recycled.
+TEST_F(BufferedFileTest, RecycledBuffersStayFoundUnderTheirNumbers) {
+  constexpr int32_t kBlocks = 3000;
+  {
+    std::string bytes(kHeaderSize + static_cast<size_t>(kBlocks) * kBlockSize, '\0');
+    EncodeInt32(bytes.data() + 4, kBlocks);
+    for (int32_t n = 1; n <= kBlocks; ++n)
+      EncodeInt32(bytes.data() + kHeaderSize + (n - 1) * kBlockSize, n);
+    std::ofstream(Path(), std::ios::binary) << bytes;
+  }
+  TTestBlockFile file(FEngine, &FOwner, Path(), true);
+  file.FMaxBuffers = 100;
+  file.OpenFile();
+  file.ReadHeader();
+  uint32_t random = 12345;
+  for (int i = 0; i < 20000; ++i) {
+    random = random * 1103515245u + 12345u;
+    const int32_t number = static_cast<int32_t>((random >> 8) % kBlocks) + 1;
+    const auto direction =
+        (random & 1) ? TReadAheadDirection::Forward : TReadAheadDirection::Backward;
+    TBuffer* buffer = nullptr;
+    ASSERT_TRUE(file.GetBuffer({true, 8}, number, true, direction, buffer));
+    ASSERT_EQ(DecodeInt32(buffer->Buffer()), number);
+    file.PutBuffer(buffer);
+  }
+  size_t listed = 0;
+  for (TBuffer* b = file.FirstBuffer(); b != nullptr; b = b->NextBuffer(), ++listed) {
+    ASSERT_EQ(file.FindBuffer(b->Number()), b);
+    ASSERT_EQ(DecodeInt32(b->Buffer()), b->Number());
+  }
+  EXPECT_EQ(listed, file.BufferCount());
+  EXPECT_LE(file.BufferCount(), 100u);
+  size_t found = 0;
+  for (int32_t n = 1; n <= kBlocks; ++n) found += file.FindBuffer(n) != nullptr;
+  EXPECT_EQ(found, listed);
+  file.CloseFile();
+}
+
 TEST_F(BufferedFileTest, ConsecutiveQueuedBlocksAreWrittenWithOneCall) {
   struct Case {
     std::vector<int32_t> blocks;  // in the order they are released
