@@ -148,8 +148,9 @@ std::string CharCaseName(TFieldCharCase charCase) {
 std::string IndexOptionsText(TIndexOptions options) {
   std::string text;
   for (size_t i = 0; i < kIndexOptionNames.size(); ++i) {
-    if (options.Contains(static_cast<TIndexOption>(i)))
-      text += (text.empty() ? "" : ",") + std::string(kIndexOptionNames[i]);
+    if (!options.Contains(static_cast<TIndexOption>(i))) continue;
+    if (!text.empty()) text += ',';
+    text += kIndexOptionNames[i];
   }
   return text;
 }
