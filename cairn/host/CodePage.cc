@@ -104,9 +104,10 @@ std::string AnsiToUtf8(std::string_view ansi) {
                                   [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
   std::string result(ansi.begin(), ascii);
   if (ascii == ansi.end()) return result;
+  const std::string_view rest(ascii, ansi.end());
   const TCodePageTables& tables = Tables();
   result.reserve(ansi.size() * 3);
-  for (char byte : ansi.substr(result.size())) {
+  for (char byte : rest) {
     uint8_t encoded[U8_MAX_LENGTH];
     int32_t n = 0;
     U8_APPEND_UNSAFE(encoded, n, tables.ToUnicode(byte));
