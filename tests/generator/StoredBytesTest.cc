@@ -24,7 +24,7 @@
 #include "cairn/crypto/Md5.h"
 #include "generator/TableGenerator.h"
 #include "generator/TableSchemas.h"
-#include "tests/support/ComponentLayerTest.h"
+#include "tests/access/DatabaseTableTest.h"
 #include "tests/support/DiskFiles.h"
 
 namespace kalvora {
@@ -82,28 +82,8 @@ std::string DirectoryDigest(const fs::path& directory) {
   return text;
 }
 
-class StoredBytesTest : public test::ComponentLayerTest {
+class StoredBytesTest : public test::DatabaseTableTest {
  protected:
-  void SetUp() override {
-    ComponentLayerTest::SetUp();
-    db = std::make_unique<TCairnDatabase>();
-    db->SetName("dbMain");
-    db->SetDatabaseName("MainDB");
-    db->SetDirectory(Temp.Path());
-  }
-  void TearDown() override {
-    db.reset();
-    ComponentLayerTest::TearDown();
-  }
-
-  std::unique_ptr<TCairnTable> NewTable(const std::string& name) {
-    auto table = std::make_unique<TCairnTable>();
-    table->SetName("tbl" + name);
-    table->SetDatabaseName("MainDB");
-    table->SetTableName(name);
-    return table;
-  }
-
   // Contacts rows as the benchmark writes them: the GUID and the twelve indexed text fields,
   // plus a date-time and a date so that those encodings are covered as well.
   void WriteContacts(TXorShift& random, int rows) {
@@ -134,7 +114,7 @@ class StoredBytesTest : public test::ComponentLayerTest {
     table->FieldDefs().Add("Text", ftMemo);
     table->FieldDefs().Add("Data", ftBlob);
     table->IndexDefs().Add("ByName", "Name", {ixCaseInsensitive});
-    table->CreateTable(0, 1, 0, false, "", "", 4096, 512, 0, "", nullptr, "", "");
+    test::Create(*table);
     table->Open();
     for (int row = 0; row < rows; ++row) {
       table->Insert();
