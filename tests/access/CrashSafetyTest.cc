@@ -59,38 +59,6 @@ std::string Kind(const std::string& text) {
   return kind;
 }
 
-struct TRows {
-  bool Opened = false;
-  std::string OpenError;
-  std::set<std::pair<int, int>> Keys;
-  std::set<std::pair<int, int>> Torn;
-};
-
-// Every row reachable through the primary index, and which of them are not whole.
-TRows ReadRows(const std::string& directory) {
-  TRows rows;
-  FinalizeComponentLayer();
-  try {
-    TLoadConnection connection(directory, true);
-    connection.table.Open();
-    rows.Opened = true;
-    TCairnTable& table = connection.table;
-    for (table.First(); !table.Eof(); table.Next()) {
-      const std::pair<int, int> key{table.FieldByName("Writer").AsInteger(),
-                                    table.FieldByName("Seq").AsInteger()};
-      rows.Keys.insert(key);
-      if (table.FieldByName("Name").AsString() != LoadName(key.first, key.second) ||
-          table.FieldByName("Note").AsString() != LoadNote(key.first, key.second)) {
-        rows.Torn.insert(key);
-      }
-    }
-  } catch (const std::exception& error) {
-    rows.OpenError = error.what();
-  }
-  FinalizeComponentLayer();
-  return rows;
-}
-
 class CrashSafetyTest : public ComponentLayerTest {};
 
 TEST_F(CrashSafetyTest, KilledWriterLosesNoPostedRow) {
@@ -134,7 +102,7 @@ TEST_F(CrashSafetyTest, KilledWriterLosesNoPostedRow) {
     }
     posted[writer] = count;
 
-    TRows rows = ReadRows(Temp.Path());
+    TLoadRows rows = ReadLoadRows(Temp.Path());
     if (!rows.Opened) ++unopened;
     EXPECT_TRUE(rows.Opened) << rows.OpenError;
     const TCheckFindings findings = CheckLoadTable(Temp.Path());
@@ -146,7 +114,7 @@ TEST_F(CrashSafetyTest, KilledWriterLosesNoPostedRow) {
       const TCheckFindings after = CheckLoadTable(Temp.Path());
       EXPECT_TRUE(after.empty()) << after.front().ToString();
       ++repaired;
-      rows = ReadRows(Temp.Path());
+      rows = ReadLoadRows(Temp.Path());
       ASSERT_TRUE(rows.Opened) << rows.OpenError;
     }
     // Every posted row is there and whole; beyond them only posts in flight at a kill, this

@@ -5,7 +5,10 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cairn/access/CairnDatabase.h"
@@ -81,6 +84,39 @@ struct TLoadConnection {
   TCairnDatabase database;
   TCairnTable table;
 };
+
+// Every row reachable through the primary index, and which of them are not whole, read under a
+// fresh component layer; OpenError tells why the table could not be opened.
+struct TLoadRows {
+  bool Opened = false;
+  std::string OpenError;
+  std::set<std::pair<int, int>> Keys;
+  std::set<std::pair<int, int>> Torn;
+};
+
+inline TLoadRows ReadLoadRows(const std::string& directory) {
+  TLoadRows rows;
+  FinalizeComponentLayer();
+  try {
+    TLoadConnection connection(directory, true);
+    connection.table.Open();
+    rows.Opened = true;
+    TCairnTable& table = connection.table;
+    for (table.First(); !table.Eof(); table.Next()) {
+      const std::pair<int, int> key{table.FieldByName("Writer").AsInteger(),
+                                    table.FieldByName("Seq").AsInteger()};
+      rows.Keys.insert(key);
+      if (table.FieldByName("Name").AsString() != LoadName(key.first, key.second) ||
+          table.FieldByName("Note").AsString() != LoadNote(key.first, key.second)) {
+        rows.Torn.insert(key);
+      }
+    }
+  } catch (const std::exception& error) {
+    rows.OpenError = error.what();
+  }
+  FinalizeComponentLayer();
+  return rows;
+}
 
 // The verifier's findings on the table, and repair's account of what it mended, each under a
 // fresh component layer.

@@ -78,35 +78,6 @@ int LoadAndKill(const std::string& directory, const std::string& file, int delay
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-struct TRows {
-  bool Opened = false;
-  std::set<std::pair<int, int>> Keys;
-  std::set<std::pair<int, int>> Torn;
-};
-
-TRows ReadRows(const std::string& directory) {
-  TRows rows;
-  FinalizeComponentLayer();
-  try {
-    TLoadConnection connection(directory, true);
-    connection.table.Open();
-    rows.Opened = true;
-    TCairnTable& table = connection.table;
-    for (table.First(); !table.Eof(); table.Next()) {
-      const int load = table.FieldByName("Writer").AsInteger();
-      const int seq = table.FieldByName("Seq").AsInteger();
-      rows.Keys.insert({load, seq});
-      if (table.FieldByName("Name").AsString() != LoadName(load, seq) ||
-          table.FieldByName("Note").AsString() != LoadNote(load, seq)) {
-        rows.Torn.insert({load, seq});
-      }
-    }
-  } catch (const std::exception&) {
-  }
-  FinalizeComponentLayer();
-  return rows;
-}
-
 class LoadKillTest : public ComponentLayerTest {};
 
 TEST_F(LoadKillTest, KilledLoadLosesNoRowOfACompletedLoad) {
@@ -139,15 +110,15 @@ TEST_F(LoadKillTest, KilledLoadLosesNoRowOfACompletedLoad) {
     if (status == -1) ++killed;
     ASSERT_TRUE(status == 0 || status == -1) << "cairn load ended with " << status;
 
-    TRows rows = ReadRows(directory);
+    TLoadRows rows = ReadLoadRows(directory);
     if (!rows.Opened) ++unopened;
     if (!CheckLoadTable(directory).empty() || !rows.Opened) {
       EXPECT_FALSE(RepairLoadTable(directory).empty());
       const TCheckFindings after = CheckLoadTable(directory);
       EXPECT_TRUE(after.empty()) << after.front().ToString();
       ++repaired;
-      rows = ReadRows(directory);
-      ASSERT_TRUE(rows.Opened);
+      rows = ReadLoadRows(directory);
+      ASSERT_TRUE(rows.Opened) << rows.OpenError;
     }
     // Every row of a completed load is there and whole. A load killed while it closed may have
     // left part of its rows, some of them without their memo (its blocks never reached the file).
