@@ -69,6 +69,7 @@ void TCairnBaseDataSet::RemoveListener(int id) {
 }
 
 void TCairnBaseDataSet::DataEvent(TDataEvent event, const TCairnField* field) {
+  if (FListeners.empty()) return;  // the common case, at every step of a browse
   // A copy: a listener may add or remove listeners while being told.
   const std::vector<TListener> listeners = FListeners;
   for (const TListener& listener : listeners) {
