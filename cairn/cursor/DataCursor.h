@@ -240,6 +240,7 @@ class TDataCursor : public TDirectoryCursor {
 
   // Reading.
   bool ReadSlot(int32_t number, char* record);
+  void CopySlotThroughCache(int32_t number, int32_t readAhead, char* record);
   // Slots to read at once for a miss on slot number.
   int32_t SlotReadAhead(int32_t number) const;
   uint16_t Step(char* record, bool forward);
