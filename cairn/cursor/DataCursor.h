@@ -243,6 +243,8 @@ class TDataCursor : public TDirectoryCursor {
   void CopySlotThroughCache(int32_t number, int32_t readAhead, char* record);
   // Slots to read at once for a miss on slot number.
   int32_t SlotReadAhead(int32_t number) const;
+  bool WalkingTo(int32_t number) const;
+  bool MostlyCached() const;
   uint16_t Step(char* record, bool forward);
   uint16_t StepInSlotOrder(char* record, bool forward);
   uint16_t StepInIndex(char* record, bool forward);

@@ -36,14 +36,19 @@ int32_t SlotRunLength(const TDataFile& file) {
 // Neighbours are worth reading along when the cursor walks from slot to slot (slot order, or an
 // index that follows it), or when the cache holds most of the file, so that a walk in any order
 // comes by them before they leave. Otherwise each would cost a buffer and evict another.
-int32_t TDataCursor::SlotReadAhead(int32_t number) const {
+bool TDataCursor::WalkingTo(int32_t number) const {
+  return FLastSlotRead > 0 && (number == FLastSlotRead + 1 || number == FLastSlotRead - 1);
+}
+
+bool TDataCursor::MostlyCached() const {
   const TDataFile& file = FDataTable->DataFile();
-  const bool walking =
-      FLastSlotRead > 0 && (number == FLastSlotRead + 1 || number == FLastSlotRead - 1);
-  const bool cached = file.BufferCapacity() >= static_cast<size_t>(file.IOBlocksUsed()) / 2;
+  return file.BufferCapacity() >= static_cast<size_t>(file.IOBlocksUsed()) / 2;
+}
+
+int32_t TDataCursor::SlotReadAhead(int32_t number) const {
   // A walk reads long runs: all of them will be wanted, one after another.
-  if (walking) return SlotRunLength(file);
-  return cached ? kSlotReadAhead : 1;
+  if (WalkingTo(number)) return SlotRunLength(FDataTable->DataFile());
+  return MostlyCached() ? kSlotReadAhead : 1;
 }
 
 bool TDataCursor::ReadSlot(int32_t number, char* record) {
@@ -51,9 +56,11 @@ bool TDataCursor::ReadSlot(int32_t number, char* record) {
   if (number < 1 || number >= file.NextEndingRecord()) return false;
   // Where neighbours are read along, the slot is mostly cached: a copy spares holding its
   // buffer. Elsewhere a hit is rare, and a look-up before the read would be wasted.
-  const int32_t readAhead = SlotReadAhead(number);
-  if (readAhead == 1 || !file.CopyCachedBlock(number, record))
-    CopySlotThroughCache(number, readAhead, record);
+  if (!WalkingTo(number) && !MostlyCached()) {
+    CopySlotThroughCache(number, 1, record);
+  } else if (!file.CopyCachedBlock(number, record)) {
+    CopySlotThroughCache(number, SlotReadAhead(number), record);
+  }
   FLastSlotRead = number;
   if (static_cast<uint8_t>(record[TRecord::kStatusAt]) != TRecord::kLive) return false;
   // A record read back carries its slot number, as a posted one does: the blobs opened in it
