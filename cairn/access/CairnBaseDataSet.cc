@@ -68,7 +68,7 @@ void TCairnBaseDataSet::RemoveListener(int id) {
   std::erase_if(FListeners, [id](const TListener& l) { return l.Id == id; });
 }
 
-void TCairnBaseDataSet::DataEvent(TDataEvent event, const TCairnField* field) {
+void TCairnBaseDataSet::NotifyListeners(TDataEvent event, const TCairnField* field) {
   // A copy: a listener may add or remove listeners while being told.
   const std::vector<TListener> listeners = FListeners;
   for (const TListener& listener : listeners) {

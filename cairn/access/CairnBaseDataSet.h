@@ -88,7 +88,10 @@ class TCairnBaseDataSet : public TComponent {
   // returns the state to restore.
   TDataSetState SetTempState(TDataSetState state);
   void RestoreState(TDataSetState state) { FState = state; }
-  void DataEvent(TDataEvent event, const TCairnField* field = nullptr);
+  // Inline: a browse tells its (mostly absent) listeners at every step.
+  void DataEvent(TDataEvent event, const TCairnField* field = nullptr) {
+    if (!FListeners.empty()) NotifyListeners(event, field);
+  }
   // The open and close events; a dataset being destroyed runs none.
   virtual void DoBeforeOpen() {}
   virtual void DoAfterOpen() {}
@@ -106,6 +109,7 @@ class TCairnBaseDataSet : public TComponent {
  private:
   void DoOpen();
   void DoClose();
+  void NotifyListeners(TDataEvent event, const TCairnField* field);
 
   std::unique_ptr<TDataCursor> FHandle;
   TDataSetState FState = dsInactive;

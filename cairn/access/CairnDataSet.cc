@@ -7,6 +7,7 @@
 #include "cairn/access/FieldTypeMap.h"
 #include "cairn/access/Messages.h"
 #include "cairn/cursor/DataCursor.h"
+#include "cairn/cursor/FieldCodec.h"
 #include "cairn/engine/data/DataFile.h"
 #include "cairn/engine/io/Coding.h"
 #include "cairn/engine/io/ScopeGuard.h"
@@ -65,8 +66,9 @@ void TCairnDataSet::InternalClose() {
 void TCairnDataSet::CreateFields() {
   FFields.Clear();
   for (const TFieldDef& def : FGenericFieldDefs) {
-    FFields.Add(std::make_unique<TCairnField>(*this, def.FieldNo, def.Name, def.DataType, def.Size,
-                                              def.Required));
+    TCairnField& field = FFields.Add(std::make_unique<TCairnField>(
+        *this, def.FieldNo, def.Name, def.DataType, def.Size, def.Required));
+    field.FEngineDescriptor = Handle()->FieldDefinition(def.FieldNo);
   }
   // Calculated fields follow, numbered -1, -2, ... with their places in the calculated area.
   int32_t offset = 0;
@@ -136,6 +138,9 @@ bool TCairnDataSet::GetFieldData(const TCairnField& field, char* buffer) const {
     std::memcpy(buffer, slot + 1, static_cast<size_t>(field.CalcDataSize()));
     return true;
   }
+  // The field's definition is resolved once; the codec's get rule is the cursor's GetField.
+  if (field.FEngineDescriptor != nullptr)
+    return !TFieldCodec::Get(*field.FEngineDescriptor, record, buffer);
   bool isNull = true;
   Handle()->GetField(field.FieldNo(), record, buffer, isNull);
   return !isNull;

@@ -76,6 +76,7 @@ int32_t TCairnField::CalcDataSize() const {
 }
 
 const TFieldDefinition& TCairnField::Descriptor() const {
+  if (FEngineDescriptor != nullptr) return *FEngineDescriptor;
   if (FCalcDescriptor) return *FCalcDescriptor;
   return FDataSet.EngineField(FFieldNo);
 }

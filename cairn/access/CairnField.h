@@ -85,7 +85,13 @@ class TCairnField {
   [[noreturn]] void ConvertError(const char* typeName) const;
   void PutInteger(int64_t value, int64_t minimum, int64_t maximum);
 
+  friend class TCairnDataSet;
+
   TCairnDataSet& FDataSet;
+  // The open cursor's definition of a data field, taken when the dataset made the field: the
+  // cursor keeps its definitions unchanged while open, and the dataset frees its fields at close.
+  // Null for a field made otherwise, which then looks its definition up at every use.
+  const TFieldDefinition* FEngineDescriptor = nullptr;
   int32_t FFieldNo;
   std::string FFieldName;
   TFieldType FDataType;

@@ -240,8 +240,11 @@ class TDataCursor : public TDirectoryCursor {
 
   // Reading.
   bool ReadSlot(int32_t number, char* record);
+  void CopySlotThroughCache(int32_t number, int32_t readAhead, char* record);
   // Slots to read at once for a miss on slot number.
   int32_t SlotReadAhead(int32_t number) const;
+  bool WalkingTo(int32_t number) const;
+  bool MostlyCached() const;
   uint16_t Step(char* record, bool forward);
   uint16_t StepInSlotOrder(char* record, bool forward);
   uint16_t StepInIndex(char* record, bool forward);

@@ -1,12 +1,14 @@
 // Reading records back (TDataCursor's navigation): in slot order or in the order of the current
 // index, in both directions, under the table's read lock so that a shared cursor first notices
 // what other processes changed.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "cairn/cursor/DataCursor.h"
 #include "cairn/cursor/IndexWalker.h"
 #include "cairn/cursor/TableLockGuards.h"
+#include "cairn/engine/data/DataFile.h"
 #include "cairn/engine/data/Record.h"
 #include "cairn/engine/io/Coding.h"
 #include "cairn/error/EngineErrorCodes.h"
@@ -17,37 +19,67 @@ namespace {
 
 // A cache-miss restart is retried this often before the index counts as damaged.
 constexpr int kRestarts = 3;
-// Slots read at once when stepping through slot order.
+// Slots read at once when stepping through slot order: at least kSlotReadAhead; small records
+// up to kSlotReadBytes a read, at most kMaxSlotReadAhead slots and a quarter of the cache. Each
+// read is a system call, which costs more than copying a few KB.
 constexpr int32_t kSlotReadAhead = 16;
+constexpr int32_t kMaxSlotReadAhead = 64;
+constexpr int32_t kSlotReadBytes = 16 * 1024;
+
+int32_t SlotRunLength(const TDataFile& file) {
+  const int32_t bySize = kSlotReadBytes / std::max(file.IOBlockSize(), 1);
+  return std::max(kSlotReadAhead, std::min({bySize, kMaxSlotReadAhead, file.ReadAheadReserve()}));
+}
 
 }  // namespace
 
 // Neighbours are worth reading along when the cursor walks from slot to slot (slot order, or an
 // index that follows it), or when the cache holds most of the file, so that a walk in any order
 // comes by them before they leave. Otherwise each would cost a buffer and evict another.
-int32_t TDataCursor::SlotReadAhead(int32_t number) const {
+bool TDataCursor::WalkingTo(int32_t number) const {
+  return FLastSlotRead > 0 && (number == FLastSlotRead + 1 || number == FLastSlotRead - 1);
+}
+
+bool TDataCursor::MostlyCached() const {
   const TDataFile& file = FDataTable->DataFile();
-  const bool walking =
-      FLastSlotRead > 0 && (number == FLastSlotRead + 1 || number == FLastSlotRead - 1);
-  const bool cached = file.BufferCapacity() >= static_cast<size_t>(file.IOBlocksUsed()) / 2;
-  return walking || cached ? kSlotReadAhead : 1;
+  return file.BufferCapacity() >= static_cast<size_t>(file.IOBlocksUsed()) / 2;
+}
+
+int32_t TDataCursor::SlotReadAhead(int32_t number) const {
+  // A walk reads long runs: all of them will be wanted, one after another.
+  if (WalkingTo(number)) return SlotRunLength(FDataTable->DataFile());
+  return MostlyCached() ? kSlotReadAhead : 1;
 }
 
 bool TDataCursor::ReadSlot(int32_t number, char* record) {
   TDataFile& file = FDataTable->DataFile();
   if (number < 1 || number >= file.NextEndingRecord()) return false;
-  TBufferRequest request{FDataTable->Exclusive(), SlotReadAhead(number)};
+  // Where neighbours are read along, the slot is mostly cached: a copy spares holding its
+  // buffer. Elsewhere a hit is rare, and a look-up before the read would be wasted.
+  if (!WalkingTo(number) && !MostlyCached()) {
+    CopySlotThroughCache(number, 1, record);
+  } else if (!file.CopyCachedBlock(number, record)) {
+    CopySlotThroughCache(number, SlotReadAhead(number), record);
+  }
   FLastSlotRead = number;
+  if (static_cast<uint8_t>(record[TRecord::kStatusAt]) != TRecord::kLive) return false;
+  // A record read back carries its slot number, as a posted one does: the blobs opened in it
+  // find their record again through it.
+  EncodeInt32(record + TRecord::kNextFreeAt, number);
+  return true;
+}
+
+// A slot the cache does not hold: read with its neighbours, again when the table changed under
+// the read.
+void TDataCursor::CopySlotThroughCache(int32_t number, int32_t readAhead, char* record) {
+  TDataFile& file = FDataTable->DataFile();
+  const TBufferRequest request{FDataTable->Exclusive(), readAhead};
   for (int attempt = 0; attempt < kRestarts; ++attempt) {
     TBuffer* buffer = nullptr;
     if (!file.GetBuffer(request, number, true, TReadAheadDirection::Forward, buffer)) continue;
     buffer->CopyToBuffer(record);
     file.PutBuffer(buffer);
-    if (static_cast<uint8_t>(record[TRecord::kStatusAt]) != TRecord::kLive) return false;
-    // A record read back carries its slot number, as a posted one does: the blobs opened in
-    // it find their record again through it.
-    EncodeInt32(record + TRecord::kNextFreeAt, number);
-    return true;
+    return;
   }
   RaiseError(CAIRN_HEADERCORRUPT);
 }

@@ -39,7 +39,8 @@ TPageRef TIndexWalker::HintedLeaf(const char* key, int& position) {
       hint.Leaf > FFile.IOBlocksUsed()) {
     return TPageRef();
   }
-  TPageRef page = FFile.ReadPage(hint.Pos, hint.Leaf);
+  TPageRef page = FFile.RereadPage(hint.Pos, hint.Page, hint.Departures);
+  if (!page || page->Number() != hint.Leaf) page = FFile.ReadPage(hint.Pos, hint.Leaf);
   if (!page->IsLeaf() || hint.Position < 1 || hint.Position > page->NumberOfKeys() ||
       std::memcmp(page->GetKey(hint.Position), key, FKeys.KeySize()) != 0) {
     return TPageRef();
@@ -51,7 +52,10 @@ TPageRef TIndexWalker::HintedLeaf(const char* key, int& position) {
 int32_t TIndexWalker::Take(const TPageRef& page, int position, char* out) {
   if (!page->IsLeaf() || position < 1 || position > page->NumberOfKeys()) Corrupt();
   std::memcpy(out, page->GetKey(position), FKeys.KeySize());
-  if (FHint != nullptr) *FHint = {FKeys.Pos(), FFile.TreeGeneration(), page->Number(), position};
+  if (FHint != nullptr) {
+    *FHint = {FKeys.Pos(), FFile.TreeGeneration(), page->Number(), position,
+              page.Get(),  FFile.CacheDepartures()};
+  }
   return page->GetRecordNumber(position);
 }
 

@@ -24,8 +24,15 @@ struct TWalkHint {
   uint64_t Generation = 0;  // the index file's TreeGeneration then
   int32_t Leaf = 0;
   int Position = 0;
+  // The leaf's cached page and the index file's CacheDepartures then: while no page has left
+  // the cache, the next step takes the page again without looking it up.
+  TPage* Page = nullptr;
+  uint64_t Departures = 0;
 
-  void Clear() { Leaf = 0; }
+  void Clear() {
+    Leaf = 0;
+    Page = nullptr;
+  }
 };
 
 class TIndexWalker {

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -99,8 +101,15 @@ std::string Utf8ToAnsi(std::string_view utf8) {
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
-  // ASCII is the same in both; only the bytes from 0x80 on take more than one UTF-8 byte.
-  const auto ascii = std::find_if(ansi.begin(), ansi.end(),
+  // ASCII is the same in both; only the bytes from 0x80 on take more than one UTF-8 byte. Eight
+  // bytes are tested at a time: field values are short and mostly ASCII.
+  size_t checked = 0;
+  for (; checked + 8 <= ansi.size(); checked += 8) {
+    uint64_t word;
+    std::memcpy(&word, ansi.data() + checked, 8);
+    if ((word & 0x8080808080808080ull) != 0) break;
+  }
+  const auto ascii = std::find_if(ansi.begin() + static_cast<ptrdiff_t>(checked), ansi.end(),
                                   [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
   std::string result(ansi.begin(), ascii);
   if (ascii == ansi.end()) return result;

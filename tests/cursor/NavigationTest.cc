@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -185,8 +187,87 @@ TEST_F(NavigationTest, ManyRecordsInEveryIndexOrder) {
   }
 }
 
-// A cursor goes on from where it stands while a second cursor of the same process splits and
-// fills the leaves around it: every step still finds the true neighbour of its key.
+// Three cursors walk different orders of one table, step by step in turn, through an index
+// cache of two pages and a data cache of four slots: the leaf one walker reads evicts the leaf
+// the next one stands on (whose buffer then holds another page), and each walker still sees
+// every record once, in order.
+TEST_F(NavigationTest, InterleavedWalksThroughCachesOfFewBuffers) {
+  FEngine.SetMaxIndexBufferCount(2);
+  FEngine.SetMaxDataBufferCount(4);
+  constexpr int32_t kRecords = 3000;
+  Create("T", TableParams({NewField("Num", fld::kInteger), NewField("Other", fld::kInteger)},
+                          {IndexOn("ByNum", {1}), IndexOn("ByOther", {2})}));
+  std::vector<int32_t> nums(kRecords);
+  for (int32_t i = 0; i < kRecords; ++i) nums[static_cast<size_t>(i)] = i;
+  std::shuffle(nums.begin(), nums.end(), std::mt19937(11));
+  {
+    auto cursor = Open("T", false);
+    TRow row(*cursor);
+    for (int32_t num : nums) {
+      row.Init();
+      row.SetInt(1, num);
+      row.SetInt(2, num * 7919 % kRecords);  // another permutation of the same numbers
+      ASSERT_TRUE(cursor->AppendRecord(row.Data()));
+    }
+  }
+  struct TWalk {
+    std::unique_ptr<TDataCursor> Cursor;
+    TRow Row;
+    std::function<int32_t(const TRow&)> Rank;  // 0 ... kRecords - 1 in the walk's order
+  };
+  std::vector<std::unique_ptr<TWalk>> walks;
+  for (const std::string& index : {"", "ByNum", "ByOther"}) {
+    auto cursor = Open("T", false);
+    cursor->SetIndexName(index);
+    TRow row(*cursor);
+    std::function<int32_t(const TRow&)> rank;
+    if (index.empty()) rank = [](const TRow& r) { return r.RecordID() - 1; };
+    if (index == "ByNum") rank = [](const TRow& r) { return r.Int(1); };
+    if (index == "ByOther") rank = [](const TRow& r) { return r.Int(2); };
+    walks.push_back(std::make_unique<TWalk>(TWalk{std::move(cursor), row, rank}));
+  }
+  for (auto& walk : walks) ASSERT_EQ(walk->Cursor->GetFirstRecord(walk->Row.Data()), 0);
+  for (int32_t expected = 0; expected < kRecords; ++expected) {
+    for (auto& walk : walks) {
+      ASSERT_EQ(walk->Rank(walk->Row), expected);
+      ASSERT_EQ(walk->Cursor->GetNextRecord(walk->Row.Data()),
+                expected + 1 < kRecords ? 0 : CAIRN_EOF);
+    }
+  }
+  // The leaves did leave the cache between the steps: they were read again and again.
+  EXPECT_GT(walks[0]->Cursor->DataTable()->IndexFile().CacheMisses(), kRecords);
+}
+
+// An exclusive writer's cache is trimmed after every post, freeing pages: the leaf the last step
+// ended on may be gone when the cursor steps on from the record it just stored.
+TEST_F(NavigationTest, StepAfterAPostThatFreedTheLastLeaf) {
+  FEngine.SetMaxIndexBufferCount(2);
+  constexpr int32_t kEvens = 2000;
+  Create("T", TableParams({NewField("Num", fld::kInteger)}, {IndexOn("ByNum", {1})}));
+  std::vector<int32_t> odds;
+  auto cursor = Open("T");
+  TRow row(*cursor);
+  for (int32_t i = 0; i < kEvens; ++i) {
+    row.Init();
+    row.SetInt(1, 2 * i);
+    ASSERT_TRUE(cursor->AppendRecord(row.Data()));
+    odds.push_back(2 * i + 1);
+  }
+  odds.pop_back();  // every odd number stored has an even successor
+  std::shuffle(odds.begin(), odds.end(), std::mt19937(5));
+  cursor->SetIndexName("ByNum");
+  ASSERT_EQ(cursor->GetFirstRecord(row.Data()), 0);
+  for (int32_t odd : odds) {
+    const uint16_t code = cursor->GetNextRecord(row.Data());  // ends its walk on a leaf
+    ASSERT_TRUE(code == 0 || code == CAIRN_EOF);
+    row.Init();
+    row.SetInt(1, odd);
+    ASSERT_TRUE(cursor->AppendRecord(row.Data()));
+    ASSERT_EQ(cursor->GetNextRecord(row.Data()), 0);
+    ASSERT_EQ(row.Int(1), odd + 1);
+  }
+}
+
 TEST_F(NavigationTest, StepsFollowTheTreeChangingBetweenThem) {
   constexpr int32_t kLast = 3999;
   for (const bool forward : {true, false}) {

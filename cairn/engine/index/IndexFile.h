@@ -150,6 +150,9 @@ class TIndexFile : public TBufferedFile {
   // CAIRN_INDEXCORRUPT for a number outside the file's pages or a page that cannot belong to the
   // tree. Throws ETableChanged when the table changed under a cache miss.
   TPageRef ReadPage(int pos, int32_t number);
+  // ReadPage of a page the caller read before, spared the look-up while no page has left the
+  // cache since departures was read (CacheDepartures); an empty reference otherwise.
+  TPageRef RereadPage(int pos, TPage* page, uint64_t departures);
   // A page in its raw form (text parameters); CAIRN_INDEXCORRUPT for a number outside the file's
   // pages.
   TPageRef ReadRawPage(int32_t number);

@@ -57,6 +57,14 @@ TPageRef TIndexFile::ReadPage(int pos, int32_t number) {
   return page;
 }
 
+TPageRef TIndexFile::RereadPage(int pos, TPage* page, uint64_t departures) {
+  CheckSlot(pos);
+  if (!RepinBuffer(page, departures)) return TPageRef();
+  TPageRef ref(*this, page);
+  if (!ref->Expand(FIndexDefinitions[pos])) RaiseCorruptIndex(pos);
+  return ref;
+}
+
 TPageRef TIndexFile::ReadRawPage(int32_t number) {
   if (number < 1 || number > IOBlocksUsed()) RaiseCorruptIndex(idx::kTextSlot);
   return Pin(number);

@@ -25,6 +25,9 @@ class TBufferMap {
 
   size_t Size() const { return FCount; }
   bool Empty() const { return FCount == 0; }
+  // Counts the buffers that left the map (extracted or cleared). While it stands still, a buffer
+  // found before is still held, under the number it had then.
+  uint64_t Departures() const { return FDepartures; }
 
   // The buffer of block number, or null.
   TBuffer* Find(int32_t number) const {
@@ -53,6 +56,7 @@ class TBufferMap {
     if (FSlots[i] == nullptr) return nullptr;
     std::unique_ptr<TBuffer> owned = std::move(FSlots[i]);
     --FCount;
+    ++FDepartures;
     // Moves back the buffers after the hole that could no longer be found across it.
     for (size_t j = (i + 1) & FMask; FSlots[j] != nullptr; j = (j + 1) & FMask) {
       const size_t home = Home(FSlots[j]->Number());
@@ -65,6 +69,7 @@ class TBufferMap {
   }
 
   void Clear() {
+    if (FCount > 0) ++FDepartures;
     std::vector<std::unique_ptr<TBuffer>>().swap(FSlots);
     FCount = 0;
     FMask = 0;
@@ -100,6 +105,7 @@ class TBufferMap {
 
   std::vector<std::unique_ptr<TBuffer>> FSlots;
   size_t FCount = 0;
+  uint64_t FDepartures = 0;
   size_t FMask = 0;
   int FShift = 64;
 };

@@ -195,6 +195,25 @@ bool TBufferedFile::GetBuffer(const TBufferRequest& request, int32_t number, boo
   return true;
 }
 
+// The hit path of GetBuffer for a buffer known to be cached still.
+bool TBufferedFile::RepinBuffer(TBuffer* buffer, uint64_t departures) {
+  if (buffer == nullptr || departures != FBuffers.Departures()) return false;
+  ++FCacheHits;
+  MoveToFront(buffer);
+  if (FUndoActive) KeepForUndo(buffer);
+  ++buffer->FUseCount;
+  return true;
+}
+
+bool TBufferedFile::CopyCachedBlock(int32_t number, void* destination) {
+  TBuffer* buffer = FindBuffer(number);
+  if (buffer == nullptr) return false;
+  ++FCacheHits;
+  MoveToFront(buffer);
+  buffer->CopyToBuffer(destination);
+  return true;
+}
+
 // An appended block exists only in the cache until the next flush.
 TBuffer* TBufferedFile::AppendBuffer(int32_t number) {
   CheckSizeLimit();

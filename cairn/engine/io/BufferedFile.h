@@ -62,6 +62,15 @@ class TBufferedFile : public TEngineFile {
                  TReadAheadDirection direction, TBuffer*& buffer);
   // Gives a buffer back; a dirty one is queued for writing.
   void PutBuffer(TBuffer* buffer);
+  // Hands out again a buffer the caller was handed before, without looking it up: only when no
+  // buffer left the cache since departures was read (CacheDepartures), so that it is still the
+  // cached block it was. False (nothing done) otherwise; the caller then asks GetBuffer.
+  bool RepinBuffer(TBuffer* buffer, uint64_t departures);
+  uint64_t CacheDepartures() const { return FBuffers.Departures(); }
+  // A cached block's content copied out, the block made most recently used: what GetBuffer,
+  // copying and PutBuffer do for a hit, without holding the buffer. False (nothing done) when
+  // the block is not cached; the caller then asks GetBuffer.
+  bool CopyCachedBlock(int32_t number, void* destination);
   // Writes the queued blocks; whether anything was written.
   bool FlushBuffers();
   virtual void InitializeBuffers();

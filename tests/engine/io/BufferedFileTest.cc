@@ -271,6 +271,43 @@ TEST_F(BufferedFileTest, RecycledBuffersStayFoundUnderTheirNumbers) {
   file.CloseFile();
 }
 
+// The two short cuts past the look-up: a copy of a cached block (never of one that is not
+// cached, which is left to GetBuffer), and a buffer handed out again only while no buffer has
+// left the cache since the caller saw it.
+TEST_F(BufferedFileTest, CachedBlocksAreCopiedAndHeldBuffersTakenAgainWhileNoneLeft) {
+  TTestBlockFile file(FEngine, &FOwner, Path(), true);
+  file.FMaxBuffers = 3;
+  file.CreateFile();
+  for (int32_t n = 1; n <= 3; ++n) Store(file, n, static_cast<char>('A' + n - 1));
+  file.FlushBuffers();
+  Store(file, 2, 'Z');  // dirty, not yet written: the copy shows the cached content
+  FFiles.ResetCounts();
+  std::string copy(kBlockSize, '\0');
+  ASSERT_TRUE(file.CopyCachedBlock(2, copy.data()));
+  EXPECT_EQ(copy, std::string(kBlockSize, 'Z'));
+  EXPECT_EQ(file.FirstBuffer()->Number(), 2);  // most recently used
+  EXPECT_EQ(file.FindBuffer(2)->UseCount(), 0);
+  EXPECT_FALSE(file.CopyCachedBlock(4, copy.data()));
+  EXPECT_EQ(FFiles.Calls(test::TFileOp::Read), 0);
+
+  TBuffer* held = Get(file, 1);
+  const uint64_t departures = file.CacheDepartures();
+  file.PutBuffer(held);
+  ASSERT_TRUE(file.RepinBuffer(held, departures));
+  EXPECT_EQ(held->UseCount(), 1);
+  EXPECT_EQ(file.FirstBuffer(), held);
+  file.PutBuffer(held);
+  // Block 4 takes the place of another block: the caller's buffer may be that one.
+  file.FlushBuffers();
+  Store(file, 4, 'D');
+  EXPECT_NE(file.CacheDepartures(), departures);
+  EXPECT_FALSE(file.RepinBuffer(held, departures));
+  const uint64_t after = file.CacheDepartures();
+  file.FreeBuffers();
+  EXPECT_NE(file.CacheDepartures(), after);
+  file.CloseFile();
+}
+
 TEST_F(BufferedFileTest, ConsecutiveQueuedBlocksAreWrittenWithOneCall) {
   struct Case {
     std::vector<int32_t> blocks;  // in the order they are released
