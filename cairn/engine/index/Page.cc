@@ -43,7 +43,7 @@ void TPage::Initialize() {
   FKeyCompressionType = 0;
   FNoKeyStatistics = false;
   FExpanded = false;
-  FEntries.clear();
+  std::vector<char>().swap(FEntries);  // a recycled page keeps no room sized for another page
   FStoredSize = 0;
 }
 
@@ -85,6 +85,11 @@ bool TPage::IsEqualToBuffer(const void* data) const {
   std::vector<char> mine(static_cast<size_t>(BufferedFile().IOBlockSize()));
   StoreContent(mine.data());
   return std::memcmp(mine.data(), data, mine.size()) == 0;
+}
+
+size_t TPage::HeldBytes() const {
+  return TBuffer::HeldBytes() - AllocatedBytes(sizeof(TBuffer)) + AllocatedBytes(sizeof(TPage)) +
+         AllocatedBytes(FEntries.capacity());
 }
 
 void TPage::TakeParameters(const TIndexDefinition& definition) {
@@ -313,6 +318,21 @@ void TPage::SetNumberOfKeys(size_t count) {
 
 // ---- Entries ----------------------------------------------------------------------------------
 
+// The entries grow by an eighth rather than doubling, and a page that lost a third of them (the
+// left half of a split) gives the room back: the cache counts what the entries hold against its
+// byte budget, and doubled room would let it keep fewer pages.
+void TPage::ReserveForInsert() {
+  const size_t needed = FEntries.size() + Stride();
+  if (needed <= FEntries.capacity()) return;
+  FEntries.reserve(needed + FEntries.size() / 8 / Stride() * Stride());
+}
+
+void TPage::ShrinkAfterDelete() {
+  if (FEntries.capacity() > FEntries.size() + FEntries.size() / 2 + Stride()) {
+    FEntries.shrink_to_fit();
+  }
+}
+
 char* TPage::Entry(int i) {
   return FEntries.data() + static_cast<size_t>(i - 1) * Stride();
 }
@@ -334,6 +354,7 @@ void TPage::InsertKey(const char* key, int& position, int32_t number, int32_t lo
   std::memcpy(entry.data(), key, FKeySize);
   EncodeInt32(entry.data() + FKeySize, number);
   EncodeInt32(entry.data() + FKeySize + 4, lowerKeyCount);
+  ReserveForInsert();
   FEntries.insert(FEntries.begin() + static_cast<ptrdiff_t>(position * Stride()), entry.begin(),
                   entry.end());
   ++position;
@@ -356,6 +377,7 @@ void TPage::DeleteKey(int& position) {
   FStoredSize -= StoredLength(position);
   const auto first = FEntries.begin() + static_cast<ptrdiff_t>((position - 1) * Stride());
   FEntries.erase(first, first + static_cast<ptrdiff_t>(Stride()));
+  ShrinkAfterDelete();
   SetNumberOfKeys(FEntries.size() / Stride());
   if (position <= NumberOfKeys()) ComputeCounts(position);
   --position;

@@ -74,6 +74,10 @@ bool TBuffer::IsEqualToBuffer(const void* data) const {
   return std::memcmp(FBuffer.data(), data, static_cast<size_t>(FSize)) == 0;
 }
 
+size_t TBuffer::HeldBytes() const {
+  return AllocatedBytes(sizeof(TBuffer)) + AllocatedBytes(FBuffer.capacity());
+}
+
 void TBuffer::ReleaseContent() {
   std::vector<char>().swap(FBuffer);
   FSize = 0;
