@@ -43,7 +43,7 @@ void TPage::Initialize() {
   FKeyCompressionType = 0;
   FNoKeyStatistics = false;
   FExpanded = false;
-  std::vector<char>().swap(FEntries);  // a recycled page keeps no room sized for another page
+  FEntries.clear();  // the room stays for the next page (counted by HeldBytes)
   FStoredSize = 0;
 }
 
@@ -64,6 +64,7 @@ void TPage::Copy(const TBuffer& source) {
   FExpanded = page->FExpanded;
   FEntries = page->FEntries;
   FStoredSize = page->FStoredSize;
+  HeldBytesChanged();
 }
 
 void TPage::CopyBuffer(const void* source) {
@@ -178,9 +179,11 @@ bool TPage::Expand(const TIndexDefinition& definition) {
   // A damaged count must not size the expanded entries: the area holds no more entries than its
   // shortest stored entries fill.
   if (FHeader.NumberOfKeys > AreaSize() / MinimumStoredLength()) return false;
+  ReserveForExpand(FHeader.NumberOfKeys * Stride());
   FEntries.assign(FHeader.NumberOfKeys * Stride(), '\0');
   if (!DecodeEntries(Buffer())) {
     std::vector<char>().swap(FEntries);  // the cached page keeps no room for a damaged count
+    HeldBytesChanged();
     return false;
   }
   FExpanded = true;
@@ -318,18 +321,28 @@ void TPage::SetNumberOfKeys(size_t count) {
 
 // ---- Entries ----------------------------------------------------------------------------------
 
-// The entries grow by an eighth rather than doubling, and a page that lost a third of them (the
-// left half of a split) gives the room back: the cache counts what the entries hold against its
-// byte budget, and doubled room would let it keep fewer pages.
+// The entries grow by an eighth (at least 8 entries) rather than doubling, and a page that lost a
+// third of them (the left half of a split) gives the room back: the cache counts what the entries
+// hold against its byte budget, and doubled room would let it keep fewer pages.
 void TPage::ReserveForInsert() {
   const size_t needed = FEntries.size() + Stride();
   if (needed <= FEntries.capacity()) return;
-  FEntries.reserve(needed + FEntries.size() / 8 / Stride() * Stride());
+  FEntries.reserve(needed + std::max(FEntries.size() / 8 / Stride(), size_t{8}) * Stride());
+  HeldBytesChanged();
+}
+
+// An expanded page mostly gains an entry next: the same room ahead as an insert makes, so that
+// the first insert does not move the entries again.
+void TPage::ReserveForExpand(size_t bytes) {
+  if (bytes <= FEntries.capacity()) return;
+  FEntries.clear();
+  FEntries.reserve(bytes + std::max(bytes / 8 / Stride(), size_t{8}) * Stride());
 }
 
 void TPage::ShrinkAfterDelete() {
   if (FEntries.capacity() > FEntries.size() + FEntries.size() / 2 + Stride()) {
     FEntries.shrink_to_fit();
+    HeldBytesChanged();
   }
 }
 

@@ -175,8 +175,9 @@ class TPage : public TBuffer {
   bool DecodeCompressed(const char* area);
   void EncodeEntries(char* area) const;
   void SetNumberOfKeys(size_t count);
-  // Room for one more entry, and room given back after deletes.
+  // Room for one more entry, for the entries of an expansion, and room given back after deletes.
   void ReserveForInsert();
+  void ReserveForExpand(size_t bytes);
   void ShrinkAfterDelete();
 
   TPageHeader FHeader;

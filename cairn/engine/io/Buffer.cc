@@ -81,11 +81,17 @@ size_t TBuffer::HeldBytes() const {
 void TBuffer::ReleaseContent() {
   std::vector<char>().swap(FBuffer);
   FSize = 0;
+  HeldBytesChanged();
 }
 
 void TBuffer::RestoreContent() {
   FBuffer.assign(static_cast<size_t>(std::max(FBufferedFile.BufferSize(), 0)), '\0');
   FSize = Capacity();
+  HeldBytesChanged();
+}
+
+void TBuffer::HeldBytesChanged() {
+  if (FCountedBytes != 0) FBufferedFile.Recount(this);
 }
 
 void TBuffer::LoadContent(const char* unit) {

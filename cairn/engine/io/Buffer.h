@@ -76,6 +76,9 @@ class TBuffer {
   // (Capacity 0) and gets it back zeroed, of the file's BufferSize.
   void ReleaseContent();
   void RestoreContent();
+  // A kind calls this after its allocations changed (HeldBytes differs): the owning file's count
+  // follows while the buffer is cached.
+  void HeldBytesChanged();
 
  private:
   friend class TBufferedFile;
@@ -88,7 +91,8 @@ class TBuffer {
   bool FReadFlag = false;
   uint16_t FUseCount = 0;
   int32_t FNumber = 0;
-  // What the owning file counts for this buffer in its held bytes (HeldBytes when last counted).
+  // What the owning file counts for this buffer in its held bytes (HeldBytes when last counted);
+  // 0 while the buffer is not in the cache (an undo image, a buffer being recycled).
   size_t FCountedBytes = 0;
   TBuffer* FNextBuffer = nullptr;
   TBuffer* FPrevBuffer = nullptr;

@@ -170,8 +170,12 @@ int64_t TBufferedFile::CacheBytes() const {
 }
 
 bool TBufferedFile::OverByteBudget() const {
+  return CacheBytes() > FByteLimit;
+}
+
+void TBufferedFile::TakeByteLimit() {
   const int64_t budget = MaximumBufferBytes();
-  return budget > 0 && CacheBytes() > budget + kByteBudgetTolerance;
+  FByteLimit = budget > 0 ? budget + kByteBudgetTolerance : std::numeric_limits<int64_t>::max();
 }
 
 // ---- Getting and releasing blocks -----------------------------------------------------------
@@ -210,8 +214,8 @@ bool TBufferedFile::GetBuffer(const TBufferRequest& request, int32_t number, boo
   if (FUndoActive) KeepForUndo(found);
   ++found->FUseCount;
   buffer = found;
-  // A hit takes in nothing, but the pages given back since may have grown past the budget; any
-  // request may evict what is not held, a hit as well as a miss.
+  // A hit takes in nothing, but the pages may have grown past the budget since; any request may
+  // evict what is not held, a hit as well as a miss.
   if (OverByteBudget()) DropCleanOverByteBudget();
   return true;
 }
@@ -229,7 +233,6 @@ TBuffer* TBufferedFile::AppendBuffer(int32_t number) {
 void TBufferedFile::PutBuffer(TBuffer* buffer) {
   if (buffer == nullptr) return;
   if (buffer->FUseCount > 0) --buffer->FUseCount;
-  Recount(buffer);  // a page's entries may have grown or shrunk while it was held
   if (buffer->FIsDirty && !buffer->FWriteFlag) {
     FWriteBuffers.push_back(buffer);  // first: a failed allocation leaves the buffer unqueued
     buffer->FWriteFlag = true;
@@ -273,7 +276,6 @@ void TBufferedFile::ReadBlocks(int32_t number, int32_t count, bool backward) {
     TBuffer* buffer = FindBuffer(n);
     if (buffer == nullptr) buffer = TakeBuffer(n);
     buffer->Read(unit);
-    Recount(buffer);
     MoveToFront(buffer);
     if (n == number) break;
   }
@@ -452,11 +454,13 @@ void TBufferedFile::InitializeBuffers() {
   FTotalReads = 0;
   FWrites = 0;
   FCapacity = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
+  TakeByteLimit();
   FReadAheadBuffers = ReadAheadReserve();
 }
 
 void TBufferedFile::AdjustBuffers() {
   const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
+  TakeByteLimit();
   while (FBuffers.Size() > maximum) {
     TBuffer* victim = LeastRecentlyUsedFree();
     if (victim == nullptr) break;
@@ -474,6 +478,7 @@ void TBufferedFile::AdjustBuffers() {
 // the close, rather than at every eviction.
 void TBufferedFile::FlushWhenOverBudget() {
   const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
+  TakeByteLimit();
   const bool overCount = FBuffers.Size() > maximum;
   const bool overBytes = OverByteBudget();
   if (FUndoActive || (!overCount && !overBytes)) return;
@@ -578,7 +583,6 @@ void TBufferedFile::RollbackUndo() {
     TBuffer* buffer = FindBuffer(it->Number);
     if (buffer == nullptr) continue;
     buffer->Copy(*it->Image);
-    Recount(buffer);
     if (!buffer->FWriteFlag) {
       FWriteBuffers.push_back(buffer);
       buffer->FWriteFlag = true;

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -142,8 +143,7 @@ class TBufferedFile : public TEngineFile {
 
   // Inspection of the cache.
   size_t BufferCount() const { return FBuffers.Size(); }
-  // The memory the cached buffers hold (their HeldBytes), as counted when each was last taken
-  // in, given back or loaded; exact whenever no buffer is handed out.
+  // The memory the cached buffers hold: the sum of their HeldBytes, kept as they change.
   int64_t HeldBytes() const { return FHeldBytes; }
   // What the cache's byte budget counts: the buffers' held bytes, the buffer map and the write
   // list.
@@ -186,6 +186,11 @@ class TBufferedFile : public TEngineFile {
 
  private:
   class TTransientBuffer;
+  friend class TBuffer;
+
+  // Brings the buffer's share of FHeldBytes up to date with what it holds now; a cached buffer
+  // calls it whenever its allocations change.
+  void Recount(TBuffer* buffer);
 
   TBuffer* AppendBuffer(int32_t number);
   TBuffer* LookUp(int32_t number);
@@ -202,9 +207,10 @@ class TBufferedFile : public TEngineFile {
   void MoveToFront(TBuffer* buffer);
   void KeepForUndo(TBuffer* buffer);
   void Discard(TBuffer* buffer);
-  // Brings the buffer's share of FHeldBytes up to date with what it holds now.
-  void Recount(TBuffer* buffer);
   bool OverByteBudget() const;
+  // Takes the byte budget from the settings, as the count is taken when the buffers are set up
+  // and when the cache is trimmed.
+  void TakeByteLimit();
   void DropCleanOverByteBudget();
 
   TBufferedFileOwner* FOwner;
@@ -223,8 +229,10 @@ class TBufferedFile : public TEngineFile {
   TBuffer* FLastBuffer = nullptr;
   // By block number; the flush sorts what it writes.
   TBufferMap FBuffers;
-  size_t FCapacity = 0;                 // the buffer budget
-  int64_t FHeldBytes = 0;               // the sum of the cached buffers' counted bytes
+  size_t FCapacity = 0;    // the buffer budget
+  int64_t FHeldBytes = 0;  // the sum of the cached buffers' counted bytes
+  // CacheBytes beyond this is over the byte budget.
+  int64_t FByteLimit = std::numeric_limits<int64_t>::max();
   std::vector<TBuffer*> FWriteBuffers;  // exactly the buffers with WriteFlag
   int64_t FCacheHits = 0;
   int64_t FCacheMisses = 0;
