@@ -49,6 +49,10 @@ int32_t TBlobFile::MaximumBufferCount() const {
                                settings.MaxBlobBufferCount);
 }
 
+int64_t TBlobFile::MaximumBufferBytes() const {
+  return Engine().Settings().MaxBlobBufferSize;
+}
+
 int32_t TBlobFile::ReadAheadCount(const TBufferRequest& request) const {
   return std::min(std::max(request.ReadAheadCount, 1), std::max(ReadAheadBuffers(), 1));
 }

@@ -56,6 +56,7 @@ class TBlobFile : public TBufferedFile {
   int32_t MRUBuffers() const override { return 4; }
   int32_t BufferExpand() const override { return 32; }
   int32_t MaximumBufferCount() const override;
+  int64_t MaximumBufferBytes() const override;
   int32_t ReadAheadReserve() const override { return 1; }
   // The blocks the value still needs (the request's count), capped by the read-ahead reserve.
   int32_t ReadAheadCount(const TBufferRequest& request) const override;

@@ -59,6 +59,10 @@ void TBlock::Copy(const TBuffer& source) {
   if (const auto* block = dynamic_cast<const TBlock*>(&source)) FHeader = block->FHeader;
 }
 
+size_t TBlock::HeldBytes() const {
+  return TBuffer::HeldBytes() - AllocatedBytes(sizeof(TBuffer)) + AllocatedBytes(sizeof(TBlock));
+}
+
 bool TBlock::IsEqualTo(const TBuffer& other) const {
   const auto* block = dynamic_cast<const TBlock*>(&other);
   return block != nullptr && FHeader == block->FHeader && TBuffer::IsEqualTo(other);

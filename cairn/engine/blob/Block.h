@@ -44,6 +44,7 @@ class TBlock : public TBuffer {
   void Initialize() override;
   void Copy(const TBuffer& source) override;
   bool IsEqualTo(const TBuffer& other) const override;
+  size_t HeldBytes() const override;
 
   // Zeroes the data and the block header and marks the block dirty, keeping its place in the
   // cache (a block handed out for a new use).

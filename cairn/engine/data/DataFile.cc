@@ -505,6 +505,10 @@ int32_t TDataFile::MaximumBufferCount() const {
                                settings.MaxDataBufferCount);
 }
 
+int64_t TDataFile::MaximumBufferBytes() const {
+  return Engine().Settings().MaxDataBufferSize;
+}
+
 int32_t TDataFile::ReadAheadReserve() const {
   return std::max(static_cast<int32_t>(BufferCapacity() / 4), 1);
 }

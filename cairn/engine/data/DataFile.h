@@ -155,6 +155,7 @@ class TDataFile : public TBufferedFile {
   int32_t MRUBuffers() const override { return 4; }
   int32_t BufferExpand() const override { return 64; }
   int32_t MaximumBufferCount() const override;
+  int64_t MaximumBufferBytes() const override;
   int32_t ReadAheadReserve() const override;
   int32_t ReadAheadCount(const TBufferRequest& request) const override;
 

@@ -67,6 +67,10 @@ int32_t TIndexFile::MaximumBufferCount() const {
                                settings.MaxIndexBufferCount);
 }
 
+int64_t TIndexFile::MaximumBufferBytes() const {
+  return Engine().Settings().MaxIndexBufferSize;
+}
+
 std::unique_ptr<TBuffer> TIndexFile::CreateBuffer() {
   return std::make_unique<TPage>(*this);
 }

@@ -184,6 +184,7 @@ class TIndexFile : public TBufferedFile {
   int32_t MRUBuffers() const override { return 2; }
   int32_t BufferExpand() const override { return 4; }
   int32_t MaximumBufferCount() const override;
+  int64_t MaximumBufferBytes() const override;
   int32_t ReadAheadReserve() const override { return 1; }
   int32_t ReadAheadCount(const TBufferRequest&) const override { return 1; }
 

@@ -43,7 +43,7 @@ void TPage::Initialize() {
   FKeyCompressionType = 0;
   FNoKeyStatistics = false;
   FExpanded = false;
-  FEntries.clear();
+  FEntries.clear();  // the room stays for the next page (counted by HeldBytes)
   FStoredSize = 0;
 }
 
@@ -64,6 +64,7 @@ void TPage::Copy(const TBuffer& source) {
   FExpanded = page->FExpanded;
   FEntries = page->FEntries;
   FStoredSize = page->FStoredSize;
+  HeldBytesChanged();
 }
 
 void TPage::CopyBuffer(const void* source) {
@@ -85,6 +86,11 @@ bool TPage::IsEqualToBuffer(const void* data) const {
   std::vector<char> mine(static_cast<size_t>(BufferedFile().IOBlockSize()));
   StoreContent(mine.data());
   return std::memcmp(mine.data(), data, mine.size()) == 0;
+}
+
+size_t TPage::HeldBytes() const {
+  return TBuffer::HeldBytes() - AllocatedBytes(sizeof(TBuffer)) + AllocatedBytes(sizeof(TPage)) +
+         AllocatedBytes(FEntries.capacity());
 }
 
 void TPage::TakeParameters(const TIndexDefinition& definition) {
@@ -173,9 +179,11 @@ bool TPage::Expand(const TIndexDefinition& definition) {
   // A damaged count must not size the expanded entries: the area holds no more entries than its
   // shortest stored entries fill.
   if (FHeader.NumberOfKeys > AreaSize() / MinimumStoredLength()) return false;
+  ReserveForExpand(FHeader.NumberOfKeys * Stride());
   FEntries.assign(FHeader.NumberOfKeys * Stride(), '\0');
   if (!DecodeEntries(Buffer())) {
     std::vector<char>().swap(FEntries);  // the cached page keeps no room for a damaged count
+    HeldBytesChanged();
     return false;
   }
   FExpanded = true;
@@ -313,6 +321,31 @@ void TPage::SetNumberOfKeys(size_t count) {
 
 // ---- Entries ----------------------------------------------------------------------------------
 
+// The entries grow by an eighth (at least 8 entries) rather than doubling, and a page that lost a
+// third of them (the left half of a split) gives the room back: the cache counts what the entries
+// hold against its byte budget, and doubled room would let it keep fewer pages.
+void TPage::ReserveForInsert() {
+  const size_t needed = FEntries.size() + Stride();
+  if (needed <= FEntries.capacity()) return;
+  FEntries.reserve(needed + std::max(FEntries.size() / 8 / Stride(), size_t{8}) * Stride());
+  HeldBytesChanged();
+}
+
+// An expanded page mostly gains an entry next: the same room ahead as an insert makes, so that
+// the first insert does not move the entries again.
+void TPage::ReserveForExpand(size_t bytes) {
+  if (bytes <= FEntries.capacity()) return;
+  FEntries.clear();
+  FEntries.reserve(bytes + std::max(bytes / 8 / Stride(), size_t{8}) * Stride());
+}
+
+void TPage::ShrinkAfterDelete() {
+  if (FEntries.capacity() > FEntries.size() + FEntries.size() / 2 + Stride()) {
+    FEntries.shrink_to_fit();
+    HeldBytesChanged();
+  }
+}
+
 char* TPage::Entry(int i) {
   return FEntries.data() + static_cast<size_t>(i - 1) * Stride();
 }
@@ -334,6 +367,7 @@ void TPage::InsertKey(const char* key, int& position, int32_t number, int32_t lo
   std::memcpy(entry.data(), key, FKeySize);
   EncodeInt32(entry.data() + FKeySize, number);
   EncodeInt32(entry.data() + FKeySize + 4, lowerKeyCount);
+  ReserveForInsert();
   FEntries.insert(FEntries.begin() + static_cast<ptrdiff_t>(position * Stride()), entry.begin(),
                   entry.end());
   ++position;
@@ -356,6 +390,7 @@ void TPage::DeleteKey(int& position) {
   FStoredSize -= StoredLength(position);
   const auto first = FEntries.begin() + static_cast<ptrdiff_t>((position - 1) * Stride());
   FEntries.erase(first, first + static_cast<ptrdiff_t>(Stride()));
+  ShrinkAfterDelete();
   SetNumberOfKeys(FEntries.size() / Stride());
   if (position <= NumberOfKeys()) ComputeCounts(position);
   --position;

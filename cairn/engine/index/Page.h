@@ -76,6 +76,8 @@ class TPage : public TBuffer {
   void CopyToBuffer(void* destination) const override;
   bool IsEqualTo(const TBuffer& other) const override;
   bool IsEqualToBuffer(const void* data) const override;
+  // The object, the raw content (while not expanded) and the expanded entries.
+  size_t HeldBytes() const override;
 
   // Empties the page as a tree page of the definition (header zeroed, type 0).
   void Initialize(const TIndexDefinition& definition);
@@ -173,6 +175,10 @@ class TPage : public TBuffer {
   bool DecodeCompressed(const char* area);
   void EncodeEntries(char* area) const;
   void SetNumberOfKeys(size_t count);
+  // Room for one more entry, for the entries of an expansion, and room given back after deletes.
+  void ReserveForInsert();
+  void ReserveForExpand(size_t bytes);
+  void ShrinkAfterDelete();
 
   TPageHeader FHeader;
   uint16_t FKeySize = 0;

@@ -74,14 +74,24 @@ bool TBuffer::IsEqualToBuffer(const void* data) const {
   return std::memcmp(FBuffer.data(), data, static_cast<size_t>(FSize)) == 0;
 }
 
+size_t TBuffer::HeldBytes() const {
+  return AllocatedBytes(sizeof(TBuffer)) + AllocatedBytes(FBuffer.capacity());
+}
+
 void TBuffer::ReleaseContent() {
   std::vector<char>().swap(FBuffer);
   FSize = 0;
+  HeldBytesChanged();
 }
 
 void TBuffer::RestoreContent() {
   FBuffer.assign(static_cast<size_t>(std::max(FBufferedFile.BufferSize(), 0)), '\0');
   FSize = Capacity();
+  HeldBytesChanged();
+}
+
+void TBuffer::HeldBytesChanged() {
+  if (FCountedBytes != 0) FBufferedFile.Recount(this);
 }
 
 void TBuffer::LoadContent(const char* unit) {

@@ -7,6 +7,8 @@
 // blob-block kinds derive from it.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -39,6 +41,15 @@ class TBuffer {
   virtual void Write(char* unit);
   virtual bool IsEqualTo(const TBuffer& other) const;
   virtual bool IsEqualToBuffer(const void* data) const;
+  // The memory the buffer holds: the object and every allocation it owns, as the heap hands it
+  // out (capacity, not size, plus the allocator's chunk overhead). The cache's byte budget counts
+  // this; a kind with further allocations or a larger object adds them.
+  virtual size_t HeldBytes() const;
+  // What the heap takes for an allocation of size bytes: 0 for none, else the size with the
+  // allocator's 8-byte chunk header, rounded up to 16, at least 32.
+  static size_t AllocatedBytes(size_t size) {
+    return size == 0 ? 0 : std::max<size_t>((size + 8 + 15) & ~size_t{15}, 32);
+  }
 
   TBufferedFile& BufferedFile() const { return FBufferedFile; }
   char* Buffer() { return FBuffer.data(); }
@@ -65,6 +76,9 @@ class TBuffer {
   // (Capacity 0) and gets it back zeroed, of the file's BufferSize.
   void ReleaseContent();
   void RestoreContent();
+  // A kind calls this after its allocations changed (HeldBytes differs): the owning file's count
+  // follows while the buffer is cached.
+  void HeldBytesChanged();
 
  private:
   friend class TBufferedFile;
@@ -77,6 +91,9 @@ class TBuffer {
   bool FReadFlag = false;
   uint16_t FUseCount = 0;
   int32_t FNumber = 0;
+  // What the owning file counts for this buffer in its held bytes (HeldBytes when last counted);
+  // 0 while the buffer is not in the cache (an undo image, a buffer being recycled).
+  size_t FCountedBytes = 0;
   TBuffer* FNextBuffer = nullptr;
   TBuffer* FPrevBuffer = nullptr;
 };

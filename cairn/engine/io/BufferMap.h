@@ -24,6 +24,8 @@ class TBufferMap {
   TBufferMap& operator=(const TBufferMap&) = delete;
 
   size_t Size() const { return FCount; }
+  // The memory of the slot table.
+  size_t SlotBytes() const { return FSlots.capacity() * sizeof(FSlots[0]); }
   bool Empty() const { return FCount == 0; }
   // Counts the buffers that left the map (extracted or cleared). While it stands still, a buffer
   // found before is still held, under the number it had then.

@@ -153,7 +153,29 @@ TBuffer* TBufferedFile::LookUp(int32_t number) {
 std::unique_ptr<TBuffer> TBufferedFile::RemoveFromSorted(TBuffer* buffer) {
   std::unique_ptr<TBuffer> owned = FBuffers.Extract(buffer);
   if (owned == nullptr) ReportCorruptBuffers();
+  FHeldBytes -= static_cast<int64_t>(owned->FCountedBytes);
+  owned->FCountedBytes = 0;
   return owned;
+}
+
+void TBufferedFile::Recount(TBuffer* buffer) {
+  const size_t held = buffer->HeldBytes();
+  FHeldBytes += static_cast<int64_t>(held) - static_cast<int64_t>(buffer->FCountedBytes);
+  buffer->FCountedBytes = held;
+}
+
+int64_t TBufferedFile::CacheBytes() const {
+  return FHeldBytes + static_cast<int64_t>(FBuffers.SlotBytes()) +
+         static_cast<int64_t>(FWriteBuffers.capacity() * sizeof(TBuffer*));
+}
+
+bool TBufferedFile::OverByteBudget() const {
+  return CacheBytes() > FByteLimit;
+}
+
+void TBufferedFile::TakeByteLimit() {
+  const int64_t budget = MaximumBufferBytes();
+  FByteLimit = budget > 0 ? budget + kByteBudgetTolerance : std::numeric_limits<int64_t>::max();
 }
 
 // ---- Getting and releasing blocks -----------------------------------------------------------
@@ -192,6 +214,9 @@ bool TBufferedFile::GetBuffer(const TBufferRequest& request, int32_t number, boo
   if (FUndoActive) KeepForUndo(found);
   ++found->FUseCount;
   buffer = found;
+  // A hit takes in nothing, but the pages may have grown past the budget since; any request may
+  // evict what is not held, a hit as well as a miss.
+  if (OverByteBudget()) DropCleanOverByteBudget();
   return true;
 }
 
@@ -280,7 +305,8 @@ void TBufferedFile::ReadBlocks(int32_t number, int32_t count, bool backward) {
 TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
   if (FBuffers.Contains(number)) ReportCorruptBuffers();
   std::unique_ptr<TBuffer> buffer;
-  if (FBuffers.Size() >= FCapacity) buffer = RecycleBuffer();
+  if (OverByteBudget()) DropCleanOverByteBudget();
+  if (FBuffers.Size() >= FCapacity || OverByteBudget()) buffer = RecycleBuffer();
   if (buffer == nullptr) {
     if (FBuffers.Size() >= FCapacity) FCapacity += static_cast<size_t>(std::max(BufferExpand(), 1));
     buffer = CreateBuffer();  // zeroed and clean already
@@ -291,6 +317,7 @@ TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
   buffer->FNumber = number;
   TBuffer* result = buffer.get();
   FBuffers.Insert(std::move(buffer));
+  Recount(result);
   return result;
 }
 
@@ -299,6 +326,26 @@ TBuffer* TBufferedFile::LeastRecentlyUsedFree() const {
     if (b->FUseCount == 0 && !b->FIsDirty && !b->FWriteFlag) return b;
   }
   return nullptr;
+}
+
+// Buffers grow after they are taken in (a page expands, gains entries), so recycling one buffer
+// for each new one keeps their count but not their bytes: over the byte budget, the least recently
+// used clean, unused buffers leave until the cache is back within it. Only the end of the
+// most-recently-used list is searched: where dirty buffers fill it (an operation under undo), the
+// trimming after the operation writes and frees them, and a longer search on every block taken or
+// given back would cost more than the memory it saves.
+void TBufferedFile::DropCleanOverByteBudget() {
+  if (FBufferAll) return;
+  int32_t searched = 0;
+  for (TBuffer* b = FLastBuffer; b != nullptr && searched < kDropSearch && OverByteBudget();
+       ++searched) {
+    TBuffer* previous = b->FPrevBuffer;
+    if (b->FUseCount == 0 && !b->FIsDirty && !b->FWriteFlag) {
+      Unlink(b);
+      RemoveFromSorted(b);
+    }
+    b = previous;
+  }
 }
 
 // A clean, unused buffer taken out of the sorted list (still linked in the most-recently-used
@@ -426,11 +473,13 @@ void TBufferedFile::InitializeBuffers() {
   FTotalReads = 0;
   FWrites = 0;
   FCapacity = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
+  TakeByteLimit();
   FReadAheadBuffers = ReadAheadReserve();
 }
 
 void TBufferedFile::AdjustBuffers() {
   const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
+  TakeByteLimit();
   while (FBuffers.Size() > maximum) {
     TBuffer* victim = LeastRecentlyUsedFree();
     if (victim == nullptr) break;
@@ -441,22 +490,33 @@ void TBufferedFile::AdjustBuffers() {
 }
 
 // The eviction an undo held back, done afterwards: the least recently used buffers leave until
-// the cache is an eighth below its budget (so that appended blocks leave in runs), the dirty
+// the cache is an eighth below its budget, by count or by bytes, whichever it exceeded (so that
+// appended blocks leave in runs), the dirty
 // ones written first in block order. Writing only what leaves keeps the blocks every operation
 // touches (the index roots, the last data block) cached, and written once when they leave or at
 // the close, rather than at every eviction.
 void TBufferedFile::FlushWhenOverBudget() {
   const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
-  if (FUndoActive || FBuffers.Size() <= maximum) return;
+  TakeByteLimit();
+  const bool overCount = FBuffers.Size() > maximum;
+  const bool overBytes = OverByteBudget();
+  if (FUndoActive || (!overCount && !overBytes)) return;
   const size_t keep = maximum - maximum / 8;
+  const int64_t keepBytes = MaximumBufferBytes() - MaximumBufferBytes() / 8;
   std::vector<TBuffer*> victims;
   std::vector<TBuffer*> dirty;
+  const int64_t cacheBytes = CacheBytes();
+  int64_t victimBytes = 0;
+  const auto stillOver = [&] {
+    return (overCount && FBuffers.Size() - victims.size() > keep) ||
+           (overBytes && cacheBytes - victimBytes > keepBytes);
+  };
   // The lowest rank leaves first; within a rank the least recently used.
   for (int32_t rank = 0; rank <= MaximumEvictionRank(); ++rank) {
-    for (TBuffer* b = FLastBuffer; b != nullptr && FBuffers.Size() - victims.size() > keep;
-         b = b->FPrevBuffer) {
+    for (TBuffer* b = FLastBuffer; b != nullptr && stillOver(); b = b->FPrevBuffer) {
       if (b->FUseCount > 0 || (b->FIsDirty && !b->FWriteFlag) || EvictionRank(*b) != rank) continue;
       victims.push_back(b);
+      victimBytes += static_cast<int64_t>(b->FCountedBytes);
       if (b->FWriteFlag) dirty.push_back(b);
     }
   }
@@ -487,6 +547,7 @@ void TBufferedFile::FreeBuffers() {
   FFirstBuffer = nullptr;
   FLastBuffer = nullptr;
   FBuffers.Clear();
+  FHeldBytes = 0;
 }
 
 // ---- Undo -------------------------------------------------------------------------------------

@@ -9,8 +9,9 @@
 //   HeaderSize + IOBlocksUsed * IOBlockSize.
 //
 // The cache keeps every buffer in two structures: a hash map by block number (TBufferMap; the
-// buffer budget is its capacity) and a doubly linked most-recently-used list. Released dirty
-// buffers are queued in a write list; a flush writes runs of consecutive blocks with one
+// buffer budget is its capacity) and a doubly linked most-recently-used list. Beside the count
+// it keeps to a byte budget: each buffer reports what it holds, the file keeps the sum. Released
+// dirty buffers are queued in a write list; a flush writes runs of consecutive blocks with one
 // positioned write each. A block appended at IOBlocksUsed + 1 is handed out without touching the
 // file, which grows at the next flush. Misses read several neighbouring blocks with one call.
 //
@@ -19,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,10 +92,11 @@ class TBufferedFile : public TEngineFile {
   void CommitUndo();
   void RollbackUndo();
   bool UndoActive() const { return FUndoActive; }
-  // After an operation under undo: when the cache grew beyond its budget because the undo kept
-  // the deferred blocks from being written, the least recently used buffers leave, the dirty
-  // ones written first, those of the lowest eviction rank before the others. Keeps an exclusive
-  // writer's memory within its budget.
+  // After an operation under undo: when the cache grew beyond its budget (in buffers, or in
+  // bytes beyond the tolerance) because the undo kept the deferred blocks from being written, or
+  // because its pages grew, the least recently used buffers leave, the dirty ones written first,
+  // those of the lowest eviction rank before the others. Keeps an exclusive writer's memory
+  // within its budget.
   void FlushWhenOverBudget();
 
   // ---- The kind's values ----------------------------------------------------------------------
@@ -105,6 +108,13 @@ class TBufferedFile : public TEngineFile {
   virtual int32_t MRUBuffers() const = 0;
   virtual int32_t BufferExpand() const = 0;
   virtual int32_t MaximumBufferCount() const = 0;
+  // The byte budget the cache's memory (CacheBytes) keeps to beside the count limit, give or take
+  // kByteBudgetTolerance; 0 sets none.
+  virtual int64_t MaximumBufferBytes() const { return 0; }
+  // Trimming by bytes starts only this far above the byte budget: a small budget keeps the buffers
+  // its count allows although their objects and allocations cost somewhat more than the count
+  // assumes, while a large budget's excess stays this constant instead of growing with it.
+  static constexpr int64_t kByteBudgetTolerance = 64 * 1024;
   virtual int32_t ReadAheadReserve() const = 0;
   // Blocks to read for one request (before capping at the file's ends).
   virtual int32_t ReadAheadCount(const TBufferRequest& request) const = 0;
@@ -142,6 +152,11 @@ class TBufferedFile : public TEngineFile {
 
   // Inspection of the cache.
   size_t BufferCount() const { return FBuffers.Size(); }
+  // The memory the cached buffers hold: the sum of their HeldBytes, kept as they change.
+  int64_t HeldBytes() const { return FHeldBytes; }
+  // What the cache's byte budget counts: the buffers' held bytes, the buffer map and the write
+  // list.
+  int64_t CacheBytes() const;
   size_t BufferCapacity() const { return FCapacity; }
   size_t WriteCount() const { return FWriteBuffers.size(); }
   TBuffer* FirstBuffer() const { return FFirstBuffer; }
@@ -180,6 +195,11 @@ class TBufferedFile : public TEngineFile {
 
  private:
   class TTransientBuffer;
+  friend class TBuffer;
+
+  // Brings the buffer's share of FHeldBytes up to date with what it holds now; a cached buffer
+  // calls it whenever its allocations change.
+  void Recount(TBuffer* buffer);
 
   TBuffer* AppendBuffer(int32_t number);
   TBuffer* LookUp(int32_t number);
@@ -196,6 +216,11 @@ class TBufferedFile : public TEngineFile {
   void MoveToFront(TBuffer* buffer);
   void KeepForUndo(TBuffer* buffer);
   void Discard(TBuffer* buffer);
+  bool OverByteBudget() const;
+  // Takes the byte budget from the settings, as the count is taken when the buffers are set up
+  // and when the cache is trimmed.
+  void TakeByteLimit();
+  void DropCleanOverByteBudget();
 
   TBufferedFileOwner* FOwner;
   // The read in progress: its data, file position and size; empty between reads.
@@ -204,6 +229,8 @@ class TBufferedFile : public TEngineFile {
   int64_t FReadFilePos = 0;
   // The most one positioned write of a flush carries (at least one block).
   static constexpr int64_t kMaxWriteBytes = 256 * 1024;
+  // How many of the least recently used buffers a drop for the byte budget looks at.
+  static constexpr int32_t kDropSearch = 64;
   // Where a flush assembles its writes: as large as the longest piece written so far.
   std::unique_ptr<char[]> FWriteMemory;
   size_t FWriteMemorySize = 0;
@@ -211,7 +238,10 @@ class TBufferedFile : public TEngineFile {
   TBuffer* FLastBuffer = nullptr;
   // By block number; the flush sorts what it writes.
   TBufferMap FBuffers;
-  size_t FCapacity = 0;                 // the buffer budget
+  size_t FCapacity = 0;    // the buffer budget
+  int64_t FHeldBytes = 0;  // the sum of the cached buffers' counted bytes
+  // CacheBytes beyond this is over the byte budget.
+  int64_t FByteLimit = std::numeric_limits<int64_t>::max();
   std::vector<TBuffer*> FWriteBuffers;  // exactly the buffers with WriteFlag
   int64_t FCacheHits = 0;
   int64_t FCacheMisses = 0;

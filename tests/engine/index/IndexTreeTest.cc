@@ -399,6 +399,60 @@ TEST_F(IndexTreeTest, CompressedLeavesHoldMoreKeysAndSplitByCount) {
   }
 }
 
+// ---- Cache memory -----------------------------------------------------------------------------
+
+// The sum of what the cached pages hold, walked buffer by buffer.
+int64_t SumOfHeldBytes(const TIndexFile& file) {
+  int64_t sum = 0;
+  for (const TBuffer* b = file.FirstBuffer(); b != nullptr; b = b->NextBuffer()) {
+    sum += static_cast<int64_t>(b->HeldBytes());
+  }
+  return sum;
+}
+
+// Fully compressed keys store in a few bytes but expand to K + 10 in memory, so a page held in the
+// cache is several times the page size: a budget counted in pages alone would let the cache hold
+// several times its bytes. Inserting (each insert an operation under undo, trimmed afterwards as a
+// table does) and then reading the whole tree keep the cache within its byte budget, and its
+// running count equals what the buffers hold.
+TEST_F(IndexTreeTest, ExpandedPagesKeepTheCacheWithinItsByteBudget) {
+  constexpr int32_t kBudget = 128 * 1024;
+  FEngine.SetMaxIndexBufferSize(kBudget);
+  auto file = NewFile(4096, {MakeIndex("IDX_Name", {test::kName}, true, idx::kCompressFull)});
+  const TKeyComparer comparer = Comparer(*file, 1);
+  const int64_t limit = kBudget + TBufferedFile::kByteBudgetTolerance;
+  std::vector<int> order(12000);
+  std::iota(order.begin(), order.end(), 0);
+  std::shuffle(order.begin(), order.end(), std::mt19937(7));
+  int64_t peak = 0;
+  {
+    TIndexTree tree(*file, 1, comparer);
+    for (int n : order) {
+      file->BeginUndo();
+      ASSERT_TRUE(tree.Insert(StringPart("key-" + std::to_string(1000000 + n), 21), n + 1));
+      file->CommitUndo();
+      file->FlushWhenOverBudget();
+      peak = std::max(peak, file->CacheBytes());
+      ASSERT_EQ(file->HeldBytes(), SumOfHeldBytes(*file));
+    }
+  }
+  // The pages alone would have been far beyond the budget while the count still allowed more.
+  EXPECT_LE(peak, limit);
+  EXPECT_LT(file->BufferCount(), static_cast<size_t>(file->MaximumBufferCount()));
+  EXPECT_GT(file->GetHeader().NextEndingPage, file->MaximumBufferCount());
+
+  // Reading: every page comes in raw and grows when expanded, after its request made room; what
+  // the caller does not hold stays within the budget.
+  file = Reopen(std::move(file));
+  for (int32_t n = 1; n < file->GetHeader().NextEndingPage; ++n) {
+    const TPageRef page = file->ReadPage(1, n);
+    ASSERT_LE(file->CacheBytes() - static_cast<int64_t>(page->HeldBytes()), limit) << "page " << n;
+  }
+  EXPECT_EQ(file->HeldBytes(), SumOfHeldBytes(*file));
+  const TKeyComparer reopened = Comparer(*file, 1);
+  EXPECT_EQ(TTreeWalker(*file, 1, reopened).Walk().Total, 12000);
+}
+
 TEST_F(IndexTreeTest, SmallestKeyBecomesFirstKeyOfEveryPageOnTheLeftmostPath) {
   auto file = NewFile(512);
   const TKeyComparer comparer = Comparer(*file, 0);
