@@ -51,6 +51,9 @@ class TKeyComparer {
   int CompareText(const char* a, const char* b, size_t length) const;
 
   std::vector<TPart> FParts;
+  // No part descending or compared under the locale: the parts and the suffix then order as one
+  // run of unsigned bytes.
+  bool FPlainBytes = true;
   size_t FKeySize;
   uint32_t FLocaleId;
 };
