@@ -180,6 +180,9 @@ bool TPage::Expand(const TIndexDefinition& definition) {
   // A damaged count must not size the expanded entries: the area holds no more entries than its
   // shortest stored entries fill.
   if (FHeader.NumberOfKeys > AreaSize() / MinimumStoredLength()) return false;
+  // Room for a few insertions beyond the count: a page read to take one more key would
+  // otherwise move all its entries to a new allocation at once.
+  FEntries.reserve((FHeader.NumberOfKeys + kSpareEntries) * Stride());
   FEntries.assign(FHeader.NumberOfKeys * Stride(), '\0');
   bool canonical = false;
   if (!DecodeEntries(Buffer(), canonical)) {

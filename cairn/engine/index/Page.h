@@ -162,6 +162,8 @@ class TPage : public TBuffer {
   // The changes an undo logs instead of an image of the page.
   static constexpr int32_t kStepLowerKeyCount = 1;  // entry's lower key count was value
   static constexpr int32_t kStepInsertKey = 2;      // entry was inserted
+  // Entries an expanded page has room for beyond its count.
+  static constexpr size_t kSpareEntries = 4;
   size_t Stride() const { return FKeySize + 10u; }
   char* Entry(int i);
   const char* Entry(int i) const;
