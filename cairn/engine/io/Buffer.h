@@ -91,17 +91,18 @@ class TBuffer {
   bool FIsDirty = false;
   bool FWriteFlag = false;
   bool FReadFlag = false;
+  // Whether the file's undo of FUndoSerial holds an image of the buffer (fills a gap of the
+  // layout: a cache holds many small buffers).
+  bool FUndoKept = false;
   uint16_t FUseCount = 0;
   int32_t FNumber = 0;
   TBuffer* FNextBuffer = nullptr;
   TBuffer* FPrevBuffer = nullptr;
-  // The file's undo that handed the buffer out last (0: none), and whether it holds an image of
-  // the buffer from then.
-  uint64_t FUndoSerial = 0;
-  bool FUndoKept = false;
+  // The file's undo that handed the buffer out last (0: none).
+  uint32_t FUndoSerial = 0;
   // When the buffer last went to the front of the most-recently-used list: the list runs from
   // the highest value to the lowest.
-  uint64_t FRecency = 0;
+  uint32_t FRecency = 0;
 };
 
 }  // namespace cairn

@@ -125,12 +125,20 @@ void TBufferedFile::Unlink(TBuffer* buffer) {
 }
 
 void TBufferedFile::LinkFront(TBuffer* buffer) {
-  buffer->FRecency = ++FRecencyClock;
+  if (++FRecencyClock == 0) RenumberRecency();
+  buffer->FRecency = FRecencyClock;
   buffer->FPrevBuffer = nullptr;
   buffer->FNextBuffer = FFirstBuffer;
   if (FFirstBuffer) FFirstBuffer->FPrevBuffer = buffer;
   FFirstBuffer = buffer;
   if (FLastBuffer == nullptr) FLastBuffer = buffer;
+}
+
+// The clock ran out: the list is stamped again from 1, keeping its order.
+void TBufferedFile::RenumberRecency() {
+  FRecencyClock = 0;
+  for (TBuffer* b = FLastBuffer; b != nullptr; b = b->FPrevBuffer) b->FRecency = ++FRecencyClock;
+  ++FRecencyClock;
 }
 
 void TBufferedFile::MoveToFront(TBuffer* buffer) {
@@ -505,7 +513,11 @@ void TBufferedFile::FreeBuffers() {
 void TBufferedFile::BeginUndo() {
   CommitUndo();
   FUndoActive = true;
-  ++FUndoSerial;
+  if (++FUndoSerial == 0) {
+    // The serial ran out: no buffer may keep a mark that the new serials could repeat.
+    FBuffers.ForEach([](TBuffer* b) { b->FUndoSerial = 0; });
+    FUndoSerial = 1;
+  }
   FUndoBlocksUsed = IOBlocksUsed();
   SaveHeaderForUndo();
 }

@@ -194,6 +194,7 @@ class TBufferedFile : public TEngineFile {
   bool InReadRange(int32_t number) const;
   void Unlink(TBuffer* buffer);
   void LinkFront(TBuffer* buffer);
+  void RenumberRecency();
   void MoveToFront(TBuffer* buffer);
   void MarkForUndo(TBuffer* buffer);
   void KeepImage(TBuffer& buffer);
@@ -225,7 +226,7 @@ class TBufferedFile : public TEngineFile {
   // FNoFreeFrom to the end of the list no buffer is free (null: nothing known). A buffer that
   // becomes free inside that tail shortens it, a flush forgets it. Without it, a cache full of
   // deferred dirty blocks was walked whole for one recycled buffer.
-  uint64_t FRecencyClock = 0;
+  uint32_t FRecencyClock = 0;
   TBuffer* FNoFreeFrom = nullptr;
   int64_t FCacheHits = 0;
   int64_t FCacheMisses = 0;
@@ -245,7 +246,7 @@ class TBufferedFile : public TEngineFile {
   friend class TBuffer;
   bool FUndoActive = false;
   // Counts the undos, so that a buffer's mark of an earlier one is told from the current one.
-  uint64_t FUndoSerial = 0;
+  uint32_t FUndoSerial = 0;
   int32_t FUndoBlocksUsed = 0;
   std::vector<TUndoStep> FUndoSteps;
   // Images of earlier undos, kept for reuse.
