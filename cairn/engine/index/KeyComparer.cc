@@ -69,8 +69,7 @@ int TKeyComparer::CompareText(const char* a, const char* b, size_t length) const
   return Sign(host::CompareLocaleStrings(FLocaleId, ta, tb));
 }
 
-int TKeyComparer::Compare(const char* a, const char* b, size_t n) const {
-  if (FPlainBytes) return CompareBytes(a, b, n);
+int TKeyComparer::CompareParts(const char* a, const char* b, size_t n) const {
   size_t t = 0;
   for (const TPart& part : FParts) {
     if (t >= n) return 0;
