@@ -5,6 +5,7 @@
 // undo of each file, so that a failure anywhere puts every file back as it was before the error
 // reaches the caller.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "cairn/crypto/Md5.h"
@@ -29,15 +30,19 @@ constexpr int kRestarts = 3;
 // Undo of the table's files for one post: rolled back unless committed.
 class TTableUndo {
  public:
-  explicit TTableUndo(TDataTable& table) : FTable(table) {
-    for (TBufferedFile* file : Files()) file->BeginUndo();
+  explicit TTableUndo(TDataTable& table) {
+    // The files are named once, without a list allocated for every record.
+    FFiles[FCount++] = &table.DataFile();
+    FFiles[FCount++] = &table.IndexFile();
+    if (table.HasBlobFields() && table.BlobFile().IsOpen()) FFiles[FCount++] = &table.BlobFile();
+    for (size_t i = 0; i < FCount; ++i) FFiles[i]->BeginUndo();
   }
   ~TTableUndo() {
-    for (TBufferedFile* file : Files()) {
+    for (size_t i = 0; i < FCount; ++i) {
       if (FCommitted) {
-        file->CommitUndo();
+        FFiles[i]->CommitUndo();
       } else {
-        file->RollbackUndo();
+        FFiles[i]->RollbackUndo();
       }
     }
   }
@@ -46,13 +51,8 @@ class TTableUndo {
   void Commit() { FCommitted = true; }
 
  private:
-  std::vector<TBufferedFile*> Files() const {
-    std::vector<TBufferedFile*> files = {&FTable.DataFile(), &FTable.IndexFile()};
-    if (FTable.HasBlobFields() && FTable.BlobFile().IsOpen()) files.push_back(&FTable.BlobFile());
-    return files;
-  }
-
-  TDataTable& FTable;
+  std::array<TBufferedFile*, 3> FFiles{};
+  size_t FCount = 0;
   bool FCommitted = false;
 };
 

@@ -210,6 +210,8 @@ class TIndexFile : public TBufferedFile {
   void CountAppendedBlock() override;
   void SaveHeaderForUndo() override { FUndoHeader = FHeader; }
   void RestoreHeaderForUndo() override { FHeader = FUndoHeader; }
+  // Pages change only through TPage, which reports every change.
+  bool DefersUndoImages() const override { return true; }
 
  private:
   friend class TPageRef;

@@ -67,7 +67,9 @@ TPageRef TIndexFile::RereadPage(int pos, TPage* page, uint64_t departures) {
 
 TPageRef TIndexFile::ReadRawPage(int32_t number) {
   if (number < 1 || number > IOBlocksUsed()) RaiseCorruptIndex(idx::kTextSlot);
-  return Pin(number);
+  TPageRef page = Pin(number);
+  KeepBeforeChange(*page);  // a raw page's bytes are changed in place, unreported
+  return page;
 }
 
 // The chain's head when there is one, else a page appended at the end. A head equal to

@@ -8,6 +8,31 @@
 
 namespace cairn {
 
+// Lends an operation the thread's spare path, so that an insertion allocates no path of its own,
+// and takes it back emptied (its pages released) when the operation ends.
+class TIndexTree::TPathLease {
+ public:
+  explicit TPathLease(std::vector<TLevel>& path) : FPath(path) {
+    FPath.swap(Spare());
+    FPath.clear();
+    FPath.reserve(kPathReserve);
+  }
+  ~TPathLease() {
+    FPath.clear();
+    FPath.swap(Spare());
+  }
+  TPathLease(const TPathLease&) = delete;
+  TPathLease& operator=(const TPathLease&) = delete;
+
+ private:
+  static std::vector<TLevel>& Spare() {
+    static thread_local std::vector<TLevel> spare;
+    return spare;
+  }
+
+  std::vector<TLevel>& FPath;
+};
+
 TIndexTree::TIndexTree(TIndexFile& file, int pos, const TKeyComparer& comparer)
     : FFile(file), FPos(pos), FComparer(comparer), FKeySize(file.GetIndexDefinition(pos).KeySize) {
   if (comparer.KeySize() != FKeySize) {
@@ -36,7 +61,7 @@ TIndexTree::TFindResult TIndexTree::Find(std::string_view key) {
   try {
     if (FFile.GetRootPageNumber(FPos) == 0) return result;
     std::vector<TLevel> path;
-    path.reserve(kPathReserve);
+    TPathLease lease(path);
     const size_t n = std::min(key.size(), FKeySize);
     Descend(key.data(), n, path);
     TLevel& leaf = path.back();
@@ -79,7 +104,7 @@ void TIndexTree::InsertIntoTree(const char* key, int32_t recordNumber) {
     return;
   }
   std::vector<TLevel> path;
-  path.reserve(kPathReserve);
+  TPathLease lease(path);
   Descend(key, FKeySize, path);
   for (size_t level = 0; level + 1 < path.size(); ++level) {
     path[level].Page->IncLowerKeyCount(path[level].Position);

@@ -58,6 +58,7 @@ class TIndexTree {
     TPageRef Page;
     int Position = 0;
   };
+  class TPathLease;
 
   // Fills path from the root down to the leaf with the search position on each page.
   void Descend(const char* key, size_t n, std::vector<TLevel>& path);

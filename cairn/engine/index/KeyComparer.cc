@@ -37,6 +37,7 @@ TKeyComparer::TKeyComparer(TEngineServices& engine, const TIndexDefinition& defi
     part.ValueLength = KeyValueLength(*field);
     part.Descending = definition.KeyDescendingFields[i];
     part.LocaleText = localeId != 0 && field->DataType == fld::kString;
+    FPlainBytes = FPlainBytes && !part.Descending && !part.LocaleText;
     FParts.push_back(part);
   }
 }
@@ -68,7 +69,7 @@ int TKeyComparer::CompareText(const char* a, const char* b, size_t length) const
   return Sign(host::CompareLocaleStrings(FLocaleId, ta, tb));
 }
 
-int TKeyComparer::Compare(const char* a, const char* b, size_t n) const {
+int TKeyComparer::CompareParts(const char* a, const char* b, size_t n) const {
   size_t t = 0;
   for (const TPart& part : FParts) {
     if (t >= n) return 0;

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "cairn/engine/data/FieldDefinition.h"
@@ -33,8 +34,15 @@ class TKeyComparer {
   TKeyComparer(TEngineServices& engine, const TIndexDefinition& definition,
                const std::vector<TFieldDefinition>& fields, uint32_t localeId);
 
-  // Compares the first n bytes of two keys; -1, 0 or +1. n is KeySize for whole keys.
-  int Compare(const char* a, const char* b, size_t n) const;
+  // Compares the first n bytes of two keys; -1, 0 or +1. n is KeySize for whole keys. Inline
+  // for the plain case: page searches call it for every probe.
+  int Compare(const char* a, const char* b, size_t n) const {
+    if (FPlainBytes) {
+      const int c = std::memcmp(a, b, n);
+      return (c > 0) - (c < 0);
+    }
+    return CompareParts(a, b, n);
+  }
 
   size_t KeySize() const { return FKeySize; }
   // The bytes the key fields take, without a RecordID suffix.
@@ -48,9 +56,13 @@ class TKeyComparer {
                                               uint16_t fieldNum);
 
  private:
+  int CompareParts(const char* a, const char* b, size_t n) const;
   int CompareText(const char* a, const char* b, size_t length) const;
 
   std::vector<TPart> FParts;
+  // No part descending or compared under the locale: the parts and the suffix then order as one
+  // run of unsigned bytes.
+  bool FPlainBytes = true;
   size_t FKeySize;
   uint32_t FLocaleId;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
 #include "cairn/engine/index/KeyComparer.h"
 #include "cairn/engine/io/BufferedFile.h"
@@ -50,6 +51,7 @@ void TPage::Initialize() {
 void TPage::Copy(const TBuffer& source) {
   const auto* page = dynamic_cast<const TPage*>(&source);
   if (page == nullptr) throw std::invalid_argument("a page copies only another page");
+  BeforeChange();
   if (page->FExpanded) {
     ReleaseContent();
   } else if (Capacity() == 0) {
@@ -68,6 +70,7 @@ void TPage::Copy(const TBuffer& source) {
 }
 
 void TPage::CopyBuffer(const void* source) {
+  BeforeChange();
   LoadContent(static_cast<const char*>(source));
   SetIsDirty(true);
 }
@@ -107,6 +110,7 @@ bool TPage::SameParameters(const TIndexDefinition& definition) const {
 }
 
 void TPage::Initialize(const TIndexDefinition& definition) {
+  BeforeChange();
   FHeader = TPageHeader();
   TakeParameters(definition);
   FExpanded = true;
@@ -117,6 +121,7 @@ void TPage::Initialize(const TIndexDefinition& definition) {
 }
 
 void TPage::InitializeRaw(uint8_t pageType) {
+  BeforeChange();
   FHeader = TPageHeader();
   FHeader.PageType = pageType;
   FExpanded = false;
@@ -175,28 +180,36 @@ bool TPage::Expand(const TIndexDefinition& definition) {
   if (FHeader.PageType > pg::kRootLeaf || !FitsPage(definition, BufferedFile().IOBlockSize())) {
     return false;
   }
+  // The same entries, but an undo keeps the raw form: a rollback writes the page as it was read.
+  BeforeChange();
   TakeParameters(definition);
   // A damaged count must not size the expanded entries: the area holds no more entries than its
   // shortest stored entries fill.
   if (FHeader.NumberOfKeys > AreaSize() / MinimumStoredLength()) return false;
   ReserveForExpand(FHeader.NumberOfKeys * Stride());
   FEntries.assign(FHeader.NumberOfKeys * Stride(), '\0');
-  if (!DecodeEntries(Buffer())) {
+  bool canonical = false;
+  if (!DecodeEntries(Buffer(), canonical)) {
     std::vector<char>().swap(FEntries);  // the cached page keeps no room for a damaged count
     HeldBytesChanged();
     return false;
   }
   FExpanded = true;
-  ComputeAllCounts();
+  // Counts as this engine writes them are kept; any others are made again from the keys, so
+  // that the page is written back as this engine writes it.
+  if (!canonical) ComputeAllCounts();
   ReleaseContent();  // the entries are the content now; the raw form is made again to write
   return true;
 }
 
-bool TPage::DecodeEntries(const char* area) {
+bool TPage::DecodeEntries(const char* area, bool& canonical) {
   const int count = FHeader.NumberOfKeys;
-  if (IsCompressedLeaf()) return DecodeCompressed(area);
+  if (IsCompressedLeaf()) return DecodeCompressed(area, canonical);
   const size_t stored = (IsLeaf() || FNoKeyStatistics) ? FKeySize + 4u : FKeySize + 8u;
   if (static_cast<int64_t>(count) * static_cast<int64_t>(stored) > AreaSize()) return false;
+  // Uncompressed entries: L and T stay 0.
+  FStoredSize = count * static_cast<int32_t>(stored);
+  canonical = true;
   for (int i = 1; i <= count; ++i) {
     const char* from = area + (i - 1) * stored;
     char* entry = Entry(i);
@@ -207,8 +220,10 @@ bool TPage::DecodeEntries(const char* area) {
 }
 
 // Every L, T and stored length is checked against the key size and the area before a byte of
-// the entry is taken.
-bool TPage::DecodeCompressed(const char* area) {
+// the entry is taken. The entries keep the stored L and T; canonical tells whether each is the
+// one ComputeCounts makes (then so is the stored size).
+bool TPage::DecodeCompressed(const char* area, bool& canonical) {
+  canonical = true;
   const int K = FKeySize;
   const int limit = AreaSize();
   const uint8_t type = FKeyCompressionType;
@@ -246,9 +261,39 @@ bool TPage::DecodeCompressed(const char* area) {
       from += 4;
     }
     std::memcpy(key + K, from, 4);
+    key[K + 8] = static_cast<char>(L);
+    key[K + 9] = static_cast<char>(T);
+    if (canonical) canonical = CanonicalCounts(i, L, T);
     pos += length;
   }
+  FStoredSize = pos;
   return pos == FHeader.CompressedSize;
+}
+
+// Checks in constant time what ComputeCounts would compute, given that the entry was decoded
+// with these counts: the prefix [0, L) equals the previous key and the T bytes before the end
+// of the zero-cut range are zero. L is then the computed one when it reaches its limit or the
+// keys differ right after it; T when it reaches its limit, fills its range or follows a nonzero
+// byte.
+bool TPage::CanonicalCounts(int i, int L, int T) const {
+  const int K = FKeySize;
+  const uint8_t type = FKeyCompressionType;
+  const char* key = Entry(i);
+  if (type == idx::kCompressDuplicateByte || type == idx::kCompressFull) {
+    const int limit = std::min(K, pg::kMaxCompressCount);
+    if (i > 1 && L < limit && key[L] == Entry(i - 1)[L]) return false;
+  }
+  int from = 0;
+  int end = 0;
+  if (type == idx::kCompressTrailingByte) {
+    end = FKeyUnique ? K : K - 4;
+  } else if (type == idx::kCompressFull && (FKeyUnique || K - L >= 5)) {
+    from = L;
+    end = FKeyUnique ? K : K - 4;
+  } else {
+    return T == 0;
+  }
+  return T == pg::kMaxCompressCount || end - T == from || key[end - T - 1] != 0;
 }
 
 void TPage::EncodeEntries(char* area) const {
@@ -291,6 +336,7 @@ void TPage::EncodeEntries(char* area) const {
 // ---- Header fields ------------------------------------------------------------------------------
 
 void TPage::SetPageType(uint8_t value) {
+  BeforeChange();
   const bool kindChanges = IsLeafType(value) != IsLeaf();
   FHeader.PageType = value;
   if (kindChanges && FExpanded) ComputeAllCounts();
@@ -298,16 +344,19 @@ void TPage::SetPageType(uint8_t value) {
 }
 
 void TPage::SetLeftNumber(int32_t value) {
+  BeforeChange();
   FHeader.LeftNumber = value;
   SetIsDirty(true);
 }
 
 void TPage::SetRightNumber(int32_t value) {
+  BeforeChange();
   FHeader.RightNumber = value;
   SetIsDirty(true);
 }
 
 void TPage::ClearEntries() {
+  BeforeChange();
   FEntries.clear();
   FStoredSize = 0;
   FHeader.NumberOfKeys = 0;
@@ -363,14 +412,28 @@ void TPage::InsertKey(const char* key, int& position, int32_t number, int32_t lo
   if (!FExpanded || position < 0 || position > NumberOfKeys()) {
     throw std::out_of_range("page entry");
   }
-  std::vector<char> entry(Stride(), '\0');
-  std::memcpy(entry.data(), key, FKeySize);
-  EncodeInt32(entry.data() + FKeySize, number);
-  EncodeInt32(entry.data() + FKeySize + 4, lowerKeyCount);
+  // Removing the entry again undoes the insertion exactly: the counts of its neighbour are
+  // recomputed from the same keys.
+  const bool logged = UndoImagePending();
+  if (logged) {
+    ReserveUndoStep();
+  } else {
+    BeforeChange();
+  }
+  // A key taken from this very page would move with the entries: it is copied first.
+  std::string own;
+  if (key >= FEntries.data() && key < FEntries.data() + FEntries.size()) {
+    own.assign(key, FKeySize);
+    key = own.data();
+  }
   ReserveForInsert();
-  FEntries.insert(FEntries.begin() + static_cast<ptrdiff_t>(position * Stride()), entry.begin(),
-                  entry.end());
+  char* entry = &*FEntries.insert(FEntries.begin() + static_cast<ptrdiff_t>(position * Stride()),
+                                  Stride(), '\0');
+  std::memcpy(entry, key, FKeySize);
+  EncodeInt32(entry + FKeySize, number);
+  EncodeInt32(entry + FKeySize + 4, lowerKeyCount);
   ++position;
+  if (logged) AddUndoStep(kStepInsertKey, position, 0);
   SetNumberOfKeys(FEntries.size() / Stride());
   FStoredSize += StoredLengthFor(0, 0);  // the new entry's counts start at 0
   ComputeCounts(position);
@@ -379,7 +442,9 @@ void TPage::InsertKey(const char* key, int& position, int32_t number, int32_t lo
 }
 
 void TPage::UpdateKey(const char* key, int i) {
-  std::memcpy(const_cast<char*>(GetKey(i)), key, FKeySize);
+  GetKey(i);  // range check
+  BeforeChange();
+  std::memcpy(Entry(i), key, FKeySize);
   ComputeCounts(i);
   if (i < NumberOfKeys()) ComputeCounts(i + 1);
   SetIsDirty(true);
@@ -387,6 +452,7 @@ void TPage::UpdateKey(const char* key, int i) {
 
 void TPage::DeleteKey(int& position) {
   GetKey(position);  // range check
+  BeforeChange();
   FStoredSize -= StoredLength(position);
   const auto first = FEntries.begin() + static_cast<ptrdiff_t>((position - 1) * Stride());
   FEntries.erase(first, first + static_cast<ptrdiff_t>(Stride()));
@@ -402,7 +468,9 @@ int32_t TPage::GetRecordNumber(int i) const {
 }
 
 void TPage::SetRecordNumber(int i, int32_t value) {
-  EncodeInt32(const_cast<char*>(GetKey(i)) + FKeySize, value);
+  GetKey(i);  // range check
+  BeforeChange();
+  EncodeInt32(Entry(i) + FKeySize, value);
   SetIsDirty(true);
 }
 
@@ -415,8 +483,26 @@ int32_t TPage::GetLowerKeyCount(int i) const {
 
 void TPage::SetLowerKeyCount(int i, int32_t value) {
   if (IsLeaf() || FNoKeyStatistics || NumberOfKeys() == 0) return;
-  EncodeInt32(const_cast<char*>(GetKey(i)) + FKeySize + 4, value);
+  char* count = const_cast<char*>(GetKey(i)) + FKeySize + 4;
+  // The counts on an insertion's path change by one each: logging the old value is far cheaper
+  // than an image of the page.
+  const bool logged = UndoImagePending();
+  if (logged) ReserveUndoStep();
+  const int32_t old = DecodeInt32(count);
+  EncodeInt32(count, value);
+  if (logged) AddUndoStep(kStepLowerKeyCount, i, old);
   SetIsDirty(true);
+}
+
+// Only a rollback calls this, newest step first, so the page holds what the step left behind. A
+// page read again meanwhile (its clean buffer recycled) holds what the file has and is left.
+void TPage::RevertStep(int32_t kind, int32_t entry, int32_t value) {
+  if (!FExpanded || entry < 1 || entry > NumberOfKeys()) return;
+  if (kind == kStepLowerKeyCount) {
+    SetLowerKeyCount(entry, value);
+  } else if (kind == kStepInsertKey) {
+    DeleteKey(entry);
+  }
 }
 
 void TPage::IncLowerKeyCount(int i) {
@@ -546,9 +632,10 @@ int TPage::Search(const TKeyComparer& comparer, const char* key, size_t n, bool*
   int high = NumberOfKeys();
   int result = 0;
   if (exact) *exact = false;
+  if (high > 0) GetKey(high);  // an expanded page: every entry probed below is then in range
   while (low <= high) {
     const int middle = (low + high) / 2;
-    const int c = comparer.Compare(GetKey(middle), key, n);
+    const int c = comparer.Compare(Entry(middle), key, n);
     if (c == 0) {
       if (exact) *exact = true;
       return middle;

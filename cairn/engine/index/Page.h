@@ -158,8 +158,12 @@ class TPage : public TBuffer {
  protected:
   void LoadContent(const char* unit) override;
   void StoreContent(char* unit) const override;
+  void RevertStep(int32_t kind, int32_t entry, int32_t value) override;
 
  private:
+  // The changes an undo logs instead of an image of the page.
+  static constexpr int32_t kStepLowerKeyCount = 1;  // entry's lower key count was value
+  static constexpr int32_t kStepInsertKey = 2;      // entry was inserted
   size_t Stride() const { return FKeySize + 10u; }
   char* Entry(int i);
   const char* Entry(int i) const;
@@ -171,8 +175,11 @@ class TPage : public TBuffer {
   int32_t StoredLengthFor(int L, int T) const;
   // The shortest entry a page of this kind can store.
   int32_t MinimumStoredLength() const;
-  bool DecodeEntries(const char* area);
-  bool DecodeCompressed(const char* area);
+  // Fill the entries, their counts and the stored size; canonical tells whether the stored
+  // counts are the ones ComputeAllCounts would make.
+  bool DecodeEntries(const char* area, bool& canonical);
+  bool DecodeCompressed(const char* area, bool& canonical);
+  bool CanonicalCounts(int i, int L, int T) const;
   void EncodeEntries(char* area) const;
   void SetNumberOfKeys(size_t count);
   // Room for one more entry, for the entries of an expansion, and room given back after deletes.

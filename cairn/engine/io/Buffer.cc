@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "cairn/engine/io/BufferedFile.h"
 #include "cairn/engine/io/Cipher.h"
@@ -41,6 +42,9 @@ void TBuffer::Initialize() {
   FIsDirty = false;
   FWriteFlag = false;
   FReadFlag = false;
+  FUndoSerial = 0;  // recycled: another block's undo marks do not apply
+  FUndoKept = false;
+  NoteMayBeFree();
 }
 
 void TBuffer::Read(char* unit) {
@@ -76,6 +80,30 @@ bool TBuffer::IsEqualToBuffer(const void* data) const {
 
 size_t TBuffer::HeldBytes() const {
   return AllocatedBytes(sizeof(TBuffer)) + AllocatedBytes(FBuffer.capacity());
+}
+
+void TBuffer::NoteMayBeFree() {
+  FBufferedFile.NoteMayBeFree(*this);
+}
+
+void TBuffer::BeforeChange() {
+  if (FUndoSerial != 0 && !FUndoKept) FBufferedFile.KeepBeforeChange(*this);
+}
+
+bool TBuffer::UndoImagePending() const {
+  return FUndoSerial != 0 && !FUndoKept && FBufferedFile.UndoImagePending(*this);
+}
+
+void TBuffer::ReserveUndoStep() {
+  FBufferedFile.ReserveUndoStep();
+}
+
+void TBuffer::AddUndoStep(int32_t kind, int32_t entry, int32_t value) noexcept {
+  FBufferedFile.AddUndoStep(*this, kind, entry, value);
+}
+
+void TBuffer::RevertStep(int32_t, int32_t, int32_t) {
+  throw std::logic_error("this kind of buffer logs no undo steps");
 }
 
 void TBuffer::ReleaseContent() {

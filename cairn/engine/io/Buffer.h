@@ -59,7 +59,10 @@ class TBuffer {
   void SetSize(int32_t value);
   int32_t Capacity() const { return static_cast<int32_t>(FBuffer.size()); }
   bool IsDirty() const { return FIsDirty; }
-  void SetIsDirty(bool value) { FIsDirty = value; }
+  void SetIsDirty(bool value) {
+    if (!value) NoteMayBeFree();
+    FIsDirty = value;
+  }
   bool WriteFlag() const { return FWriteFlag; }
   bool ReadFlag() const { return FReadFlag; }
   uint16_t UseCount() const { return FUseCount; }
@@ -80,6 +83,19 @@ class TBuffer {
   // follows while the buffer is cached.
   void HeldBytesChanged();
 
+  // A kind whose file defers undo images (TBufferedFile::DefersUndoImages) calls BeforeChange
+  // before every change of its content: the first change under the file's undo keeps the
+  // content as it was. Instead, while UndoImagePending, a change with an exact inverse may be
+  // logged: ReserveUndoStep before the change (it may throw), AddUndoStep after it (it does
+  // not), and a rollback calls RevertStep with the logged values, the newest step first.
+  void BeforeChange();
+  // Tells the file that the buffer may have become free for recycling.
+  void NoteMayBeFree();
+  bool UndoImagePending() const;
+  void ReserveUndoStep();
+  void AddUndoStep(int32_t kind, int32_t entry, int32_t value) noexcept;
+  virtual void RevertStep(int32_t kind, int32_t entry, int32_t value);
+
  private:
   friend class TBufferedFile;
 
@@ -89,6 +105,9 @@ class TBuffer {
   bool FIsDirty = false;
   bool FWriteFlag = false;
   bool FReadFlag = false;
+  // Whether the file's undo of FUndoSerial holds an image of the buffer (fills a gap of the
+  // layout: a cache holds many small buffers).
+  bool FUndoKept = false;
   uint16_t FUseCount = 0;
   int32_t FNumber = 0;
   // What the owning file counts for this buffer in its held bytes (HeldBytes when last counted);
@@ -96,6 +115,11 @@ class TBuffer {
   size_t FCountedBytes = 0;
   TBuffer* FNextBuffer = nullptr;
   TBuffer* FPrevBuffer = nullptr;
+  // The file's undo that handed the buffer out last (0: none).
+  uint32_t FUndoSerial = 0;
+  // When the buffer last went to the front of the most-recently-used list: the list runs from
+  // the highest value to the lowest.
+  uint32_t FRecency = 0;
 };
 
 }  // namespace cairn

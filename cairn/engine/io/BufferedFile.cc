@@ -109,6 +109,7 @@ void TBufferedFile::CheckSizeLimit() {
 // ---- Lists ----------------------------------------------------------------------------------
 
 void TBufferedFile::Unlink(TBuffer* buffer) {
+  if (buffer == FNoFreeFrom) FNoFreeFrom = buffer->FNextBuffer;
   if (buffer->FPrevBuffer) {
     buffer->FPrevBuffer->FNextBuffer = buffer->FNextBuffer;
   } else if (FFirstBuffer == buffer) {
@@ -124,11 +125,20 @@ void TBufferedFile::Unlink(TBuffer* buffer) {
 }
 
 void TBufferedFile::LinkFront(TBuffer* buffer) {
+  if (++FRecencyClock == 0) RenumberRecency();
+  buffer->FRecency = FRecencyClock;
   buffer->FPrevBuffer = nullptr;
   buffer->FNextBuffer = FFirstBuffer;
   if (FFirstBuffer) FFirstBuffer->FPrevBuffer = buffer;
   FFirstBuffer = buffer;
   if (FLastBuffer == nullptr) FLastBuffer = buffer;
+}
+
+// The clock ran out: the list is stamped again from 1, keeping its order.
+void TBufferedFile::RenumberRecency() {
+  FRecencyClock = 0;
+  for (TBuffer* b = FLastBuffer; b != nullptr; b = b->FPrevBuffer) b->FRecency = ++FRecencyClock;
+  ++FRecencyClock;
 }
 
 void TBufferedFile::MoveToFront(TBuffer* buffer) {
@@ -211,7 +221,7 @@ bool TBufferedFile::GetBuffer(const TBufferRequest& request, int32_t number, boo
     found = FindBuffer(number);
   }
   if (found == nullptr || found->FNumber != number) ReportCorruptBuffers();
-  if (FUndoActive) KeepForUndo(found);
+  if (FUndoActive) MarkForUndo(found);
   ++found->FUseCount;
   buffer = found;
   // A hit takes in nothing, but the pages may have grown past the budget since; any request may
@@ -252,6 +262,7 @@ TBuffer* TBufferedFile::AppendBuffer(int32_t number) {
 void TBufferedFile::PutBuffer(TBuffer* buffer) {
   if (buffer == nullptr) return;
   if (buffer->FUseCount > 0) --buffer->FUseCount;
+  if (buffer->FUseCount == 0 && !buffer->FIsDirty && !buffer->FWriteFlag) NoteMayBeFree(*buffer);
   if (buffer->FIsDirty && !buffer->FWriteFlag) {
     FWriteBuffers.push_back(buffer);  // first: a failed allocation leaves the buffer unqueued
     buffer->FWriteFlag = true;
@@ -321,6 +332,27 @@ TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
   return result;
 }
 
+// LeastRecentlyUsedFree, starting before the tail known to hold no free buffer.
+TBuffer* TBufferedFile::RecyclingVictim() {
+  TBuffer* b = FNoFreeFrom != nullptr ? FNoFreeFrom->FPrevBuffer : FLastBuffer;
+  for (; b != nullptr; b = b->FPrevBuffer) {
+    if (b->FUseCount == 0 && !b->FIsDirty && !b->FWriteFlag) {
+      FNoFreeFrom = b->FNextBuffer;
+      return b;
+    }
+  }
+  FNoFreeFrom = FFirstBuffer;
+  return nullptr;
+}
+
+// The buffers behind it in the list were linked to the front earlier: a free buffer among them
+// ends the tail known to hold none.
+void TBufferedFile::NoteMayBeFree(const TBuffer& buffer) {
+  if (FNoFreeFrom != nullptr && buffer.FRecency <= FNoFreeFrom->FRecency) {
+    FNoFreeFrom = buffer.FNextBuffer;
+  }
+}
+
 TBuffer* TBufferedFile::LeastRecentlyUsedFree() const {
   for (TBuffer* b = FLastBuffer; b != nullptr; b = b->FPrevBuffer) {
     if (b->FUseCount == 0 && !b->FIsDirty && !b->FWriteFlag) return b;
@@ -354,15 +386,15 @@ std::unique_ptr<TBuffer> TBufferedFile::RecycleBuffer() {
   if (FBufferAll) return nullptr;
   TBuffer* victim = nullptr;
   if (Exclusive()) {
-    victim = LeastRecentlyUsedFree();
+    victim = RecyclingVictim();
     // Under an undo nothing may be written: the cache grows, FlushWhenOverBudget trims it.
     if (victim == nullptr && !FUndoActive) {
       FlushBuffers();
-      victim = LeastRecentlyUsedFree();
+      victim = RecyclingVictim();
     }
   } else if (FWriteBuffers.size() + static_cast<size_t>(std::max(FReadAheadBuffers, 0)) <
              FBuffers.Size()) {
-    victim = LeastRecentlyUsedFree();
+    victim = RecyclingVictim();
   }
   if (victim == nullptr) return nullptr;
   std::unique_ptr<TBuffer> owned = RemoveFromSorted(victim);
@@ -383,6 +415,7 @@ bool TBufferedFile::FlushBuffers() {
               [](const TBuffer* a, const TBuffer* b) { return a->FNumber < b->FNumber; });
   }
   if (FWriteBuffers.empty()) return false;
+  FNoFreeFrom = nullptr;  // the blocks written stay cached, clean
   const size_t count = FWriteBuffers.size();
   size_t first = 0;
   // What was not written stays queued, so a later flush can still write it.
@@ -523,15 +556,18 @@ void TBufferedFile::FlushWhenOverBudget() {
   std::sort(dirty.begin(), dirty.end(),
             [](const TBuffer* a, const TBuffer* b) { return a->FNumber < b->FNumber; });
   {
-    // Written buffers leave the write list also when a later run fails; the rest stay queued.
+    // Written buffers leave the write list also when a later run fails; the rest stay queued,
+    // and the written ones stay cached, clean.
     TScopeGuard dropWritten(
         [&] { std::erase_if(FWriteBuffers, [](const TBuffer* b) { return !b->FWriteFlag; }); });
+    TScopeGuard forgetFree([&] { FNoFreeFrom = nullptr; });
     for (size_t first = 0; first < dirty.size();) {
       size_t last = first + 1;
       while (last < dirty.size() && dirty[last]->FNumber == dirty[last - 1]->FNumber + 1) ++last;
       WriteRun(dirty, first, last);
       first = last;
     }
+    forgetFree.Dismiss();  // every victim written leaves the cache below
   }
   for (TBuffer* victim : victims) {
     Unlink(victim);
@@ -541,6 +577,8 @@ void TBufferedFile::FlushWhenOverBudget() {
 }
 
 void TBufferedFile::FreeBuffers() {
+  ForgetUndoSteps();
+  FNoFreeFrom = nullptr;
   FWriteMemory.reset();
   FWriteMemorySize = 0;
   FWriteBuffers.clear();
@@ -555,21 +593,41 @@ void TBufferedFile::FreeBuffers() {
 void TBufferedFile::BeginUndo() {
   CommitUndo();
   FUndoActive = true;
+  if (++FUndoSerial == 0) {
+    // The serial ran out: no buffer may keep a mark that the new serials could repeat.
+    FBuffers.ForEach([](TBuffer* b) { b->FUndoSerial = 0; });
+    FUndoSerial = 1;
+  }
   FUndoBlocksUsed = IOBlocksUsed();
   SaveHeaderForUndo();
 }
 
 void TBufferedFile::CommitUndo() {
-  for (TUndoImage& image : FUndoImages) FUndoPool.push_back(std::move(image.Image));
-  FUndoImages.clear();
+  ForgetUndoSteps();
   FUndoActive = false;
 }
 
-void TBufferedFile::KeepForUndo(TBuffer* buffer) {
-  if (buffer->FNumber > FUndoBlocksUsed) return;
-  for (const TUndoImage& image : FUndoImages) {
-    if (image.Number == buffer->FNumber) return;
+void TBufferedFile::ForgetUndoSteps() {
+  for (TUndoStep& step : FUndoSteps) {
+    if (step.Image != nullptr) FUndoPool.push_back(std::move(step.Image));
   }
+  FUndoSteps.clear();
+}
+
+// A block appended under the undo needs nothing kept: the rollback drops it.
+void TBufferedFile::MarkForUndo(TBuffer* buffer) {
+  if (buffer->FNumber > FUndoBlocksUsed || buffer->FUndoSerial == FUndoSerial) return;
+  buffer->FUndoSerial = FUndoSerial;
+  buffer->FUndoKept = false;
+  if (!DefersUndoImages()) KeepImage(*buffer);
+}
+
+void TBufferedFile::KeepBeforeChange(TBuffer& buffer) {
+  if (UndoImagePending(buffer)) KeepImage(buffer);
+}
+
+void TBufferedFile::KeepImage(TBuffer& buffer) {
+  ReserveUndoStep();
   std::unique_ptr<TBuffer> copy;
   if (FUndoPool.empty()) {
     copy = CreateBuffer();
@@ -577,8 +635,29 @@ void TBufferedFile::KeepForUndo(TBuffer* buffer) {
     copy = std::move(FUndoPool.back());
     FUndoPool.pop_back();
   }
-  copy->Copy(*buffer);
-  FUndoImages.push_back({buffer->FNumber, std::move(copy)});
+  copy->Copy(buffer);
+  TUndoStep step;
+  step.Number = buffer.FNumber;
+  step.Image = std::move(copy);
+  FUndoSteps.push_back(std::move(step));
+  buffer.FUndoKept = true;
+}
+
+// Room for one more step, so that adding it after a change cannot fail.
+void TBufferedFile::ReserveUndoStep() {
+  if (FUndoSteps.size() == FUndoSteps.capacity()) {
+    FUndoSteps.reserve(std::max<size_t>(16, 2 * FUndoSteps.capacity()));
+  }
+}
+
+void TBufferedFile::AddUndoStep(const TBuffer& buffer, int32_t kind, int32_t entry,
+                                int32_t value) noexcept {
+  TUndoStep step;
+  step.Number = buffer.FNumber;
+  step.Kind = kind;
+  step.Entry = entry;
+  step.Value = value;
+  FUndoSteps.push_back(std::move(step));
 }
 
 void TBufferedFile::Discard(TBuffer* buffer) {
@@ -587,8 +666,8 @@ void TBufferedFile::Discard(TBuffer* buffer) {
   RemoveFromSorted(buffer);
 }
 
-// Nothing was written while the undo ran, so a block that is no longer cached (the cache was
-// dropped) reads from the file as it was.
+// Nothing was written while the undo ran, so a block that is no longer cached (its clean buffer
+// was recycled) reads from the file as it was.
 void TBufferedFile::RollbackUndo() {
   if (!FUndoActive) return;
   FUndoActive = false;
@@ -598,10 +677,14 @@ void TBufferedFile::RollbackUndo() {
   });
   for (TBuffer* buffer : appended) Discard(buffer);
   RestoreHeaderForUndo();
-  for (auto it = FUndoImages.rbegin(); it != FUndoImages.rend(); ++it) {
+  for (auto it = FUndoSteps.rbegin(); it != FUndoSteps.rend(); ++it) {
     TBuffer* buffer = FindBuffer(it->Number);
     if (buffer == nullptr) continue;
-    buffer->Copy(*it->Image);
+    if (it->Image != nullptr) {
+      buffer->Copy(*it->Image);
+    } else {
+      buffer->RevertStep(it->Kind, it->Entry, it->Value);
+    }
     if (!buffer->FWriteFlag) {
       FWriteBuffers.push_back(buffer);
       buffer->FWriteFlag = true;

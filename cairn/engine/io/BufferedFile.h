@@ -82,12 +82,14 @@ class TBufferedFile : public TEngineFile {
   void FreeBuffers();
 
   // ---- Undo of one operation ------------------------------------------------------------------
-  // Between BeginUndo and CommitUndo or RollbackUndo every block handed out first keeps a copy
-  // of its content, and nothing is written meanwhile: only clean, unused buffers are recycled
-  // (the file holds what they held), and when there is none the cache grows instead.
+  // Between BeginUndo and CommitUndo or RollbackUndo every block handed out keeps a copy of its
+  // content (a kind that defers the images: before its first change, or a log of exactly
+  // reversible changes), and nothing is written meanwhile: only clean, unused buffers are
+  // recycled (the file holds what they held), and when there is none the cache grows instead.
   // RollbackUndo puts those blocks back as they were (dirty, so that the file gets them again),
   // drops the blocks appended since BeginUndo and restores the kind's header. No buffer may be
-  // held when it runs.
+  // held when it runs. Freeing the buffers meanwhile forgets what was kept: the file still holds
+  // every block as it was.
   void BeginUndo();
   void CommitUndo();
   void RollbackUndo();
@@ -187,6 +189,12 @@ class TBufferedFile : public TEngineFile {
   // Keep and put back the kind's header for an undo.
   virtual void SaveHeaderForUndo() {}
   virtual void RestoreHeaderForUndo() {}
+  // Whether the kind's buffers report their changes (TBuffer::BeforeChange), so that an undo
+  // copies a block only when it is about to change rather than whenever it is handed out.
+  virtual bool DefersUndoImages() const { return false; }
+  // Keeps the buffer's content for the undo now, if it was handed out under the undo and none is
+  // kept yet: for a kind that defers images, before a change its buffer cannot report.
+  void KeepBeforeChange(TBuffer& buffer);
 
   // Raises CAIRN_TABLEFULL when the logical size exceeds maximumFileSize or, when maximumBlocks >
   // 0, the blocks in use reach maximumBlocks.
@@ -207,14 +215,24 @@ class TBufferedFile : public TEngineFile {
   TBuffer* TakeBuffer(int32_t number);
   std::unique_ptr<TBuffer> RecycleBuffer();
   TBuffer* LeastRecentlyUsedFree() const;
+  TBuffer* RecyclingVictim();
+  void NoteMayBeFree(const TBuffer& buffer);
   std::unique_ptr<TBuffer> RemoveFromSorted(TBuffer* buffer);
   void WriteRun(const std::vector<TBuffer*>& list, size_t first, size_t last);
   void WritePiece(const std::vector<TBuffer*>& list, size_t first, size_t last, char* memory);
   bool InReadRange(int32_t number) const;
   void Unlink(TBuffer* buffer);
   void LinkFront(TBuffer* buffer);
+  void RenumberRecency();
   void MoveToFront(TBuffer* buffer);
-  void KeepForUndo(TBuffer* buffer);
+  void MarkForUndo(TBuffer* buffer);
+  void KeepImage(TBuffer& buffer);
+  bool UndoImagePending(const TBuffer& buffer) const {
+    return FUndoActive && buffer.FUndoSerial == FUndoSerial && !buffer.FUndoKept;
+  }
+  void ReserveUndoStep();
+  void AddUndoStep(const TBuffer& buffer, int32_t kind, int32_t entry, int32_t value) noexcept;
+  void ForgetUndoSteps();
   void Discard(TBuffer* buffer);
   bool OverByteBudget() const;
   // Takes the byte budget from the settings, as the count is taken when the buffers are set up
@@ -243,6 +261,12 @@ class TBufferedFile : public TEngineFile {
   // CacheBytes beyond this is over the byte budget.
   int64_t FByteLimit = std::numeric_limits<int64_t>::max();
   std::vector<TBuffer*> FWriteBuffers;  // exactly the buffers with WriteFlag
+  // The search for the least recently used free buffer remembers where it ended: from
+  // FNoFreeFrom to the end of the list no buffer is free (null: nothing known). A buffer that
+  // becomes free inside that tail shortens it, a flush forgets it. Without it, a cache full of
+  // deferred dirty blocks was walked whole for one recycled buffer.
+  uint32_t FRecencyClock = 0;
+  TBuffer* FNoFreeFrom = nullptr;
   int64_t FCacheHits = 0;
   int64_t FCacheMisses = 0;
   int64_t FReads = 0;
@@ -250,13 +274,20 @@ class TBufferedFile : public TEngineFile {
   int64_t FWrites = 0;
   int32_t FReadAheadBuffers = 1;
   bool FBufferAll = false;
-  struct TUndoImage {
+  // What a rollback puts back, oldest first: a block's image, or one step logged by its buffer.
+  struct TUndoStep {
     int32_t Number = 0;
     std::unique_ptr<TBuffer> Image;
+    int32_t Kind = 0;
+    int32_t Entry = 0;
+    int32_t Value = 0;
   };
+  friend class TBuffer;
   bool FUndoActive = false;
+  // Counts the undos, so that a buffer's mark of an earlier one is told from the current one.
+  uint32_t FUndoSerial = 0;
   int32_t FUndoBlocksUsed = 0;
-  std::vector<TUndoImage> FUndoImages;
+  std::vector<TUndoStep> FUndoSteps;
   // Images of earlier undos, kept for reuse.
   std::vector<std::unique_ptr<TBuffer>> FUndoPool;
 };

@@ -619,6 +619,64 @@ class ChangingTableOwner : public test::TTestTableOwner {
   TIndexFile* File = nullptr;
 };
 
+// An undo keeps few page images: the counts raised on an insertion's path and the entry added
+// are logged instead. Rolled back, every page is as it was, however the insertions changed
+// them: counts, entries, splits up to a new root, entries passed to a neighbour.
+TEST_F(IndexTreeTest, UndoneInsertionsLeaveEveryPageAsItWas) {
+  struct Case {
+    const char* what;
+    int32_t pageSize;
+    uint16_t field;
+    uint8_t compression;
+    bool statistics;
+    bool unique;
+    int32_t before, undone;
+  };
+  const Case cases[] = {
+      {"compressed, statistics", 512, test::kName, idx::kCompressFull, true, true, 300, 1500},
+      {"duplicates, no statistics", 512, test::kName, idx::kCompressDuplicateByte, false, false,
+       300, 1500},
+      {"two-entry pages", 1024, test::kLong1K, idx::kCompressNone, true, true, 30, 30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TIndexDefinition definition =
+        MakeIndex("IDX_Undo", {c.field}, c.unique, c.compression, c.statistics);
+    auto file = NewFile(c.pageSize, {definition});
+    const size_t dataSize = TKeyComparer::FindKeyField(test::TestFields(), c.field)->DataSize;
+    const auto key = [&](int32_t id) {
+      const int32_t value = id * 7919 % (c.unique ? 100000 : 150);
+      std::string k = StringPart("key-" + std::to_string(100000 + value), dataSize);
+      if (!c.unique) k += RecordIDSuffix(id);
+      return k;
+    };
+    const auto pages = [&] {
+      std::vector<std::string> all;
+      for (int32_t n = 1; n <= file->IOBlocksUsed(); ++n) {
+        std::string bytes(static_cast<size_t>(c.pageSize), '\0');
+        file->ReadRawPage(n)->CopyToBuffer(bytes.data());
+        all.push_back(bytes);
+      }
+      return all;
+    };
+    const TKeyComparer comparer = Comparer(*file, 1);
+    TIndexTree tree(*file, 1, comparer);
+    for (int32_t id = 1; id <= c.before; ++id) ASSERT_TRUE(tree.Insert(key(id), id));
+    const std::vector<std::string> before = pages();
+    const int32_t root = file->GetRootPageNumber(1);
+
+    file->BeginUndo();
+    for (int32_t id = c.before + 1; id <= c.before + c.undone; ++id) {
+      ASSERT_TRUE(tree.Insert(key(id), id));
+    }
+    ASSERT_NE(file->GetRootPageNumber(1), root) << "the tree grew a level";
+    file->RollbackUndo();
+    EXPECT_EQ(file->GetRootPageNumber(1), root);
+    EXPECT_EQ(pages(), before);
+    EXPECT_EQ(TTreeWalker(*file, 1, comparer).Walk().Keys.size(), static_cast<size_t>(c.before));
+  }
+}
+
 TEST_F(IndexTreeTest, ATableChangedUnderACacheMissRestartsTheOperation) {
   {
     auto file = NewFile(512);
@@ -745,6 +803,57 @@ TEST_F(PageLayoutTest, LeafCompressionsStoreExactlyTheirLayout) {
       EXPECT_EQ(std::string(copy->GetKey(i), 9), *keys[i - 1]) << i;
       EXPECT_EQ(copy->GetRecordNumber(i), 10 + i);
     }
+    std::string again(512, '\0');
+    copy->CopyToBuffer(again.data());
+    EXPECT_EQ(again, raw) << "a page read back is written back unchanged";
+    EXPECT_EQ(copy->StoredSize(), page->StoredSize());
+  }
+
+  // Another writer may cut less than it could: a shorter shared prefix, fewer zeros. Such a page
+  // reads as the same keys and is written back with the counts computed from them.
+  struct Foreign {
+    const char* what;
+    uint8_t compression;
+    bool unique;
+    std::string stored;
+    std::string computed;
+  };
+  const std::vector<Foreign> foreign = {
+      {"duplicate-byte, prefix not shared", 1, true,
+       Byte(0) + k1 + r1 + Byte(2) + k2.substr(2) + r2 + Byte(8) + k3.substr(8) + r3 + Byte(0) +
+           k4 + r4,
+       cases[1].stored},
+      {"trailing-byte, zeros kept", 2, true,
+       Byte(0) + k1 + r1 + Byte(0) + k2 + r2 + Byte(0) + k3 + r3 + Byte(6) + k4.substr(0, 3) + r4,
+       cases[2].stored},
+      {"full, both", 3, true,
+       Byte(0) + Byte(0) + k1 + r1 + Byte(3) + Byte(0) + k2.substr(3) + r2 + Byte(7) + Byte(0) +
+           k3.substr(7) + r3 + Byte(1) + Byte(2) + k4.substr(1, 6) + r4,
+       cases[4].stored},
+  };
+  for (const Foreign& f : foreign) {
+    SCOPED_TRACE(f.what);
+    TIndexDefinition d;
+    d.KeySize = 9;
+    d.KeyUnique = f.unique;
+    d.KeyCompressionType = f.compression;
+    std::string raw(512, '\0');
+    TPageHeader header;
+    header.PageType = pg::kLeaf;
+    header.NumberOfKeys = 4;
+    header.CompressedSize = static_cast<uint16_t>(f.stored.size());
+    header.Encode(raw.data());
+    raw.replace(13, f.stored.size(), f.stored);
+    TPageRef page = file->AllocateRawPage(pg::kLeaf);
+    page->CopyBuffer(raw.data());
+    ASSERT_TRUE(page->Expand(d));
+    const std::string* keys[] = {&k1, &k2, &k3, &k4};
+    for (int i = 1; i <= 4; ++i) EXPECT_EQ(std::string(page->GetKey(i), 9), *keys[i - 1]) << i;
+    EXPECT_EQ(page->StoredSize(), static_cast<int32_t>(f.computed.size()));
+    std::string written(512, '\0');
+    page->CopyToBuffer(written.data());
+    EXPECT_EQ(DecodeFixed16(written.data() + 11), f.computed.size());
+    EXPECT_EQ(written.substr(13, f.computed.size()), f.computed);
   }
 }
 
