@@ -216,7 +216,7 @@ TEST_F(NavigationTest, InterleavedWalksThroughCachesOfFewBuffers) {
     std::function<int32_t(const TRow&)> Rank;  // 0 ... kRecords - 1 in the walk's order
   };
   std::vector<std::unique_ptr<TWalk>> walks;
-  for (const std::string& index : {"", "ByNum", "ByOther"}) {
+  for (const std::string index : {"", "ByNum", "ByOther"}) {
     auto cursor = Open("T", false);
     cursor->SetIndexName(index);
     TRow row(*cursor);

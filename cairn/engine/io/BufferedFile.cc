@@ -235,7 +235,7 @@ bool TBufferedFile::RepinBuffer(TBuffer* buffer, uint64_t departures) {
   if (buffer == nullptr || departures != FBuffers.Departures()) return false;
   ++FCacheHits;
   MoveToFront(buffer);
-  if (FUndoActive) KeepForUndo(buffer);
+  if (FUndoActive) MarkForUndo(buffer);
   ++buffer->FUseCount;
   return true;
 }
