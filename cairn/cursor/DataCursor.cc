@@ -102,7 +102,16 @@ void TDataCursor::CreateTable(TTableCreateParams& params) {
   }
   // The table writes the full-text parameters (given, or the engine's defaults) with its index
   // file, so that a failure leaves no file of the table behind.
-  FDataTable = &directory.CreateDataTable(FTableName, FErrorTableName, params, true, false);
+  try {
+    FDataTable = &directory.CreateDataTable(FTableName, FErrorTableName, params, true, false);
+  } catch (const ECairnEngineError&) {
+    // Another process may have created the table since the check above; its data file then
+    // stands, and the failure is that the table exists.
+    if (!params.ReplaceExisting && directory.DataTableExists(FTableName)) {
+      RaiseError(CAIRN_TABLEEXISTS);
+    }
+    throw;
+  }
   FOpenTableName = FTableName;
   if (params.OpenAfterCreate) {
     TScopeGuard close([&] { CloseCursor(true); });

@@ -17,7 +17,9 @@ class TForwardingFiles : public THostFiles {
   int Open(const std::string& path, bool readOnly, bool exclusive) override {
     return FInner.Open(path, readOnly, exclusive);
   }
-  int Create(const std::string& path) override { return FInner.Create(path); }
+  int Create(const std::string& path, bool mustBeNew = false) override {
+    return FInner.Create(path, mustBeNew);
+  }
   int Close(int fd) override { return FInner.Close(fd); }
   int64_t Read(int fd, void* buffer, int64_t count, int64_t offset) override {
     return FInner.Read(fd, buffer, count, offset);

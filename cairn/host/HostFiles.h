@@ -35,8 +35,10 @@ class THostFiles {
   // otherwise read and write sharing. Returns a descriptor or -error.
   virtual int Open(const std::string& path, bool readOnly, bool exclusive) = 0;
   // Creates or replaces a file, read-write, no sharing. A file that another opener holds is never
-  // truncated: the call fails with a sharing violation instead.
-  virtual int Create(const std::string& path) = 0;
+  // truncated: the call fails with a sharing violation instead. mustBeNew: an existing file is
+  // left as it is and the call fails with "already exists"; the check and the creation are one
+  // step, so of two processes creating the same file at once exactly one succeeds.
+  virtual int Create(const std::string& path, bool mustBeNew = false) = 0;
   virtual int Close(int fd) = 0;
 
   // Positioned transfers at explicit 64-bit offsets; return the byte count or -error.

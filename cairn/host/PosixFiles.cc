@@ -108,9 +108,9 @@ class TPosixFiles final : public THostFiles {
     return fd < 0 ? fd : WithShareLock(fd, exclusive);
   }
 
-  int Create(const std::string& path) override {
+  int Create(const std::string& path, bool mustBeNew = false) override {
     // Never O_TRUNC: the file is emptied only once this opener holds it alone.
-    int fd = OpenRegular(OsPath(Resolve(path)), O_RDWR | O_CREAT);
+    int fd = OpenRegular(OsPath(Resolve(path)), O_RDWR | O_CREAT | (mustBeNew ? O_EXCL : 0));
     if (fd < 0) return fd;
     int result = WithShareLock(fd, true);
     if (result < 0) return result;

@@ -132,6 +132,30 @@ TEST_F(CreateTableTest, ExistingTableIsRefusedAndKeepsEveryByte) {
   EXPECT_FALSE(test::Exists(File("Events.dat")));
 }
 
+// Host files of a creator that comes second: between its existence check and the creation of
+// the data file, another process creates the table (here: writes its data file).
+class TCreatedMeanwhile : public test::TFaultInjectingFiles {
+ public:
+  explicit TCreatedMeanwhile(std::string dataFile) : FDataFile(std::move(dataFile)) {}
+  int Create(const std::string& path, bool mustBeNew = false) override {
+    if (path.ends_with(FDataFile)) test::WriteDiskFile(path, "the other creator's table");
+    return TFaultInjectingFiles::Create(path, mustBeNew);
+  }
+
+ private:
+  std::string FDataFile;
+};
+
+TEST_F(CreateTableTest, TableCreatedMeanwhileByAnotherIsNeitherTakenOverNorReplaced) {
+  TCreatedMeanwhile other("/Events.dat");
+  FEngine.SetHostFiles(&other);
+  EXPECT_EQ(EngineErrorCode([&] { CreateTable("Events", EventsParams(true)); }), CAIRN_TABLEEXISTS);
+  FEngine.SetHostFiles(nullptr);
+  EXPECT_EQ(ReadDiskFile(File("Events.dat")), "the other creator's table");
+  EXPECT_FALSE(test::Exists(File("Events.idx")));
+  EXPECT_FALSE(test::Exists(File("Events.blb")));
+}
+
 TEST_F(CreateTableTest, ReadOnlyDirectoryRefusesCreation) {
   const std::string missing = FDir.File("nowhere");
   TDataDirectory& directory = FSession.OpenDataDirectory("ro", missing, false, false, false);

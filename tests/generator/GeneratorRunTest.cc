@@ -39,9 +39,9 @@ class TFillingFiles : public TFaultInjectingFiles {
   const std::vector<std::string>& Created() const { return FCreated; }
   void ClearCreated() { FCreated.clear(); }
 
-  int Create(const std::string& path) override {
+  int Create(const std::string& path, bool mustBeNew = false) override {
     if (path.ends_with(".dat")) FCreated.push_back(cairn::host::ExtractFileName(path));
-    return TFaultInjectingFiles::Create(path);
+    return TFaultInjectingFiles::Create(path, mustBeNew);
   }
   int Open(const std::string& path, bool readOnly, bool exclusive) override {
     const int fd = TFaultInjectingFiles::Open(path, readOnly, exclusive);

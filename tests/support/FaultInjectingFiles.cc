@@ -41,9 +41,9 @@ int TFaultInjectingFiles::Open(const std::string& path, bool readOnly, bool excl
   return error ? -error : FInner.Open(path, readOnly, exclusive);
 }
 
-int TFaultInjectingFiles::Create(const std::string& path) {
+int TFaultInjectingFiles::Create(const std::string& path, bool mustBeNew) {
   int error = Fault(TFileOp::Create);
-  return error ? -error : FInner.Create(path);
+  return error ? -error : FInner.Create(path, mustBeNew);
 }
 
 int TFaultInjectingFiles::Close(int fd) {

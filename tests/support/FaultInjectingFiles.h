@@ -48,7 +48,7 @@ class TFaultInjectingFiles : public host::THostFiles {
   void ResetCounts();
 
   int Open(const std::string& path, bool readOnly, bool exclusive) override;
-  int Create(const std::string& path) override;
+  int Create(const std::string& path, bool mustBeNew = false) override;
   int Close(int fd) override;
   int64_t Read(int fd, void* buffer, int64_t count, int64_t offset) override;
   int64_t Write(int fd, const void* buffer, int64_t count, int64_t offset) override;

@@ -33,7 +33,7 @@ int64_t TBaseFile::FileSize() {
   return FFileSize;
 }
 
-int32_t TBaseFile::CreateNew() {
+int32_t TBaseFile::CreateNew(bool) {
   std::lock_guard guard(FFileSection);
   FReadOnly = false;
   FMarkedReadOnly = false;

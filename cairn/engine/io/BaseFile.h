@@ -41,7 +41,7 @@ class TBaseFile {
 
   virtual int64_t FileSize();
   // Creates (or re-creates) the file empty and gives out a handle; a negative code on failure.
-  virtual int32_t CreateNew();
+  virtual int32_t CreateNew(bool mustBeNew);
   // Gives out a handle, opening the file for the first one. readOnly is the request on entry and
   // the effective mode on return. A negative code on failure.
   virtual int32_t Open(bool& readOnly);

@@ -72,6 +72,7 @@ void TEngineFile::CreateFile() {
   args.InMemory = FInMemory;
   args.Temporary = FTemporary;
   args.Hidden = FHidden;
+  args.MustBeNew = FCreateOnlyNew;
   const int32_t handle = FEngine.FileRegistry().CreateFile(FFileName, args);
   if (handle < 0) RaiseResult(handle);
   FBaseFile = args.BaseFile;

@@ -78,6 +78,8 @@ class TEngineFile {
   void SetTemporary(bool value) { FTemporary = value; }
   bool Hidden() const { return FHidden; }
   void SetHidden(bool value) { FHidden = value; }
+  // CreateFile fails, leaving the file as it is, when the file exists already.
+  void SetCreateOnlyNew(bool value) { FCreateOnlyNew = value; }
   // The database named in this file's errors.
   const std::string& DatabaseName() const { return FDatabaseName; }
   void SetDatabaseName(std::string value) { FDatabaseName = std::move(value); }
@@ -105,6 +107,7 @@ class TEngineFile {
   bool FIsOpen = false;
   bool FTemporary = false;
   bool FHidden = false;
+  bool FCreateOnlyNew = false;
 };
 
 // Holds a file's file section for a scope.

@@ -127,7 +127,7 @@ int32_t TFileRegistry::CreateFile(const std::string& fileName, TFileOpenArgs& ar
     TBaseFile* file = list.Files[position].get();
     if (file->UseCount() > 0) return kAccessDenied;
     file->SetFlags({true, args.Temporary, args.Hidden});
-    const int32_t handle = file->CreateNew();
+    const int32_t handle = file->CreateNew(args.MustBeNew);
     if (handle < 0) return handle;
     args.BaseFile = file;
     args.ReadOnly = false;
@@ -135,7 +135,7 @@ int32_t TFileRegistry::CreateFile(const std::string& fileName, TFileOpenArgs& ar
     return handle;
   }
   std::unique_ptr<TBaseFile> file = NewBaseFile(fileName, args.InMemory, args);
-  const int32_t handle = file->CreateNew();
+  const int32_t handle = file->CreateNew(args.MustBeNew);
   if (handle < 0) return handle;
   args.BaseFile = file.get();
   args.ReadOnly = false;

@@ -25,6 +25,7 @@ struct TFileOpenArgs {
   bool Exclusive = false;
   bool Temporary = false;
   bool Hidden = false;
+  bool MustBeNew = false;  // create only a file that is not there yet
   // Results.
   TBaseFile* BaseFile = nullptr;
   bool MarkedReadOnly = false;  // the file itself is not writable

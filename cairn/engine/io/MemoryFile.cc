@@ -27,10 +27,12 @@ void TMemoryFile::FreeChunks() {
   FFileSize = 0;
 }
 
-int32_t TMemoryFile::CreateNew() {
+// A memory file lives in this process only, where the registry's section already makes the
+// check and the creation one step.
+int32_t TMemoryFile::CreateNew(bool mustBeNew) {
   std::lock_guard guard(FFileSection);
   FreeChunks();
-  return TBaseFile::CreateNew();
+  return TBaseFile::CreateNew(mustBeNew);
 }
 
 int32_t TMemoryFile::Delete() {

@@ -19,7 +19,7 @@ class TMemoryFile : public TBaseFile {
   ~TMemoryFile() override;
 
   int64_t FileSize() override;
-  int32_t CreateNew() override;
+  int32_t CreateNew(bool mustBeNew) override;
   int32_t Delete() override;
   int64_t Read(int32_t handle, void* buffer, int64_t count) override;
   int64_t Write(int32_t handle, const void* buffer, int64_t count) override;

@@ -29,13 +29,13 @@ int64_t TPhysicalFile::FileSize() {
   return size < 0 ? HostFailure(size) : size;
 }
 
-int32_t TPhysicalFile::CreateNew() {
+int32_t TPhysicalFile::CreateNew(bool mustBeNew) {
   std::lock_guard guard(FFileSection);
   if (FUseCount > 0) return -static_cast<int32_t>(CAIRN_OSEACCES);
   CloseDescriptor();
   host::THostFiles& files = FEngine.HostFiles();
   const std::string path = files.Resolve(FFileName);
-  const int fd = files.Create(path);
+  const int fd = files.Create(path, mustBeNew);
   if (fd < 0) return HostFailure(fd);
   FPhysicalHandle = fd;
   FFileName = path;

@@ -15,7 +15,7 @@ class TPhysicalFile : public TBaseFile {
   ~TPhysicalFile() override;
 
   int64_t FileSize() override;
-  int32_t CreateNew() override;
+  int32_t CreateNew(bool mustBeNew) override;
   int32_t Open(bool& readOnly) override;
   int32_t Close(int32_t handle) override;
   int32_t Rename(const std::string& newName) override;

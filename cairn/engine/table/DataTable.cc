@@ -178,6 +178,9 @@ void TDataTable::CreateTable(const TTableCreateParams& params, bool resultSet) {
     FIsOpen = false;
     DecUseCount();
   });
+  // The data file is the table's claim: it is made only if no other creator got there first, so
+  // that a table another process has just created is never taken over.
+  FDataFile->SetCreateOnlyNew(!params.ReplaceExisting);
   FDataFile->CreateFile();
   dataCreated = true;
   CreateDataFile(params);

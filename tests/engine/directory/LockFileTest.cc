@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "cairn/error/EngineErrorCodes.h"
-#include "cairn/engine/directory/DataDirectory.h"
-#include "cairn/engine/directory/DataDirectoryLocks.h"
 #include "cairn/engine/DataEngine.h"
 #include "cairn/engine/DataSession.h"
+#include "cairn/engine/directory/DataDirectory.h"
+#include "cairn/engine/directory/DataDirectoryLocks.h"
 #include "cairn/engine/io/EngineFile.h"
 #include "cairn/engine/io/FileRegistry.h"
 #include "cairn/engine/table/TableValidator.h"
+#include "cairn/error/EngineErrorCodes.h"
 #include "cairn/host/OsError.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DirectoryTestSupport.h"
@@ -52,8 +52,8 @@ class TInterruptedLockFileWrite : public test::TFaultInjectingFiles {
   TInterruptedLockFileWrite(test::TChannel& channel, int64_t stallAfter)
       : FChannel(channel), FStallAfter(stallAfter) {}
 
-  int Create(const std::string& path) override {
-    const int fd = TFaultInjectingFiles::Create(path);
+  int Create(const std::string& path, bool mustBeNew = false) override {
+    const int fd = TFaultInjectingFiles::Create(path, mustBeNew);
     if (path.ends_with("/cairn.lck")) FLockFd = fd;
     return fd;
   }
