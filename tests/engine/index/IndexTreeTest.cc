@@ -715,6 +715,15 @@ std::string Byte(int value) {
 }
 
 // Four keys in one leaf of each compression, as the page stores them.
+// The definition of the 9-byte keys the compression layouts below are drawn for.
+TIndexDefinition LeafDefinition(uint8_t compression, bool unique) {
+  TIndexDefinition d;
+  d.KeySize = 9;
+  d.KeyUnique = unique;
+  d.KeyCompressionType = compression;
+  return d;
+}
+
 TEST_F(PageLayoutTest, LeafCompressionsStoreExactlyTheirLayout) {
   // Keys of 9 bytes: a string part of data size 4 (5 bytes), then a 4-byte tail.
   const std::string k1(
@@ -771,10 +780,7 @@ TEST_F(PageLayoutTest, LeafCompressionsStoreExactlyTheirLayout) {
   auto file = NewFile(512);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TIndexDefinition d;
-    d.KeySize = 9;
-    d.KeyUnique = c.unique;
-    d.KeyCompressionType = c.compression;
+    const TIndexDefinition d = LeafDefinition(c.compression, c.unique);
     TPageRef page = file->AllocateRawPage(pg::kLeaf);
     page->Initialize(d);
     page->SetPageType(pg::kLeaf);
@@ -833,10 +839,7 @@ TEST_F(PageLayoutTest, LeafCompressionsStoreExactlyTheirLayout) {
   };
   for (const Foreign& f : foreign) {
     SCOPED_TRACE(f.what);
-    TIndexDefinition d;
-    d.KeySize = 9;
-    d.KeyUnique = f.unique;
-    d.KeyCompressionType = f.compression;
+    const TIndexDefinition d = LeafDefinition(f.compression, f.unique);
     std::string raw(512, '\0');
     TPageHeader header;
     header.PageType = pg::kLeaf;
