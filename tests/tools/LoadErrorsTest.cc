@@ -2,8 +2,13 @@
 // engine error while writing keeps the rows before it and says how many and where.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "tests/support/DiskFiles.h"
 #include "tests/support/TempDir.h"
@@ -116,6 +121,31 @@ TEST_F(LoadErrorsTest, AnEncryptedTableNeedsItsPassword) {
   EXPECT_EQ(ReadDiskFile(Temp.File("Secret.dat")).find("hidden"), std::string::npos);
   const TToolRun tables = RunCairn({"tables", Temp.Path(), "--password", "pw"});
   EXPECT_NE(tables.Out.find(" yes"), std::string::npos) << tables.Out;
+}
+
+// A file is read twice (checked whole, then written); a pipe cannot be, so it is held whole and
+// loads all the same.
+TEST_F(LoadErrorsTest, APipeLoadsLikeAFile) {
+  const std::string fifo = Temp.File("rows.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&fifo] {
+    const int fd = open(fifo.c_str(), O_WRONLY);
+    if (fd < 0) return;
+    const std::string csv = "Name,Notes\npiped,\"two\nlines\"\nsecond,x\n";
+    EXPECT_EQ(write(fd, csv.data(), csv.size()), static_cast<ssize_t>(csv.size()));
+    close(fd);
+  });
+  const TToolRun run = RunCairn({"load", Temp.Path(), "T", fifo});
+  // Should the load not have opened the pipe, this frees the writer.
+  const int unblock = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  writer.join();
+  if (unblock >= 0) close(unblock);
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_NE(run.Out.find("loaded 2 rows"), std::string::npos) << run.Out;
+  const std::string dump = RunCairn({"dump", Temp.Path(), "T"}).Out;
+  EXPECT_NE(dump.find("2,piped,"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("\"two\nlines\""), std::string::npos) << dump;
+  EXPECT_NE(dump.find("3,second,"), std::string::npos) << dump;
 }
 
 // The load's own buffer budget decides only how often blocks go to the file, never what lands

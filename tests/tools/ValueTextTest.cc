@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <variant>
 #include <vector>
@@ -156,6 +157,51 @@ TEST(CsvTest, MalformedQuotesNameTheLine) {
       EXPECT_NE(std::string(error.what()).find(c.Message), std::string::npos) << error.what();
     }
   }
+}
+
+// Every record with its line, or the error the reader stops with.
+std::string Outcome(TCsvReader& reader) {
+  std::string outcome;
+  TCsvRecord record;
+  try {
+    while (reader.Next(record)) {
+      outcome += std::to_string(record.Line) + ":";
+      for (const std::string& field : record.Fields) outcome += "[" + field + "]";
+      outcome += "\n";
+    }
+  } catch (const ECsvError& error) {
+    outcome += std::string("error: ") + error.what();
+  }
+  return outcome;
+}
+
+// A file read a chunk at a time reads as the same text held whole, wherever a chunk ends: inside
+// a field, a quoted line break, a doubled quote, a CRLF or the byte order mark.
+TEST(CsvTest, AStreamReadsAsTheWholeTextAtEveryChunkSize) {
+  const std::string texts[] = {
+      "\xEF\xBB\xBF"
+      "a,b\r\n\"x,1\",\"say \"\"hi\"\"\"\n\n\"two\r\nlines\nand three\",\r\n,\n",
+      "cr\rinside,\"cr\r\"\r\n\r\nlast line without its end",
+      "a,b\nx,\"y\nz\",\"w",
+      "a\n\"x\"y\n",
+      "\"\"\n\"\"\"\"",
+      "\xEF\xBB",
+      "",
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    TCsvReader whole(text);
+    const std::string expected = Outcome(whole);
+    for (size_t chunk = 1; chunk <= text.size() + 1; ++chunk) {
+      std::istringstream in(text);
+      TCsvReader reader(in, chunk);
+      ASSERT_EQ(Outcome(reader), expected) << "chunk " << chunk;
+    }
+  }
+  // One case spelled out, so that the table above does not only compare the reader to itself.
+  std::istringstream in("\xEF\xBB\xBFn,m\r\n\"a\nb\"\"\",c\r\n");
+  TCsvReader reader(in, 2);
+  EXPECT_EQ(Outcome(reader), "1:[n][m]\n2:[a\nb\"][c]\n");
 }
 
 TEST(CsvTest, WriterQuotesWhatNeedsItAndReadsBack) {

@@ -12,8 +12,24 @@ namespace cairn::tools {
 TCsvLoader::TCsvLoader(TCairnTable& table, std::string_view text, std::string fileName)
     : FTable(table), FText(text), FFileName(std::move(fileName)) {}
 
+TCsvLoader::TCsvLoader(TCairnTable& table, std::istream& in, std::string fileName)
+    : FTable(table), FIn(&in), FStart(in.tellg()), FFileName(std::move(fileName)) {}
+
+TCsvReader TCsvLoader::Reader() {
+  if (FIn == nullptr) return TCsvReader(FText);
+  FIn->clear();
+  FIn->seekg(FStart);
+  if (!*FIn) throw EToolError(FFileName + ": cannot be read again from its start");
+  return TCsvReader(*FIn);
+}
+
 std::string TCsvLoader::Where(int64_t line) const {
   return FFileName + " line " + std::to_string(line);
+}
+
+std::string TCsvLoader::RowsThatStay(int64_t line) const {
+  return std::to_string(FWritten) + (FWritten == 1 ? " row was" : " rows were") +
+         " loaded before line " + std::to_string(line) + "; they stay in the table";
 }
 
 void TCsvLoader::ReadHeader(TCsvReader& reader, TCsvRecord& record) {
@@ -67,9 +83,9 @@ void TCsvLoader::Convert(const TCsvRecord& record,
 }
 
 int64_t TCsvLoader::Check(const std::function<void(const std::string&)>& warn) {
-  TCsvReader reader(FText);
-  TCsvRecord record;
   try {
+    TCsvReader reader = Reader();
+    TCsvRecord record;
     ReadHeader(reader, record);
     int64_t rows = 0;
     while (reader.Next(record)) {
@@ -82,20 +98,35 @@ int64_t TCsvLoader::Check(const std::function<void(const std::string&)>& warn) {
   }
 }
 
-void TCsvLoader::Write(const std::function<void(int64_t)>& progress) {
-  TCsvReader reader(FText);
-  TCsvRecord record;
-  ReadHeader(reader, record);
-  FWritten = 0;
-  while (reader.Next(record)) {
+bool TCsvLoader::NextRow(TCsvReader& reader, TCsvRecord& record) {
+  // Check read the whole file: a fault found now is one of a file changed since (or one that can
+  // no longer be read), after rows may have been written.
+  try {
+    if (!reader.Next(record)) return false;
     Convert(record, nullptr);
+    return true;
+  } catch (const ECsvError& error) {
+    throw EToolError(FFileName + " " + error.what() + "\n" + RowsThatStay(record.Line));
+  } catch (const EToolError& error) {
+    throw EToolError(std::string(error.what()) + "\n" + RowsThatStay(record.Line));
+  }
+}
+
+void TCsvLoader::Write(const std::function<void(int64_t)>& progress) {
+  FWritten = 0;
+  TCsvRecord record;
+  TCsvReader reader = Reader();
+  try {
+    ReadHeader(reader, record);
+  } catch (const ECsvError& error) {
+    throw EToolError(FFileName + " " + error.what());
+  }
+  while (NextRow(reader, record)) {
     try {
       FTable.AppendRecord(FValues);
     } catch (const std::exception& error) {
-      // The rows before stay: the message says how many, so the file can be resumed there.
-      throw EToolError(Where(record.Line) + ": " + error.what() + "\n" + std::to_string(FWritten) +
-                       (FWritten == 1 ? " row was" : " rows were") + " loaded before line " +
-                       std::to_string(record.Line) + "; they stay in the table");
+      // The message says how many rows stay, so the file can be resumed there.
+      throw EToolError(Where(record.Line) + ": " + error.what() + "\n" + RowsThatStay(record.Line));
     }
     ++FWritten;
     progress(FWritten);

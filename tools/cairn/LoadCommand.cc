@@ -1,12 +1,13 @@
 // cairn load DIR TABLE FILE.csv [--password P] [--buffers MB]: appends the rows of a CSV file whose
-// header names fields. The whole file is read and converted before the first row is written; the
-// table is opened exclusively once for the whole load, with table buffers of its own budget.
+// header names fields. The whole file is read and converted before the first row is written, then
+// read again to write the rows, a chunk at a time both times (a pipe, which cannot be read twice,
+// is held in memory instead); the table is opened exclusively once for the whole load, with table
+// buffers of its own budget.
 #include <CLI/CLI.hpp>
 
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -64,18 +65,29 @@ void UseLoadBuffers(const TLoadBuffers& buffers) {
 // Warnings beyond this many are only counted.
 constexpr int kShownWarnings = 10;
 
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw EToolError("cannot read '" + path + "'");
+// The file to load, open for reading; a pipe's bytes are read whole into text.
+struct TLoadInput {
+  std::ifstream Stream;
+  std::string Text;
+  bool Seekable = false;
+};
+
+void OpenLoadInput(const std::string& path, TLoadInput& input) {
+  input.Stream.open(path, std::ios::binary);
+  if (!input.Stream) throw EToolError("cannot read '" + path + "'");
+  input.Seekable = input.Stream.tellg() != std::streampos(-1);
+  if (input.Seekable) return;
+  input.Stream.clear();
   std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw EToolError("cannot read '" + path + "'");
-  return std::move(text).str();
+  text << input.Stream.rdbuf();
+  if (input.Stream.bad()) throw EToolError("cannot read '" + path + "'");
+  input.Text = std::move(text).str();
 }
 
 void RunLoad(const TLoadOptions& options) {
   const auto start = std::chrono::steady_clock::now();
-  const std::string text = ReadWholeFile(options.File);
+  TLoadInput input;
+  OpenLoadInput(options.File, input);
   // Before the database: the engine takes no new settings once it is active.
   const TLoadBuffers buffers = SplitLoadBuffers(options.BuffersMiB);
   UseLoadBuffers(buffers);
@@ -84,7 +96,8 @@ void RunLoad(const TLoadOptions& options) {
   table->SetExclusive(true);
   table->Open();
 
-  TCsvLoader loader(*table, text, options.File);
+  TCsvLoader loader = input.Seekable ? TCsvLoader(*table, input.Stream, options.File)
+                                     : TCsvLoader(*table, input.Text, options.File);
   int warnings = 0;
   const int64_t rows = loader.Check([&warnings](const std::string& message) {
     if (++warnings <= kShownWarnings) std::fprintf(stderr, "cairn: warning: %s\n", message.c_str());
