@@ -98,6 +98,34 @@ TEST(ValueTextTest, TextsLongerThanTheFieldAreMarkedCutByCharacters) {
   EXPECT_FALSE(cut);
   ParseValue(Target(ftString, 5), "abcdef", cut);
   EXPECT_TRUE(cut);
+  // Characters after an ASCII start are counted as characters too.
+  ParseValue(Target(ftString, 5), "abc\xC3\xA9\xC3\xA9", cut);
+  EXPECT_FALSE(cut);
+  ParseValue(Target(ftString, 5),
+             "abc\xC3\xA9\xC3\xA9"
+             "d",
+             cut);
+  EXPECT_TRUE(cut);
+}
+
+// Into a value of the row before: the new value whatever the old one held, and the old one kept
+// when the text is refused.
+TEST(ValueTextTest, ParsingIntoAValueReplacesItOrLeavesIt) {
+  bool cut = false;
+  TCairnValue value = std::string(100, 'x');
+  ParseValueInto(Target(ftString, 5), "abcdef", cut, value);
+  EXPECT_EQ(std::get<std::string>(value), "abcdef");
+  EXPECT_TRUE(cut);
+  ParseValueInto(Target(ftString, 5), "", cut, value);
+  EXPECT_TRUE(std::holds_alternative<TNullValue>(value));
+  ParseValueInto(Target(ftMemo), "\xE2\x82\xAC", cut, value);
+  EXPECT_EQ(std::get<std::string>(value), "\xE2\x82\xAC");
+  EXPECT_FALSE(cut);
+  EXPECT_THROW(ParseValueInto(Target(ftString, 5), "\xE2\x98\x83", cut, value), EValueError);
+  EXPECT_THROW(ParseValueInto(Target(ftInteger), "1x", cut, value), EValueError);
+  EXPECT_EQ(std::get<std::string>(value), "\xE2\x82\xAC");
+  ParseValueInto(Target(ftInteger), "7", cut, value);
+  EXPECT_EQ(std::get<int64_t>(value), 7);
 }
 
 TEST(ValueTextTest, Base64AndDecimalsRoundTrip) {

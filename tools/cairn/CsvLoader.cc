@@ -70,8 +70,8 @@ void TCsvLoader::Convert(const TCsvRecord& record,
     const TColumn& column = FColumns[i];
     bool cut = false;
     try {
-      FValues[static_cast<size_t>(column.Position)] =
-          ParseValue(column.Target, record.Fields[i], cut);
+      ParseValueInto(column.Target, record.Fields[i], cut,
+                     FValues[static_cast<size_t>(column.Position)]);
     } catch (const EValueError& error) {
       throw EToolError(Where(record.Line) + ", field '" + column.FieldName + "': " + error.what());
     }

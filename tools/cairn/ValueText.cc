@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <stdexcept>
+#include <variant>
 
 #include "cairn/access/CairnField.h"
 #include "cairn/host/CodePage.h"
@@ -207,8 +208,11 @@ TValueKind ValueKindOf(TFieldType type) {
 }
 
 size_t CheckWindows1252(std::string_view utf8) {
-  size_t count = 0;
-  for (size_t pos = 0; pos < utf8.size(); ++count) {
+  // ASCII, by far the most common, is a character a byte and all of it is in Windows-1252.
+  size_t ascii = 0;
+  while (ascii < utf8.size() && static_cast<unsigned char>(utf8[ascii]) < 0x80) ++ascii;
+  size_t count = ascii;
+  for (size_t pos = ascii; pos < utf8.size(); ++count) {
     const size_t start = pos;
     const int32_t code = NextCodePoint(utf8, pos);
     if (code < 0) throw EValueError("not valid UTF-8 at byte " + std::to_string(start + 1));
@@ -252,6 +256,23 @@ TCairnValue ParseValue(const TFieldTarget& target, std::string_view text, bool& 
       break;
   }
   throw EValueError("a field of this type cannot be loaded from text");
+}
+
+void ParseValueInto(const TFieldTarget& target, std::string_view text, bool& cut,
+                    TCairnValue& value) {
+  const bool isText = target.Kind == TValueKind::Text || target.Kind == TValueKind::Memo;
+  if (!isText || text.empty()) {
+    value = ParseValue(target, text, cut);
+    return;
+  }
+  const size_t characters = CheckWindows1252(text);
+  cut = target.Kind == TValueKind::Text && target.Size > 0 &&
+        characters > static_cast<size_t>(target.Size);
+  if (auto* held = std::get_if<std::string>(&value)) {
+    held->assign(text);
+  } else {
+    value.emplace<std::string>(text);
+  }
 }
 
 std::string FormatValue(TValueKind kind, const TCairnField& field) {

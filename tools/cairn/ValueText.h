@@ -55,6 +55,10 @@ struct TFieldTarget {
 // (the value is handed over whole, the field object cuts it). EValueError for anything else the
 // field cannot take.
 TCairnValue ParseValue(const TFieldTarget& target, std::string_view text, bool& cut);
+// The same into value, leaving it as it was on EValueError. A text goes into the string value
+// holds already, so that a loop over rows keeps reusing its storage.
+void ParseValueInto(const TFieldTarget& target, std::string_view text, bool& cut,
+                    TCairnValue& value);
 
 // The field's value in the active record as a cell's text; null gives an empty text.
 std::string FormatValue(TValueKind kind, const TCairnField& field);
