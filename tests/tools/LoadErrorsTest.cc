@@ -7,13 +7,19 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <thread>
 
+#include "cairn/access/CairnEngine.h"
+#include "cairn/access/CairnTable.h"
 #include "tests/support/DiskFiles.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/EveryTypeTable.h"
 #include "tests/tools/ToolRun.h"
+#include "tools/cairn/CsvLoader.h"
+#include "tools/cairn/ExitCodes.h"
+#include "tools/cairn/ToolDatabase.h"
 
 namespace cairn::test {
 namespace {
@@ -121,6 +127,50 @@ TEST_F(LoadErrorsTest, AnEncryptedTableNeedsItsPassword) {
   EXPECT_EQ(ReadDiskFile(Temp.File("Secret.dat")).find("hidden"), std::string::npos);
   const TToolRun tables = RunCairn({"tables", Temp.Path(), "--password", "pw"});
   EXPECT_NE(tables.Out.find(" yes"), std::string::npos) << tables.Out;
+}
+
+// The file is read twice, checked whole and then written: one that changed in between (in
+// process here, through a stream whose text is swapped after the check) stops the load at the
+// first fault, naming its line and the rows written before it, which stay.
+TEST_F(LoadErrorsTest, AFileChangedAfterItsCheckStopsAtItsFirstFault) {
+  struct TCase {
+    const char* Changed;
+    const char* Message;
+  };
+  const TCase cases[] = {
+      {"Name,F\na,1\nb,x\nc,3\n", "in.csv line 3, field 'F': 'x' is not a decimal number"},
+      {"Name,F\na,1\n\"b,2\n", "in.csv line 3: a quoted field is not closed"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Changed);
+    {
+      tools::TToolDatabase database(Temp.Path());
+      auto table = database.ExistingTable("T");
+      table->SetExclusive(true);
+      table->Open();
+      std::stringstream file("Name,F\na,1\nb,2\nc,3\n");
+      tools::TCsvLoader loader(*table, file, "in.csv");
+      EXPECT_EQ(loader.Check([](const std::string&) {}), 3);
+      file.str(c.Changed);
+      try {
+        loader.Write([](int64_t) {});
+        ADD_FAILURE() << "the changed file was loaded";
+      } catch (const tools::EToolError& error) {
+        const std::string message = error.what();
+        EXPECT_NE(message.find(c.Message), std::string::npos) << message;
+        EXPECT_NE(message.find("\n1 row was loaded before line 3; they stay in the table"),
+                  std::string::npos)
+            << message;
+      }
+      EXPECT_EQ(loader.Written(), 1);
+      table->Close();
+    }
+    FinalizeComponentLayer();
+  }
+  const std::vector<std::string> lines = Lines(RunCairn({"dump", Temp.Path(), "T"}).Out);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[2].substr(0, 4), "2,a,");
+  EXPECT_EQ(lines[3].substr(0, 4), "3,a,");
 }
 
 // A file is read twice (checked whole, then written); a pipe cannot be, so it is held whole and
