@@ -1135,6 +1135,28 @@ TEST_F(KeyComparerTest, PartsCompareAsBytesWithPerFieldDescendingAndAnAscendingS
   EXPECT_EQ(TKeyComparer(FEngine, d, fields, 0).PartsSize(), 27u);
 }
 
+// Plain keys compare their first eight bytes as one number: a difference at any position, with
+// bytes on either side of 0x80, orders exactly as the unsigned bytes do, for any length.
+TEST_F(KeyComparerTest, PlainKeysOrderAsUnsignedBytesAtEveryPosition) {
+  const TIndexDefinition d = MakeIndex("I", {test::kName}, false);
+  const TKeyComparer comparer(FEngine, d, test::TestFields(), 0);
+  const std::string base(d.KeySize, '\x40');
+  const unsigned char values[] = {0x00, 0x3F, 0x41, 0x7F, 0x80, 0xFF};
+  for (size_t at = 0; at < base.size(); ++at) {
+    for (unsigned char v : values) {
+      std::string other = base;
+      other[at] = static_cast<char>(v);
+      const int expected = v < 0x40 ? +1 : -1;
+      for (size_t n : {at + 1, size_t{8}, base.size()}) {
+        if (n > base.size()) continue;
+        const int want = n > at ? expected : 0;
+        EXPECT_EQ(comparer.Compare(base.data(), other.data(), n), want) << at << " " << n;
+        EXPECT_EQ(comparer.Compare(other.data(), base.data(), n), -want) << at << " " << n;
+      }
+    }
+  }
+}
+
 TEST_F(KeyComparerTest, StringsUnderALocaleCompareByCollationAndByBytesUnderLocaleZero) {
   constexpr uint32_t kEnglish = 1033;
   if (!host::IsInstalledLocale(kEnglish)) GTEST_SKIP() << "English collation not available";
