@@ -207,6 +207,11 @@ class TIndexFile : public TBufferedFile {
   // one node of each level, but through a leaf of its own.
   int32_t EvictionRank(const TBuffer& buffer) const override;
   int32_t MaximumEvictionRank() const override { return 2; }
+  // A budget of at least kCompactingBudget compacts unused pages before evicting them: a tree
+  // larger than the cache then stays in memory far longer. A small budget holds only the pages
+  // every operation passes through, which compacting would merely shuffle.
+  bool CompactsBuffers() const override { return MaximumBufferBytes() >= kCompactingBudget; }
+  static constexpr int64_t kCompactingBudget = 1 << 20;
   void CountAppendedBlock() override;
   void SaveHeaderForUndo() override { FUndoHeader = FHeader; }
   void RestoreHeaderForUndo() override { FHeader = FUndoHeader; }

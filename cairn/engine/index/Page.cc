@@ -8,6 +8,7 @@
 #include "cairn/engine/index/KeyComparer.h"
 #include "cairn/engine/io/BufferedFile.h"
 #include "cairn/engine/io/Coding.h"
+#include "cairn/engine/io/ZeroRuns.h"
 
 namespace cairn {
 
@@ -36,6 +37,7 @@ TPageHeader TPageHeader::Decode(const char* area) {
 TPage::TPage(TBufferedFile& file) : TBuffer(file) {}
 
 void TPage::Initialize() {
+  DropCompacted();
   TBuffer::Initialize();
   if (Capacity() == 0) RestoreContent();
   FHeader = TPageHeader();
@@ -52,6 +54,20 @@ void TPage::Copy(const TBuffer& source) {
   const auto* page = dynamic_cast<const TPage*>(&source);
   if (page == nullptr) throw std::invalid_argument("a page copies only another page");
   BeforeChange();
+  DropCompacted();
+  if (page->Compacted()) {
+    // The copy takes the form a read leaves.
+    std::vector<char> unit(static_cast<size_t>(BufferedFile().IOBlockSize()));
+    page->StoreContent(unit.data());
+    LoadContent(unit.data());
+    FKeySize = page->FKeySize;
+    FKeyUnique = page->FKeyUnique;
+    FKeyCompressionType = page->FKeyCompressionType;
+    FNoKeyStatistics = page->FNoKeyStatistics;
+    SetIsDirty(true);
+    HeldBytesChanged();
+    return;
+  }
   if (page->FExpanded) {
     ReleaseContent();
   } else if (Capacity() == 0) {
@@ -93,7 +109,75 @@ bool TPage::IsEqualToBuffer(const void* data) const {
 
 size_t TPage::HeldBytes() const {
   return TBuffer::HeldBytes() - AllocatedBytes(sizeof(TBuffer)) + AllocatedBytes(sizeof(TPage)) +
-         AllocatedBytes(FEntries.capacity());
+         AllocatedBytes(FEntries.capacity()) + AllocatedBytes(FCompact.capacity());
+}
+
+// An expanded page keeps its entries with their zero runs cut (header, parameters and stored size
+// stay as they are), a raw page its area: key fields padded with zeros shrink to a fraction.
+bool TPage::Compact() {
+  if (Compacted()) return true;
+  thread_local std::vector<char> encoded;
+  if (FExpanded) {
+    EncodeZeroRuns(FEntries.data(), FEntries.size(), encoded);
+    std::vector<char>().swap(FEntries);
+  } else {
+    EncodeZeroRuns(Buffer(), static_cast<size_t>(AreaSize()), encoded);
+    ReleaseContent();
+  }
+  FCompact.assign(encoded.begin(), encoded.end());
+  SetCompacted(true);
+  HeldBytesChanged();
+  return true;
+}
+
+// Back to the form it was compacted from: nothing changes that a write or an undo could see.
+void TPage::Thaw() {
+  if (!Compacted()) return;
+  bool whole = false;
+  if (FExpanded) {
+    const size_t bytes = static_cast<size_t>(FHeader.NumberOfKeys) * Stride();
+    ReserveForExpand(bytes);
+    FEntries.resize(bytes);
+    whole = DecodeZeroRuns(FCompact.data(), FCompact.size(), FEntries.data(), bytes);
+  } else {
+    RestoreContent();
+    whole =
+        DecodeZeroRuns(FCompact.data(), FCompact.size(), Buffer(), static_cast<size_t>(AreaSize()));
+  }
+  if (!whole) throw std::logic_error("a compacted page does not make a whole page");
+  std::vector<char>().swap(FCompact);
+  SetCompacted(false);
+  HeldBytesChanged();
+}
+
+// What StoreContent writes of a compacted page: its form decoded aside.
+void TPage::StoreCompacted(char* unit) const {
+  Header().Encode(unit);
+  char* area = unit + TPageHeader::kSize;
+  const size_t areaSize = static_cast<size_t>(AreaSize());
+  bool whole = false;
+  if (FExpanded) {
+    thread_local std::vector<char> entries;
+    entries.resize(static_cast<size_t>(FHeader.NumberOfKeys) * Stride());
+    whole = DecodeZeroRuns(FCompact.data(), FCompact.size(), entries.data(), entries.size());
+    // EncodeEntries reads FEntries: the decoded entries stand in for them meanwhile.
+    auto& self = const_cast<TPage&>(*this);
+    self.FEntries.swap(entries);
+    std::memset(area, 0, areaSize);
+    EncodeEntries(area);
+    self.FEntries.swap(entries);
+  } else {
+    whole = DecodeZeroRuns(FCompact.data(), FCompact.size(), area, areaSize);
+  }
+  if (!whole) throw std::logic_error("a compacted page does not make a whole page");
+}
+
+void TPage::DropCompacted() {
+  if (!Compacted()) return;
+  std::vector<char>().swap(FCompact);
+  FExpanded = false;
+  SetCompacted(false);
+  HeldBytesChanged();
 }
 
 void TPage::TakeParameters(const TIndexDefinition& definition) {
@@ -111,6 +195,7 @@ bool TPage::SameParameters(const TIndexDefinition& definition) const {
 
 void TPage::Initialize(const TIndexDefinition& definition) {
   BeforeChange();
+  DropCompacted();
   FHeader = TPageHeader();
   TakeParameters(definition);
   FExpanded = true;
@@ -122,6 +207,7 @@ void TPage::Initialize(const TIndexDefinition& definition) {
 
 void TPage::InitializeRaw(uint8_t pageType) {
   BeforeChange();
+  DropCompacted();
   FHeader = TPageHeader();
   FHeader.PageType = pageType;
   FExpanded = false;
@@ -135,6 +221,7 @@ void TPage::InitializeRaw(uint8_t pageType) {
 
 // A page read from the file stays raw until a tree asks for it with its key parameters.
 void TPage::LoadContent(const char* unit) {
+  DropCompacted();
   if (Capacity() == 0) RestoreContent();
   FHeader = TPageHeader::Decode(unit);
   std::memcpy(Buffer(), unit + TPageHeader::kSize, static_cast<size_t>(AreaSize()));
@@ -144,6 +231,10 @@ void TPage::LoadContent(const char* unit) {
 }
 
 void TPage::StoreContent(char* unit) const {
+  if (Compacted()) {
+    StoreCompacted(unit);
+    return;
+  }
   Header().Encode(unit);
   char* area = unit + TPageHeader::kSize;
   if (FExpanded) {

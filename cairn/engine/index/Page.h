@@ -27,7 +27,9 @@
 // A text-parameter page (type 4) holds raw bytes of the text-parameter stream. In memory a tree
 // page is kept expanded: NumberOfKeys entries of K + 10 bytes (key, record or child number, lower
 // key count, L, T), compressed again when written; an expanded page holds no raw image beside
-// its entries (the buffer's content is released until the page is raw again).
+// its entries (the buffer's content is released until the page is raw again). An unused cached
+// page may be compacted: only its entries (or raw area) with the zero runs cut are kept until it
+// is handed out again.
 #pragma once
 
 #include <cstddef>
@@ -78,6 +80,10 @@ class TPage : public TBuffer {
   bool IsEqualToBuffer(const void* data) const override;
   // The object, the raw content (while not expanded) and the expanded entries.
   size_t HeldBytes() const override;
+  // An unused cached page shrinks to its entries (or raw area) with the zero runs cut, the key
+  // fields' padding, and takes its form back when handed out again.
+  bool Compact() override;
+  void Thaw() override;
 
   // Empties the page as a tree page of the definition (header zeroed, type 0).
   void Initialize(const TIndexDefinition& definition);
@@ -186,6 +192,9 @@ class TPage : public TBuffer {
   void ReserveForInsert();
   void ReserveForExpand(size_t bytes);
   void ShrinkAfterDelete();
+  // Leaves the compacted form without reading it back (the content is about to be replaced).
+  void DropCompacted();
+  void StoreCompacted(char* unit) const;
 
   TPageHeader FHeader;
   uint16_t FKeySize = 0;
@@ -197,6 +206,9 @@ class TPage : public TBuffer {
   bool FExpanded = false;
   std::vector<char> FEntries;
   int32_t FStoredSize = 0;
+  // Compacted: the entries of an expanded page or the area of a raw one, zero runs cut
+  // (ZeroRuns.h); FEntries and the content are then empty.
+  std::vector<char> FCompact;
 };
 
 }  // namespace cairn

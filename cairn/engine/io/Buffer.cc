@@ -122,6 +122,12 @@ void TBuffer::HeldBytesChanged() {
   if (FCountedBytes != 0) FBufferedFile.Recount(this);
 }
 
+void TBuffer::SetCompacted(bool value) {
+  if (FCompacted == value) return;
+  FCompacted = value;
+  if (FCountedBytes != 0) FBufferedFile.NoteCompacted(value);
+}
+
 void TBuffer::LoadContent(const char* unit) {
   const size_t count = std::min(FBuffer.size(), static_cast<size_t>(FBufferedFile.IOBlockSize()));
   std::memcpy(FBuffer.data(), unit, count);

@@ -50,6 +50,13 @@ class TBuffer {
   static size_t AllocatedBytes(size_t size) {
     return size == 0 ? 0 : std::max<size_t>((size + 8 + 15) & ~size_t{15}, 32);
   }
+  // A kind may keep a cached, unused block in a smaller form until it is handed out again: Compact
+  // shrinks it (false when the kind cannot), Thaw brings back the form a read leaves. Meanwhile
+  // the content is still exactly what StoreContent makes, so a compacted dirty block is written
+  // as it is.
+  virtual bool Compact() { return false; }
+  virtual void Thaw() {}
+  bool Compacted() const { return FCompacted; }
 
   TBufferedFile& BufferedFile() const { return FBufferedFile; }
   char* Buffer() { return FBuffer.data(); }
@@ -82,6 +89,9 @@ class TBuffer {
   // A kind calls this after its allocations changed (HeldBytes differs): the owning file's count
   // follows while the buffer is cached.
   void HeldBytesChanged();
+  // A kind's Compact and Thaw report the change of form: the owning file counts compacted
+  // buffers apart while the buffer is cached.
+  void SetCompacted(bool value);
 
   // A kind whose file defers undo images (TBufferedFile::DefersUndoImages) calls BeforeChange
   // before every change of its content: the first change under the file's undo keeps the
@@ -108,6 +118,7 @@ class TBuffer {
   // Whether the file's undo of FUndoSerial holds an image of the buffer (fills a gap of the
   // layout: a cache holds many small buffers).
   bool FUndoKept = false;
+  bool FCompacted = false;
   uint16_t FUseCount = 0;
   int32_t FNumber = 0;
   // What the owning file counts for this buffer in its held bytes (HeldBytes when last counted);

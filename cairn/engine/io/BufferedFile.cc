@@ -110,6 +110,7 @@ void TBufferedFile::CheckSizeLimit() {
 
 void TBufferedFile::Unlink(TBuffer* buffer) {
   if (buffer == FNoFreeFrom) FNoFreeFrom = buffer->FNextBuffer;
+  if (buffer == FCompactedFrom) FCompactedFrom = buffer->FNextBuffer;
   if (buffer->FPrevBuffer) {
     buffer->FPrevBuffer->FNextBuffer = buffer->FNextBuffer;
   } else if (FFirstBuffer == buffer) {
@@ -163,6 +164,7 @@ TBuffer* TBufferedFile::LookUp(int32_t number) {
 std::unique_ptr<TBuffer> TBufferedFile::RemoveFromSorted(TBuffer* buffer) {
   std::unique_ptr<TBuffer> owned = FBuffers.Extract(buffer);
   if (owned == nullptr) ReportCorruptBuffers();
+  if (owned->FCompacted) --FCompactedCount;
   FHeldBytes -= static_cast<int64_t>(owned->FCountedBytes);
   owned->FCountedBytes = 0;
   return owned;
@@ -204,6 +206,7 @@ bool TBufferedFile::GetBuffer(const TBufferRequest& request, int32_t number, boo
   if (found != nullptr) {
     ++FCacheHits;
     MoveToFront(found);
+    if (found->FCompacted) found->Thaw();
   } else {
     if (FOwner != nullptr && !FOwner->StrictChangeDetection() && !request.Exclusive &&
         !FOwner->MarkedReadOnly() && FOwner->ReadLockForMiss()) {
@@ -235,6 +238,7 @@ bool TBufferedFile::RepinBuffer(TBuffer* buffer, uint64_t departures) {
   if (buffer == nullptr || departures != FBuffers.Departures()) return false;
   ++FCacheHits;
   MoveToFront(buffer);
+  if (buffer->FCompacted) buffer->Thaw();
   if (FUndoActive) MarkForUndo(buffer);
   ++buffer->FUseCount;
   return true;
@@ -317,9 +321,10 @@ TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
   if (FBuffers.Contains(number)) ReportCorruptBuffers();
   std::unique_ptr<TBuffer> buffer;
   if (OverByteBudget()) DropCleanOverByteBudget();
-  if (FBuffers.Size() >= FCapacity || OverByteBudget()) buffer = RecycleBuffer();
+  if (FullBufferCount() >= FCapacity || OverByteBudget()) buffer = RecycleBuffer();
   if (buffer == nullptr) {
-    if (FBuffers.Size() >= FCapacity) FCapacity += static_cast<size_t>(std::max(BufferExpand(), 1));
+    if (FullBufferCount() >= FCapacity)
+      FCapacity += static_cast<size_t>(std::max(BufferExpand(), 1));
     buffer = CreateBuffer();  // zeroed and clean already
     LinkFront(buffer.get());
   } else {
@@ -531,7 +536,8 @@ void TBufferedFile::AdjustBuffers() {
 void TBufferedFile::FlushWhenOverBudget() {
   const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
   TakeByteLimit();
-  const bool overCount = FBuffers.Size() > maximum;
+  CompactOverBudget();
+  const bool overCount = FullBufferCount() > maximum;
   const bool overBytes = OverByteBudget();
   if (FUndoActive || (!overCount && !overBytes)) return;
   const size_t keep = maximum - maximum / 8;
@@ -541,7 +547,7 @@ void TBufferedFile::FlushWhenOverBudget() {
   const int64_t cacheBytes = CacheBytes();
   int64_t victimBytes = 0;
   const auto stillOver = [&] {
-    return (overCount && FBuffers.Size() - victims.size() > keep) ||
+    return (overCount && FullBufferCount() - victims.size() > keep) ||
            (overBytes && cacheBytes - victimBytes > keepBytes);
   };
   // The lowest rank leaves first; within a rank the least recently used.
@@ -573,12 +579,35 @@ void TBufferedFile::FlushWhenOverBudget() {
     Unlink(victim);
     RemoveFromSorted(victim);
   }
-  FCapacity = std::max(FBuffers.Size(), maximum);
+  FCapacity = std::max(FullBufferCount(), maximum);
+}
+
+// Over the budget, the least recently used unused buffers are compacted in place, from the cold
+// end, until the cache is an eighth below it by count and by bytes; they stay cached, the dirty
+// ones unwritten. What compacting cannot bring back within the budget then leaves as before.
+void TBufferedFile::CompactOverBudget() {
+  if (FUndoActive || FBufferAll || !CompactsBuffers()) return;
+  const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
+  if (FullBufferCount() <= maximum && !OverByteBudget()) return;
+  const size_t keep = maximum - maximum / 8;
+  const int64_t keepBytes = MaximumBufferBytes() - MaximumBufferBytes() / 8;
+  bool tailCompacted = true;
+  TBuffer* b = FCompactedFrom != nullptr ? FCompactedFrom->FPrevBuffer : FLastBuffer;
+  for (; b != nullptr && (FullBufferCount() > keep || CacheBytes() > keepBytes);
+       b = b->FPrevBuffer) {
+    if (!b->FCompacted && (b->FUseCount > 0 || (b->FIsDirty && !b->FWriteFlag) || !b->Compact())) {
+      tailCompacted = false;
+      continue;
+    }
+    if (tailCompacted) FCompactedFrom = b;
+  }
 }
 
 void TBufferedFile::FreeBuffers() {
   ForgetUndoSteps();
   FNoFreeFrom = nullptr;
+  FCompactedFrom = nullptr;
+  FCompactedCount = 0;
   FWriteMemory.reset();
   FWriteMemorySize = 0;
   FWriteBuffers.clear();

@@ -154,6 +154,10 @@ class TBufferedFile : public TEngineFile {
 
   // Inspection of the cache.
   size_t BufferCount() const { return FBuffers.Size(); }
+  // Cached buffers kept compacted (TBuffer::Compact), and the others: the count limit applies to
+  // these, the byte budget to all.
+  size_t CompactedCount() const { return FCompactedCount; }
+  size_t FullBufferCount() const { return FBuffers.Size() - FCompactedCount; }
   // The memory the cached buffers hold: the sum of their HeldBytes, kept as they change.
   int64_t HeldBytes() const { return FHeldBytes; }
   // What the cache's byte budget counts: the buffers' held bytes, the buffer map and the write
@@ -186,6 +190,10 @@ class TBufferedFile : public TEngineFile {
   // higher, so that a small cache keeps them rather than cycling everything through the file.
   virtual int32_t EvictionRank(const TBuffer&) const { return 0; }
   virtual int32_t MaximumEvictionRank() const { return 0; }
+  // Whether the trimming after an operation compacts unused buffers (TBuffer::Compact) before any
+  // leaves the cache: a kind whose blocks shrink much in memory then holds many more of them
+  // within its byte budget and reads and writes them less often.
+  virtual bool CompactsBuffers() const { return false; }
   // Keep and put back the kind's header for an undo.
   virtual void SaveHeaderForUndo() {}
   virtual void RestoreHeaderForUndo() {}
@@ -239,6 +247,15 @@ class TBufferedFile : public TEngineFile {
   // and when the cache is trimmed.
   void TakeByteLimit();
   void DropCleanOverByteBudget();
+  // The first step of FlushWhenOverBudget for a kind that compacts its buffers.
+  void CompactOverBudget();
+  void NoteCompacted(bool compacted) {
+    if (compacted) {
+      ++FCompactedCount;
+    } else {
+      --FCompactedCount;
+    }
+  }
 
   TBufferedFileOwner* FOwner;
   // The read in progress: its data, file position and size; empty between reads.
@@ -267,6 +284,10 @@ class TBufferedFile : public TEngineFile {
   // deferred dirty blocks was walked whole for one recycled buffer.
   uint32_t FRecencyClock = 0;
   TBuffer* FNoFreeFrom = nullptr;
+  // Compacted buffers: their number, and where the tail of the list known to hold only compacted
+  // ones starts (null: nothing known), so that compacting does not walk them again.
+  size_t FCompactedCount = 0;
+  TBuffer* FCompactedFrom = nullptr;
   int64_t FCacheHits = 0;
   int64_t FCacheMisses = 0;
   int64_t FReads = 0;

@@ -453,6 +453,66 @@ TEST_F(IndexTreeTest, ExpandedPagesKeepTheCacheWithinItsByteBudget) {
   EXPECT_EQ(TTreeWalker(*file, 1, reopened).Walk().Total, 12000);
 }
 
+// A budget of a megabyte or more compacts unused pages (their zero padding cut) instead of
+// writing and evicting them: a tree of long, mostly empty keys that is larger than the budget then
+// stays whole in memory and nothing is written until the flush. Whatever the budget, the file ends
+// with the same bytes, also when an undo in between thawed compacted pages and was rolled back.
+TEST_F(IndexTreeTest, CompactedPagesStayCachedAndTheFileKeepsItsBytes) {
+  const TIndexDefinition definition = MakeIndex("IDX_Long", {test::kLong1K}, false);
+  const size_t dataSize = TKeyComparer::FindKeyField(test::TestFields(), test::kLong1K)->DataSize;
+  const auto key = [&](int n) {
+    return StringPart("key-" + std::to_string(n * 7919 % 100003), dataSize) + RecordIDSuffix(n);
+  };
+  struct Run {
+    std::string bytes;
+    int64_t writesBeforeFlush = 0;
+    size_t compacted = 0;
+  };
+  const auto write = [&](int32_t budget) {
+    FEngine.SetMaxIndexBufferSize(budget);
+    auto file = NewFile(4096, {definition});
+    const TKeyComparer comparer = Comparer(*file, 1);
+    TIndexTree tree(*file, 1, comparer);
+    Run run;
+    const auto insert = [&](int from, int to) {
+      for (int n = from; n < to; ++n) {
+        file->BeginUndo();
+        EXPECT_TRUE(tree.Insert(key(n), n));
+        file->CommitUndo();
+        file->FlushWhenOverBudget();
+        run.compacted = std::max(run.compacted, file->CompactedCount());
+      }
+    };
+    insert(1, 2000);
+    file->BeginUndo();
+    for (int n = 5000; n < 5100; ++n) EXPECT_TRUE(tree.Insert(key(n), n));
+    file->RollbackUndo();
+    file->FlushWhenOverBudget();
+    insert(2000, 3000);
+    EXPECT_EQ(file->HeldBytes(), SumOfHeldBytes(*file));
+    EXPECT_LE(file->CacheBytes(), budget + TBufferedFile::kByteBudgetTolerance);
+    EXPECT_EQ(TTreeWalker(*file, 1, comparer).Walk().Total, 2999);
+    run.writesBeforeFlush = file->Writes();
+    Flush(*file);
+    file->CloseFile();
+    run.bytes = test::ReadDiskFile(Path());
+    std::filesystem::remove(Path());
+    return run;
+  };
+  const Run evicting = write(512 * 1024);
+  const Run compacting = write(1024 * 1024);
+  const Run whole = write(64 * 1024 * 1024);
+  // Some 350 pages of 4 KB: more than either small budget holds expanded.
+  ASSERT_GT(whole.bytes.size(), size_t{1200 * 1024});
+  EXPECT_EQ(evicting.compacted, 0u);
+  EXPECT_GT(evicting.writesBeforeFlush, 0);
+  EXPECT_GT(compacting.compacted, 0u);
+  EXPECT_EQ(compacting.writesBeforeFlush, 0);
+  EXPECT_EQ(whole.compacted, 0u);
+  EXPECT_TRUE(compacting.bytes == whole.bytes);
+  EXPECT_TRUE(evicting.bytes == whole.bytes);
+}
+
 TEST_F(IndexTreeTest, SmallestKeyBecomesFirstKeyOfEveryPageOnTheLeftmostPath) {
   auto file = NewFile(512);
   const TKeyComparer comparer = Comparer(*file, 0);
@@ -1073,6 +1133,28 @@ TEST_F(KeyComparerTest, PartsCompareAsBytesWithPerFieldDescendingAndAnAscendingS
         << "descending " << k.descendingId << " n " << k.n;
   }
   EXPECT_EQ(TKeyComparer(FEngine, d, fields, 0).PartsSize(), 27u);
+}
+
+// Plain keys compare their first eight bytes as one number: a difference at any position, with
+// bytes on either side of 0x80, orders exactly as the unsigned bytes do, for any length.
+TEST_F(KeyComparerTest, PlainKeysOrderAsUnsignedBytesAtEveryPosition) {
+  const TIndexDefinition d = MakeIndex("I", {test::kName}, false);
+  const TKeyComparer comparer(FEngine, d, test::TestFields(), 0);
+  const std::string base(d.KeySize, '\x40');
+  const unsigned char values[] = {0x00, 0x3F, 0x41, 0x7F, 0x80, 0xFF};
+  for (size_t at = 0; at < base.size(); ++at) {
+    for (unsigned char v : values) {
+      std::string other = base;
+      other[at] = static_cast<char>(v);
+      const int expected = v < 0x40 ? +1 : -1;
+      for (size_t n : {at + 1, size_t{8}, base.size()}) {
+        if (n > base.size()) continue;
+        const int want = n > at ? expected : 0;
+        EXPECT_EQ(comparer.Compare(base.data(), other.data(), n), want) << at << " " << n;
+        EXPECT_EQ(comparer.Compare(other.data(), base.data(), n), -want) << at << " " << n;
+      }
+    }
+  }
 }
 
 TEST_F(KeyComparerTest, StringsUnderALocaleCompareByCollationAndByBytesUnderLocaleZero) {
