@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cairn/cursor/DataCursor.h"
 #include "cairn/cursor/IndexWalker.h"
@@ -61,12 +62,55 @@ bool TDataCursor::ReadSlot(int32_t number, char* record) {
   } else if (!file.CopyCachedBlock(number, record)) {
     CopySlotThroughCache(number, SlotReadAhead(number), record);
   }
+  return TakeSlot(number, record);
+}
+
+bool TDataCursor::TakeSlot(int32_t number, char* record) {
   FLastSlotRead = number;
   if (static_cast<uint8_t>(record[TRecord::kStatusAt]) != TRecord::kLive) return false;
   // A record read back carries its slot number, as a posted one does: the blobs opened in it
   // find their record again through it.
   EncodeInt32(record + TRecord::kNextFreeAt, number);
   return true;
+}
+
+// Batches pay where the cache cannot serve the walk: it holds little of the file. Only a cursor
+// of an exclusive table reads ahead: a shared one must see each record as it is when it steps
+// there.
+bool TDataCursor::ReadSlotInWalk(int32_t number, char* record, bool forward) {
+  if (FReadBatch.Take(number, record)) return TakeSlot(number, record);
+  TDataFile& file = FDataTable->DataFile();
+  const size_t count =
+      FDataTable->Exclusive() && !MostlyCached() ? FReadBatch.NextCount(file, FRecordSize) : 0;
+  if (count == 0 || number < 1 || number >= file.NextEndingRecord()) {
+    return ReadSlot(number, record);
+  }
+  FillReadBatch(number, forward, count);
+  if (!FReadBatch.Take(number, record)) return ReadSlot(number, record);
+  return TakeSlot(number, record);
+}
+
+// Walks on from the entry just found (its key in FKeyBuffer) with a walker of its own, collecting
+// up to count slot numbers, then reads their records.
+void TDataCursor::FillReadBatch(int32_t number, bool forward, size_t count) {
+  TDataFile& file = FDataTable->DataFile();
+  const int32_t end = file.NextEndingRecord();
+  std::vector<int32_t> slots;
+  slots.reserve(count);
+  slots.push_back(number);
+  TWalkHint hint = FWalkHint;
+  TIndexWalker walker(FDataTable->IndexFile(), FKeys, &hint);
+  std::vector<char> key(FKeyBuffer.begin(), FKeyBuffer.begin() + FKeys.KeySize());
+  std::vector<char> next(key.size());
+  while (slots.size() < count) {
+    const int32_t slot =
+        forward ? walker.Next(key.data(), next.data()) : walker.Prior(key.data(), next.data());
+    // The walk itself reports an entry without a record when it comes to it.
+    if (slot < 1 || slot >= end) break;
+    slots.push_back(slot);
+    key.swap(next);
+  }
+  FReadBatch.Fill(file, std::move(slots), FRecordSize);
 }
 
 // A slot the cache does not hold: read with its neighbours, again when the table changed under
@@ -168,7 +212,7 @@ uint16_t TDataCursor::StepInIndex(char* record, bool forward) {
       // An index entry names a live record with the entry's key; anything else is a damaged
       // index or record. Going on from a record whose key differs from its entry would find
       // that entry again and again.
-      if (!ReadSlot(number, record)) indexFile.RaiseCorruptIndex(FIndexPos);
+      if (!ReadSlotInWalk(number, record, forward)) indexFile.RaiseCorruptIndex(FIndexPos);
       FKeys.Build(record, FRecordKey.data());
       if (std::memcmp(FRecordKey.data(), FKeyBuffer.data(), FRecordKey.size()) != 0)
         indexFile.RaiseCorruptIndex(FIndexPos);
