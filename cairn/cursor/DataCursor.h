@@ -246,7 +246,9 @@ class TDataCursor : public TDirectoryCursor {
   // ReadSlot for the record of an index entry a step walked to: with the records of the
   // entries after it (in the walk's direction) read ahead in a batch where that pays.
   bool ReadSlotInWalk(int32_t number, char* record, bool forward);
-  void FillReadBatch(int32_t number, bool forward, size_t count);
+  TReadBatch::TSource BatchSource(bool forward) const;
+  void FillReadBatch(const TReadBatch::TSource& source, int32_t number, size_t count);
+  bool StepInBatch(char* record, bool forward);
   void CopySlotThroughCache(int32_t number, int32_t readAhead, char* record);
   // Slots to read at once for a miss on slot number.
   int32_t SlotReadAhead(int32_t number) const;

@@ -80,37 +80,64 @@ bool TDataCursor::TakeSlot(int32_t number, char* record) {
 bool TDataCursor::ReadSlotInWalk(int32_t number, char* record, bool forward) {
   if (FReadBatch.Take(number, record)) return TakeSlot(number, record);
   TDataFile& file = FDataTable->DataFile();
+  const TReadBatch::TSource source = BatchSource(forward);
   const size_t count =
-      FDataTable->Exclusive() && !MostlyCached() ? FReadBatch.NextCount(file, FRecordSize) : 0;
+      FDataTable->Exclusive() && !MostlyCached() ? FReadBatch.NextCount(source) : 0;
   if (count == 0 || number < 1 || number >= file.NextEndingRecord()) {
     return ReadSlot(number, record);
   }
-  FillReadBatch(number, forward, count);
+  FillReadBatch(source, number, count);
   if (!FReadBatch.Take(number, record)) return ReadSlot(number, record);
   return TakeSlot(number, record);
 }
 
+TReadBatch::TSource TDataCursor::BatchSource(bool forward) const {
+  return {&FDataTable->DataFile(), &FDataTable->IndexFile(), FIndexPos, forward, FRecordSize,
+          FKeys.KeySize()};
+}
+
 // Walks on from the entry just found (its key in FKeyBuffer) with a walker of its own, collecting
-// up to count slot numbers, then reads their records.
-void TDataCursor::FillReadBatch(int32_t number, bool forward, size_t count) {
-  TDataFile& file = FDataTable->DataFile();
-  const int32_t end = file.NextEndingRecord();
+// up to count entries, then reads their records.
+void TDataCursor::FillReadBatch(const TReadBatch::TSource& source, int32_t number, size_t count) {
+  const size_t keySize = source.KeySize;
   std::vector<int32_t> slots;
   slots.reserve(count);
   slots.push_back(number);
+  std::vector<char> keys;
+  keys.reserve(count * keySize);
+  keys.insert(keys.end(), FKeyBuffer.begin(), FKeyBuffer.begin() + keySize);
   TWalkHint hint = FWalkHint;
   TIndexWalker walker(FDataTable->IndexFile(), FKeys, &hint);
-  std::vector<char> key(FKeyBuffer.begin(), FKeyBuffer.begin() + FKeys.KeySize());
-  std::vector<char> next(key.size());
-  while (slots.size() < count) {
-    const int32_t slot =
-        forward ? walker.Next(key.data(), next.data()) : walker.Prior(key.data(), next.data());
-    // The walk itself reports an entry without a record when it comes to it.
-    if (slot < 1 || slot >= end) break;
-    slots.push_back(slot);
-    key.swap(next);
+  walker.Collect(FKeyBuffer.data(), source.Forward, count - 1, slots, keys);
+  // An entry without a record ends the batch before it: the walk itself reports it there.
+  const int32_t end = FDataTable->DataFile().NextEndingRecord();
+  const auto bad = std::find_if(slots.begin(), slots.end(),
+                                [end](int32_t slot) { return slot < 1 || slot >= end; });
+  if (bad != slots.end()) {
+    slots.erase(bad, slots.end());
+    keys.resize(slots.size() * keySize);
+    hint.Clear();  // it stands on an entry the batch does not hold
   }
-  FReadBatch.Fill(file, std::move(slots), FRecordSize);
+  FReadBatch.Fill(source, std::move(slots), std::move(keys), hint);
+}
+
+// A step from the entry the batch served last to the next one, without walking the index.
+bool TDataCursor::StepInBatch(char* record, bool forward) {
+  if (FPosition != TPosition::OnRecord ||
+      !FReadBatch.Follows(FIndexPos, forward, FCurRecordNumber, FPositionKey.data()))
+    return false;
+  const char* key = nullptr;
+  const int32_t number = FReadBatch.TakeNext(record, key);
+  TIndexFile& indexFile = FDataTable->IndexFile();
+  // The same checks as a walked step: a live record whose key is the entry's.
+  if (!TakeSlot(number, record)) indexFile.RaiseCorruptIndex(FIndexPos);
+  FKeys.Build(record, FRecordKey.data());
+  if (std::memcmp(FRecordKey.data(), key, FRecordKey.size()) != 0)
+    indexFile.RaiseCorruptIndex(FIndexPos);
+  PositionOn(number, record, FRecordKey.data());
+  // The walk goes on from the batch's last entry as if it had stepped there.
+  if (FReadBatch.UsedUp()) FWalkHint = FReadBatch.EndHint();
+  return true;
 }
 
 // A slot the cache does not hold: read with its neighbours, again when the table changed under
@@ -201,6 +228,7 @@ uint16_t TDataCursor::StepInSlotOrder(char* record, bool forward) {
 }
 
 uint16_t TDataCursor::StepInIndex(char* record, bool forward) {
+  if (StepInBatch(record, forward)) return 0;
   TIndexFile& indexFile = FDataTable->IndexFile();
   TIndexWalker walker(indexFile, FKeys, &FWalkHint);
   const char* from = FPosition == TPosition::OnRecord ? FPositionKey.data() : nullptr;

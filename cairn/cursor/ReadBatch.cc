@@ -3,55 +3,85 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cairn/engine/index/IndexFile.h"
 #include "cairn/engine/io/BufferedFile.h"
 
 namespace cairn {
 
+bool TReadBatch::Current() const {
+  return FSource.Data->ContentGeneration() == FDataGeneration &&
+         FSource.Index->ContentGeneration() == FIndexGeneration &&
+         FSource.Index->TreeGeneration() == FTreeGeneration;
+}
+
+bool TReadBatch::Follows(int indexPos, bool forward, int32_t current,
+                         const char* currentKey) const {
+  return FNext > 0 && FNext < FSlots.size() && FSlots[FNext - 1] == current &&
+         FSource.IndexPos == indexPos && FSource.Forward == forward && Current() &&
+         std::memcmp(FKeys.data() + (FNext - 1) * FSource.KeySize, currentKey, FSource.KeySize) ==
+             0;
+}
+
+int32_t TReadBatch::TakeNext(char* record, const char*& key) {
+  std::memcpy(record, FRecords.data() + FNext * FSource.RecordSize, FSource.RecordSize);
+  key = FKeys.data() + FNext * FSource.KeySize;
+  const int32_t slot = FSlots[FNext++];
+  if (UsedUp()) FCount = std::max(2 * FSlots.size(), kFirstCount);
+  return slot;
+}
+
 bool TReadBatch::Take(int32_t number, char* record) {
-  if (FNext >= FSlots.size()) return false;  // used up: the next batch may be larger
-  if (FSlots[FNext] != number || FFile->ContentGeneration() != FGeneration) {
+  if (UsedUp()) return false;  // the next batch may be larger
+  if (FSlots[FNext] != number || !Current()) {
     FSlots.clear();
     FNext = 0;
     FCount = kFirstCount;
     return false;
   }
-  std::memcpy(record, FRecords.data() + FNext * FRecordSize, FRecordSize);
+  std::memcpy(record, FRecords.data() + FNext * FSource.RecordSize, FSource.RecordSize);
   ++FNext;
-  if (FNext == FSlots.size()) FCount = std::max(2 * FSlots.size(), kFirstCount);
+  if (UsedUp()) FCount = std::max(2 * FSlots.size(), kFirstCount);
   return true;
 }
 
-size_t TReadBatch::NextCount(const TBufferedFile& file, size_t recordSize) const {
-  int64_t budget = file.MaximumBufferBytes();
-  if (budget <= 0) budget = static_cast<int64_t>(file.BufferCapacity()) * file.BufferSize();
+size_t TReadBatch::NextCount(const TSource& source) const {
+  int64_t budget = source.Data->MaximumBufferBytes();
+  if (budget <= 0) {
+    budget = static_cast<int64_t>(source.Data->BufferCapacity()) * source.Data->BufferSize();
+  }
   // Three quarters of the budget: the cache keeps the rest.
-  const size_t most = static_cast<size_t>(budget - budget / 4) / BytesPerRecord(recordSize);
+  const size_t most = static_cast<size_t>(budget - budget / 4) / BytesPerEntry(source);
   if (most < kFirstCount) return 0;
   return std::min(FCount, most);
 }
 
-void TReadBatch::Fill(TBufferedFile& file, std::vector<int32_t>&& slots, size_t recordSize) {
-  if (FFile != &file) Release();
-  FFile = &file;
+void TReadBatch::Fill(const TSource& source, std::vector<int32_t>&& slots, std::vector<char>&& keys,
+                      const TWalkHint& endHint) {
+  if (FSource.Data != source.Data) Release();
+  FSource = source;
   FSlots.clear();  // nothing to hand out unless the reads succeed
   FNext = 0;
-  FRecordSize = recordSize;
-  const int64_t wanted = static_cast<int64_t>(slots.size() * BytesPerRecord(recordSize));
+  const int64_t wanted = static_cast<int64_t>(slots.size() * BytesPerEntry(source));
   if (wanted > FReserved) {
-    file.AddReservedBytes(wanted - FReserved);
+    source.Data->AddReservedBytes(wanted - FReserved);
     FReserved = wanted;
   }
-  FRecords.resize(slots.size() * recordSize);
-  file.GatherBlocks(slots.data(), slots.size(), FRecords.data());
+  FRecords.resize(slots.size() * source.RecordSize);
+  source.Data->GatherBlocks(slots.data(), slots.size(), FRecords.data());
+  FKeys = std::move(keys);
   FSlots = std::move(slots);
-  FGeneration = file.ContentGeneration();
+  FEndHint = endHint;
+  FDataGeneration = source.Data->ContentGeneration();
+  FIndexGeneration = source.Index->ContentGeneration();
+  FTreeGeneration = source.Index->TreeGeneration();
 }
 
 void TReadBatch::Release() {
-  if (FFile != nullptr && FReserved > 0) FFile->AddReservedBytes(-FReserved);
-  FFile = nullptr;
+  if (FSource.Data != nullptr && FReserved > 0) FSource.Data->AddReservedBytes(-FReserved);
+  FSource = {};
   FReserved = 0;
   FSlots = {};
+  FKeys = {};
   FRecords = {};
   FNext = 0;
   FCount = kFirstCount;

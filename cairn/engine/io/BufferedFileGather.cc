@@ -55,7 +55,12 @@ void TBufferedFile::GatherBlocks(const int32_t* numbers, size_t count, char* des
     if (numbers[i] < 1 || numbers[i] > used) ReportCorruptBuffers();
     order[i] = static_cast<uint64_t>(numbers[i]) << 32 | i;
   }
-  std::sort(order.begin(), order.end());
+  // A walk in slot order asks in order or in reverse: no sort needed.
+  if (std::is_sorted(order.rbegin(), order.rend())) {
+    std::reverse(order.begin(), order.end());
+  } else if (!std::is_sorted(order.begin(), order.end())) {
+    std::sort(order.begin(), order.end());
+  }
   const int64_t blockSize = std::max(IOBlockSize(), 1);
   const size_t bufferSize = static_cast<size_t>(BufferSize());
   const int64_t runBlocks = std::max<int64_t>(kMaxGatherBytes / blockSize, 1);
@@ -122,7 +127,7 @@ void TBufferedFile::GatherRun(const uint64_t* run, size_t count, char* memory, c
     char* unit = memory + static_cast<int64_t>(n - first) * blockSize;
     if (cipher != nullptr) cipher->Decrypt(unit, static_cast<size_t>(blockSize));
     std::memcpy(out, unit, copied);
-    std::memset(out + copied, 0, bufferSize - copied);
+    if (copied < bufferSize) std::memset(out + copied, 0, bufferSize - copied);
   }
 }
 
