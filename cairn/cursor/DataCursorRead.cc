@@ -100,25 +100,26 @@ TReadBatch::TSource TDataCursor::BatchSource(bool forward) const {
 // up to count entries, then reads their records.
 void TDataCursor::FillReadBatch(const TReadBatch::TSource& source, int32_t number, size_t count) {
   const size_t keySize = source.KeySize;
-  std::vector<int32_t> slots;
-  slots.reserve(count);
-  slots.push_back(number);
-  std::vector<char> keys;
-  keys.reserve(count * keySize);
-  keys.insert(keys.end(), FKeyBuffer.begin(), FKeyBuffer.begin() + keySize);
+  std::vector<int32_t>* slots = nullptr;
+  std::vector<char>* keys = nullptr;
+  FReadBatch.Begin(source, slots, keys);
+  slots->reserve(count);
+  slots->push_back(number);
+  keys->reserve(count * keySize);
+  keys->insert(keys->end(), FKeyBuffer.begin(), FKeyBuffer.begin() + keySize);
   TWalkHint hint = FWalkHint;
   TIndexWalker walker(FDataTable->IndexFile(), FKeys, &hint);
-  walker.Collect(FKeyBuffer.data(), source.Forward, count - 1, slots, keys);
+  walker.Collect(FKeyBuffer.data(), source.Forward, count - 1, *slots, *keys);
   // An entry without a record ends the batch before it: the walk itself reports it there.
   const int32_t end = FDataTable->DataFile().NextEndingRecord();
-  const auto bad = std::find_if(slots.begin(), slots.end(),
+  const auto bad = std::find_if(slots->begin(), slots->end(),
                                 [end](int32_t slot) { return slot < 1 || slot >= end; });
-  if (bad != slots.end()) {
-    slots.erase(bad, slots.end());
-    keys.resize(slots.size() * keySize);
+  if (bad != slots->end()) {
+    slots->erase(bad, slots->end());
+    keys->resize(slots->size() * keySize);
     hint.Clear();  // it stands on an entry the batch does not hold
   }
-  FReadBatch.Fill(source, std::move(slots), std::move(keys), hint);
+  FReadBatch.Finish(hint);
 }
 
 // A step from the entry the batch served last to the next one, without walking the index.

@@ -16,7 +16,7 @@ bool TReadBatch::Current() const {
 
 bool TReadBatch::Follows(int indexPos, bool forward, int32_t current,
                          const char* currentKey) const {
-  return FNext > 0 && FNext < FSlots.size() && FSlots[FNext - 1] == current &&
+  return !FFilling && FNext > 0 && FNext < FSlots.size() && FSlots[FNext - 1] == current &&
          FSource.IndexPos == indexPos && FSource.Forward == forward && Current() &&
          std::memcmp(FKeys.data() + (FNext - 1) * FSource.KeySize, currentKey, FSource.KeySize) ==
              0;
@@ -32,7 +32,8 @@ int32_t TReadBatch::TakeNext(char* record, const char*& key) {
 
 bool TReadBatch::Take(int32_t number, char* record) {
   if (UsedUp()) return false;  // the next batch may be larger
-  if (FSlots[FNext] != number || !Current()) {
+  if (FFilling || FSlots[FNext] != number || !Current()) {
+    FFilling = false;
     FSlots.clear();
     FNext = 0;
     FCount = kFirstCount;
@@ -55,25 +56,31 @@ size_t TReadBatch::NextCount(const TSource& source) const {
   return std::min(FCount, most);
 }
 
-void TReadBatch::Fill(const TSource& source, std::vector<int32_t>&& slots, std::vector<char>&& keys,
-                      const TWalkHint& endHint) {
+void TReadBatch::Begin(const TSource& source, std::vector<int32_t>*& slots,
+                       std::vector<char>*& keys) {
   if (FSource.Data != source.Data) Release();
   FSource = source;
-  FSlots.clear();  // nothing to hand out unless the reads succeed
+  FFilling = true;
+  FSlots.clear();
+  FKeys.clear();
   FNext = 0;
-  const int64_t wanted = static_cast<int64_t>(slots.size() * BytesPerEntry(source));
+  slots = &FSlots;
+  keys = &FKeys;
+}
+
+void TReadBatch::Finish(const TWalkHint& endHint) {
+  const int64_t wanted = static_cast<int64_t>(FSlots.size() * BytesPerEntry(FSource));
   if (wanted > FReserved) {
-    source.Data->AddReservedBytes(wanted - FReserved);
+    FSource.Data->AddReservedBytes(wanted - FReserved);
     FReserved = wanted;
   }
-  FRecords.resize(slots.size() * source.RecordSize);
-  source.Data->GatherBlocks(slots.data(), slots.size(), FRecords.data());
-  FKeys = std::move(keys);
-  FSlots = std::move(slots);
+  FRecords.resize(FSlots.size() * FSource.RecordSize);
+  FSource.Data->GatherBlocks(FSlots.data(), FSlots.size(), FRecords.data(), FScratch);
+  FFilling = false;  // the entries may be handed out now
   FEndHint = endHint;
-  FDataGeneration = source.Data->ContentGeneration();
-  FIndexGeneration = source.Index->ContentGeneration();
-  FTreeGeneration = source.Index->TreeGeneration();
+  FDataGeneration = FSource.Data->ContentGeneration();
+  FIndexGeneration = FSource.Index->ContentGeneration();
+  FTreeGeneration = FSource.Index->TreeGeneration();
 }
 
 void TReadBatch::Release() {
@@ -83,6 +90,8 @@ void TReadBatch::Release() {
   FSlots = {};
   FKeys = {};
   FRecords = {};
+  FScratch = {};
+  FFilling = false;
   FNext = 0;
   FCount = kFirstCount;
 }

@@ -57,16 +57,18 @@ class TReadBatch {
   // How many entries the next batch should hold; 0 when a batch within three quarters of the
   // data file's byte budget would be too small to pay.
   size_t NextCount(const TSource& source) const;
-  // Reads the records of slots (walk order; each in 1 ... the data file's blocks) whose keys
-  // follow each other in keys (KeySize bytes each); endHint: the walk's hint at the last entry.
-  void Fill(const TSource& source, std::vector<int32_t>&& slots, std::vector<char>&& keys,
-            const TWalkHint& endHint);
+  // Filling a batch: Begin ends the batch there is and hands out its (empty) slot and key lists;
+  // the caller appends the entries in walk order (each slot in 1 ... the data file's blocks, the
+  // keys KeySize bytes each), then Finish reads their records. endHint: the walk's hint at the
+  // last entry.
+  void Begin(const TSource& source, std::vector<int32_t>*& slots, std::vector<char>*& keys);
+  void Finish(const TWalkHint& endHint);
   // Frees the entries and gives the memory back to the budget; before the data file closes.
   void Release();
   // Memory the batch counts against the budget for one entry: the record, the key, its slot
-  // number and the gathering's sort entry.
+  // number and the gathering's two sort entries.
   static size_t BytesPerEntry(const TSource& source) {
-    return source.RecordSize + source.KeySize + 12;
+    return source.RecordSize + source.KeySize + 20;
   }
 
  private:
@@ -76,6 +78,10 @@ class TReadBatch {
   std::vector<int32_t> FSlots;
   std::vector<char> FKeys;
   std::vector<char> FRecords;
+  std::vector<uint64_t> FScratch;  // GatherBlocks'
+  // From Begin until Finish has read the records: no entry is handed out (a walk or a read that
+  // failed in between leaves the lists half filled).
+  bool FFilling = false;
   size_t FNext = 0;
   uint64_t FDataGeneration = 0;
   uint64_t FIndexGeneration = 0;

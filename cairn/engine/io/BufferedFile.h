@@ -79,7 +79,9 @@ class TBufferedFile : public TEngineFile {
   // from the file in ascending order, neighbours close to each other with one read of up to
   // kMaxGatherBytes. For a caller that holds the table exclusively: another writer's changes are
   // not looked for.
-  void GatherBlocks(const int32_t* numbers, size_t count, char* destination);
+  // scratch: room the call may use (2 * count entries), kept by the caller for the next call.
+  void GatherBlocks(const int32_t* numbers, size_t count, char* destination,
+                    std::vector<uint64_t>& scratch);
   static constexpr int64_t kMaxGatherBytes = 256 * 1024;
   // Counts up whenever a block's content may have changed in the cache or the cache was dropped:
   // a copy made by GatherBlocks is what the file holds while this stands still.

@@ -3,7 +3,9 @@
 // few calls, instead of one call and one recycled buffer per block.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "cairn/engine/io/BufferedFile.h"
@@ -30,6 +32,35 @@ void CopyFromBuffer(const TBuffer& buffer, char* out, size_t bufferSize) {
   std::memset(out + count, 0, bufferSize - count);
 }
 
+// Sorts entries by their block number (the high half); many with a radix sort of 11 bits a pass,
+// as many passes as the largest number needs: linear, where a comparison sort of a large batch
+// of scattered slots cost as much as reading them. Entries of one block end up next to each
+// other.
+// The count entries after last are the sort's scratch space.
+void SortByBlock(uint64_t* first, uint64_t* last, int32_t largest) {
+  constexpr int kBits = 11;
+  constexpr size_t kBuckets = size_t{1} << kBits;
+  const size_t count = static_cast<size_t>(last - first);
+  // A few entries: the passes over the buckets would cost more than comparing them.
+  if (count < 4 * kBuckets) {
+    std::sort(first, last);
+    return;
+  }
+  uint64_t* from = first;
+  uint64_t* to = last;
+  std::vector<size_t> starts(kBuckets);
+  for (int bit = 0; bit < 31 && (largest >> bit) > 0; bit += kBits) {
+    const int shift = 32 + bit;
+    std::fill(starts.begin(), starts.end(), 0);
+    for (size_t i = 0; i < count; ++i) ++starts[(from[i] >> shift) & (kBuckets - 1)];
+    size_t sum = 0;
+    for (size_t& start : starts) sum += std::exchange(start, sum);
+    for (size_t i = 0; i < count; ++i) to[starts[(from[i] >> shift) & (kBuckets - 1)]++] = from[i];
+    std::swap(from, to);
+  }
+  if (from != first) std::copy(from, from + count, first);
+}
+
 }  // namespace
 
 void TBufferedFile::AddReservedBytes(int64_t delta) {
@@ -46,20 +77,22 @@ void TBufferedFile::AddReservedBytes(int64_t delta) {
   }
 }
 
-void TBufferedFile::GatherBlocks(const int32_t* numbers, size_t count, char* destination) {
+void TBufferedFile::GatherBlocks(const int32_t* numbers, size_t count, char* destination,
+                                 std::vector<uint64_t>& scratch) {
   if (count == 0) return;
   const int32_t used = IOBlocksUsed();
-  // Each block number with its position, in block order (one sort of plain integers).
-  std::vector<uint64_t> order(count);
+  // Each block number with its position, in block order.
+  scratch.resize(2 * count);
+  uint64_t* order = scratch.data();
   for (size_t i = 0; i < count; ++i) {
     if (numbers[i] < 1 || numbers[i] > used) ReportCorruptBuffers();
     order[i] = static_cast<uint64_t>(numbers[i]) << 32 | i;
   }
   // A walk in slot order asks in order or in reverse: no sort needed.
-  if (std::is_sorted(order.rbegin(), order.rend())) {
-    std::reverse(order.begin(), order.end());
-  } else if (!std::is_sorted(order.begin(), order.end())) {
-    std::sort(order.begin(), order.end());
+  if (std::is_sorted(order, order + count, std::greater<>())) {
+    std::reverse(order, order + count);
+  } else if (!std::is_sorted(order, order + count)) {
+    SortByBlock(order, order + count, used);
   }
   const int64_t blockSize = std::max(IOBlockSize(), 1);
   const size_t bufferSize = static_cast<size_t>(BufferSize());
@@ -67,7 +100,7 @@ void TBufferedFile::GatherBlocks(const int32_t* numbers, size_t count, char* des
   const int64_t gapBlocks = std::max<int64_t>(kGatherGapBytes / blockSize, 1);
   // The reads' memory, for this call only: a large block of memory kept would count against no
   // budget.
-  const int64_t span = BlockOf(order.back()) - BlockOf(order.front()) + 1;
+  const int64_t span = BlockOf(order[count - 1]) - BlockOf(order[0]) + 1;
   std::unique_ptr<char[]> memory(
       new char[static_cast<size_t>(std::min(runBlocks, span) * blockSize)]);
   size_t from = 0;
@@ -86,7 +119,7 @@ void TBufferedFile::GatherBlocks(const int32_t* numbers, size_t count, char* des
       if (n - first >= runBlocks || n - BlockOf(order[to - 1]) > gapBlocks) break;
       ++to;
     }
-    GatherRun(order.data() + from, to - from, memory.get(), destination);
+    GatherRun(order + from, to - from, memory.get(), destination);
     from = to;
   }
 }

@@ -579,8 +579,9 @@ TEST_F(BufferedFileTest, GatheredBlocksComeFromRunsOfReadsAndTheCache) {
   const uint64_t generation = file.ContentGeneration();
   FFiles.ResetCounts();
   const std::vector<int32_t> numbers{2000, 5, 7, 5, 1, 2999, kBlocks + 1, 300, 7};
-  std::string out(numbers.size() * kBlockSize, '\0');
-  file.GatherBlocks(numbers.data(), numbers.size(), out.data());
+  std::string out(100 * kBlockSize, '\0');
+  std::vector<uint64_t> scratch;
+  file.GatherBlocks(numbers.data(), numbers.size(), out.data(), scratch);
   for (size_t i = 0; i < numbers.size(); ++i) {
     SCOPED_TRACE(numbers[i]);
     const int32_t n = numbers[i];
@@ -591,10 +592,31 @@ TEST_F(BufferedFileTest, GatheredBlocksComeFromRunsOfReadsAndTheCache) {
   }
   // 1 ... 7 (5 from the cache), 300, 2000, 2999 ... 3001 (3001 from the cache).
   EXPECT_EQ(FFiles.Calls(test::TFileOp::Read), 4);
+  // Many scattered numbers, many of them twice (sorted by their digits rather than compared).
+  std::vector<int32_t> many;
+  for (uint32_t i = 0, r = 7; i < 10000; ++i) {
+    r = r * 1103515245u + 12345u;
+    many.push_back(static_cast<int32_t>((r >> 8) % kBlocks) + 1);
+  }
+  std::string manyOut(many.size() * kBlockSize, '\0');
+  file.GatherBlocks(many.data(), many.size(), manyOut.data(), scratch);
+  for (size_t i = 0; i < many.size(); ++i) {
+    const std::string expected =
+        many[i] == 5 ? std::string(kBlockSize, 'z') : BlockPattern(many[i]);
+    ASSERT_EQ(manyOut.substr(i * kBlockSize, kBlockSize), expected) << many[i];
+  }
+  // A walk backwards through slots asks in reverse: one read.
+  std::vector<int32_t> backwards;
+  for (int32_t n = 2900; n > 2800; --n) backwards.push_back(n);
+  FFiles.ResetCounts();
+  file.GatherBlocks(backwards.data(), backwards.size(), out.data(), scratch);
+  EXPECT_EQ(FFiles.Calls(test::TFileOp::Read), 1);
+  EXPECT_EQ(out.substr(0, kBlockSize), BlockPattern(2900));
+  EXPECT_EQ(out.substr(99 * kBlockSize, kBlockSize), BlockPattern(2801));
   EXPECT_EQ(CachedBlocks(file), cached);
   EXPECT_EQ(file.ContentGeneration(), generation);
   for (const int32_t bad : {0, kBlocks + 2}) {
-    EXPECT_EQ(test::ErrorCodeOf([&] { file.GatherBlocks(&bad, 1, out.data()); }),
+    EXPECT_EQ(test::ErrorCodeOf([&] { file.GatherBlocks(&bad, 1, out.data(), scratch); }),
               CAIRN_FILECORRUPT);
   }
   // What makes a gathered copy stale moves the generation: a changed block given back, an
@@ -664,7 +686,8 @@ TEST_F(BufferedFileTest, EncryptedTablesStoreEncipheredBlocks) {
   file.ReadHeader();
   std::string gathered(kBlockSize, '\0');
   const int32_t first = 1;
-  file.GatherBlocks(&first, 1, gathered.data());
+  std::vector<uint64_t> scratch;
+  file.GatherBlocks(&first, 1, gathered.data(), scratch);
   EXPECT_EQ(gathered, plain);
   EXPECT_EQ(Content(Get(file, 1)), plain);
 }
