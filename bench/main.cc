@@ -1,8 +1,11 @@
 // cairn-bench: the same rows into Cairn and into SQLite, side by side.
 //
 //   cairn-bench [--quick] [--dir DIRECTORY] [--only W1|W2|R1|L1] [--config LABEL] [--cairn PATH]
+//               [--reuse]
 //
 // --only and --config (a part of a label such as "cairn default") narrow the run for profiling.
+// --reuse keeps DIRECTORY and, with --only R1, reads the W2 tables an earlier run left there
+// instead of writing them again (W2's row is then reported as skipped).
 // Every workload runs for Cairn with its default buffer budgets and with tuned ones, and for
 // SQLite with its default page cache and with a 64 MB cache, each in its own child process (see
 // Measure.h). --quick runs a tenth of the rows.
@@ -34,6 +37,7 @@ const TCairnBuffers kTunedBuffers{8 * kMiB, 52 * kMiB, 4 * kMiB, 1 << 20};
 
 struct TOptions {
   bool Quick = false;
+  bool Reuse = false;  // keep the directory; R1 reads W2 tables already there
   std::string Directory = "bench-data";
   std::string Only;
   std::string CairnTool;
@@ -110,10 +114,11 @@ int64_t MemoryOverBudgetKiB(const TRow& row) {
 
 void PrintMemory(const char* name, const std::vector<TRow>& rows) {
   for (size_t i = 0; i < 2; ++i)
-    std::printf("  memory %-3s %-14s peak %.1f MB = start %.1f MB + budget %.1f MB %+.1f MB\n",
-                name, rows[i].Config->Label, rows[i].Measure.PeakRssKiB / 1024.0,
-                rows[i].Measure.StartRssKiB / 1024.0, Mb(rows[i].Config->Buffers.Total()),
-                MemoryOverBudgetKiB(rows[i]) / 1024.0);
+    if (!rows[i].Measure.Failed())
+      std::printf("  memory %-3s %-14s peak %.1f MB = start %.1f MB + budget %.1f MB %+.1f MB\n",
+                  name, rows[i].Config->Label, rows[i].Measure.PeakRssKiB / 1024.0,
+                  rows[i].Measure.StartRssKiB / 1024.0, Mb(rows[i].Config->Buffers.Total()),
+                  MemoryOverBudgetKiB(rows[i]) / 1024.0);
 }
 
 TMeasure Skipped() {
@@ -125,7 +130,7 @@ TMeasure Skipped() {
 void Run(const TOptions& options) {
   const int64_t contactRows = options.Quick ? 10000 : 100000;
   const int64_t smallRows = options.Quick ? 100000 : 1000000;
-  fs::remove_all(options.Directory);
+  if (!options.Reuse) fs::remove_all(options.Directory);
   fs::create_directories(options.Directory);
   const std::string base = fs::absolute(options.Directory).string();
   std::vector<TConfig> configs{
@@ -175,6 +180,11 @@ void Run(const TOptions& options) {
   std::vector<TRow> small;
   if (all || options.Only == "W2" || options.Only == "R1") {
     for (const TConfig& config : configs) {
+      const char* file = config.IsCairn ? "Small." : "small.db";
+      if (options.Reuse && options.Only == "R1" && FileBytes(config.Directory, file) > 0) {
+        small.push_back({&config, Skipped(), FileBytes(config.Directory, file)});
+        continue;
+      }
       TRow row{&config, measured(config, [&](TMeasure& m) {
                  if (config.IsCairn)
                    CairnSmall(config.Directory, config.Buffers, smallRows, m);
@@ -203,9 +213,14 @@ void Run(const TOptions& options) {
                            : "R1 scan in slot order (primary index / rowid)",
                     rows);
       bool same = true;
-      for (const TRow& row : rows) same = same && row.Measure.Checksum == rows[0].Measure.Checksum;
+      const TRow* first = nullptr;  // the first run that was not skipped
+      for (const TRow& row : rows) {
+        if (row.Measure.Failed()) continue;
+        if (!first) first = &row;
+        same = same && row.Measure.Checksum == first->Measure.Checksum;
+      }
       std::printf("  checksums %s (%lld)\n", same ? "agree" : "DIFFER",
-                  static_cast<long long>(rows[0].Measure.Checksum));
+                  static_cast<long long>(first ? first->Measure.Checksum : 0));
       PrintMemory("R1", rows);
     }
   }
@@ -219,6 +234,8 @@ TOptions ParseOptions(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--quick") {
       options.Quick = true;
+    } else if (arg == "--reuse") {
+      options.Reuse = true;
     } else if (std::string* value = arg == "--dir"      ? &options.Directory
                                     : arg == "--only"   ? &options.Only
                                     : arg == "--config" ? &options.Config
@@ -229,7 +246,7 @@ TOptions ParseOptions(int argc, char** argv) {
     } else {
       std::fprintf(stderr,
                    "usage: cairn-bench [--quick] [--dir DIRECTORY] [--only W1|W2|R1|L1] "
-                   "[--config LABEL] [--cairn PATH]\n");
+                   "[--config LABEL] [--cairn PATH] [--reuse]\n");
       std::exit(2);
     }
   }

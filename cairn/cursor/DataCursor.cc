@@ -186,6 +186,7 @@ void TDataCursor::CloseCursor(bool freeIfTemporary) {
 }
 
 void TDataCursor::Forget() {
+  FReadBatch.Release();
   FBlobs.FreeAll();
   FKeys.Clear();
   FIndexKeys.clear();

@@ -20,6 +20,7 @@
 #include "cairn/cursor/FieldCodec.h"
 #include "cairn/cursor/IndexWalker.h"
 #include "cairn/cursor/KeyBuilder.h"
+#include "cairn/cursor/ReadBatch.h"
 #include "cairn/engine/data/FieldDefinition.h"
 #include "cairn/engine/directory/DirectoryCursor.h"
 #include "cairn/engine/index/IndexDefinition.h"
@@ -240,6 +241,14 @@ class TDataCursor : public TDirectoryCursor {
 
   // Reading.
   bool ReadSlot(int32_t number, char* record);
+  // What ReadSlot does with a record copied out: whether it is live; it gets its slot number.
+  bool TakeSlot(int32_t number, char* record);
+  // ReadSlot for the record of an index entry a step walked to: with the records of the
+  // entries after it (in the walk's direction) read ahead in a batch where that pays.
+  bool ReadSlotInWalk(int32_t number, char* record, bool forward);
+  TReadBatch::TSource BatchSource(bool forward) const;
+  void FillReadBatch(const TReadBatch::TSource& source, int32_t number, size_t count);
+  bool StepInBatch(char* record, bool forward);
   void CopySlotThroughCache(int32_t number, int32_t readAhead, char* record);
   // Slots to read at once for a miss on slot number.
   int32_t SlotReadAhead(int32_t number) const;
@@ -301,6 +310,8 @@ class TDataCursor : public TDirectoryCursor {
   // The key of the current record in the current index, and where the last step found it.
   std::vector<char> FPositionKey;
   TWalkHint FWalkHint;
+  // The records the walk in the current index comes to next, read ahead.
+  TReadBatch FReadBatch;
   // The key built from a record read in index order, to compare with its entry.
   std::vector<char> FRecordKey;
   enum class TPosition { Begin, OnRecord, End } FPosition = TPosition::Begin;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cairn/cursor/DataCursor.h"
 #include "cairn/cursor/IndexWalker.h"
@@ -61,11 +62,82 @@ bool TDataCursor::ReadSlot(int32_t number, char* record) {
   } else if (!file.CopyCachedBlock(number, record)) {
     CopySlotThroughCache(number, SlotReadAhead(number), record);
   }
+  return TakeSlot(number, record);
+}
+
+bool TDataCursor::TakeSlot(int32_t number, char* record) {
   FLastSlotRead = number;
   if (static_cast<uint8_t>(record[TRecord::kStatusAt]) != TRecord::kLive) return false;
   // A record read back carries its slot number, as a posted one does: the blobs opened in it
   // find their record again through it.
   EncodeInt32(record + TRecord::kNextFreeAt, number);
+  return true;
+}
+
+// Batches pay where the cache cannot serve the walk: it holds little of the file. Only a cursor
+// of an exclusive table reads ahead: a shared one must see each record as it is when it steps
+// there.
+bool TDataCursor::ReadSlotInWalk(int32_t number, char* record, bool forward) {
+  if (FReadBatch.Take(number, record)) return TakeSlot(number, record);
+  TDataFile& file = FDataTable->DataFile();
+  const TReadBatch::TSource source = BatchSource(forward);
+  const size_t count =
+      FDataTable->Exclusive() && !MostlyCached() ? FReadBatch.NextCount(source) : 0;
+  if (count == 0 || number < 1 || number >= file.NextEndingRecord()) {
+    return ReadSlot(number, record);
+  }
+  FillReadBatch(source, number, count);
+  if (!FReadBatch.Take(number, record)) return ReadSlot(number, record);
+  return TakeSlot(number, record);
+}
+
+TReadBatch::TSource TDataCursor::BatchSource(bool forward) const {
+  return {&FDataTable->DataFile(), &FDataTable->IndexFile(), FIndexPos, forward, FRecordSize,
+          FKeys.KeySize()};
+}
+
+// Walks on from the entry just found (its key in FKeyBuffer) with a walker of its own, collecting
+// up to count entries, then reads their records.
+void TDataCursor::FillReadBatch(const TReadBatch::TSource& source, int32_t number, size_t count) {
+  const size_t keySize = source.KeySize;
+  std::vector<int32_t>* slots = nullptr;
+  std::vector<char>* keys = nullptr;
+  FReadBatch.Begin(source, slots, keys);
+  slots->reserve(count);
+  slots->push_back(number);
+  keys->reserve(count * keySize);
+  keys->insert(keys->end(), FKeyBuffer.begin(), FKeyBuffer.begin() + keySize);
+  TWalkHint hint = FWalkHint;
+  TIndexWalker walker(FDataTable->IndexFile(), FKeys, &hint);
+  walker.Collect(FKeyBuffer.data(), source.Forward, count - 1, *slots, *keys);
+  // An entry without a record ends the batch before it: the walk itself reports it there.
+  const int32_t end = FDataTable->DataFile().NextEndingRecord();
+  const auto bad = std::find_if(slots->begin(), slots->end(),
+                                [end](int32_t slot) { return slot < 1 || slot >= end; });
+  if (bad != slots->end()) {
+    slots->erase(bad, slots->end());
+    keys->resize(slots->size() * keySize);
+    hint.Clear();  // it stands on an entry the batch does not hold
+  }
+  FReadBatch.Finish(hint);
+}
+
+// A step from the entry the batch served last to the next one, without walking the index.
+bool TDataCursor::StepInBatch(char* record, bool forward) {
+  if (FPosition != TPosition::OnRecord ||
+      !FReadBatch.Follows(FIndexPos, forward, FCurRecordNumber, FPositionKey.data()))
+    return false;
+  const char* key = nullptr;
+  const int32_t number = FReadBatch.TakeNext(record, key);
+  TIndexFile& indexFile = FDataTable->IndexFile();
+  // The same checks as a walked step: a live record whose key is the entry's.
+  if (!TakeSlot(number, record)) indexFile.RaiseCorruptIndex(FIndexPos);
+  FKeys.Build(record, FRecordKey.data());
+  if (std::memcmp(FRecordKey.data(), key, FRecordKey.size()) != 0)
+    indexFile.RaiseCorruptIndex(FIndexPos);
+  PositionOn(number, record, FRecordKey.data());
+  // The walk goes on from the batch's last entry as if it had stepped there.
+  if (FReadBatch.UsedUp()) FWalkHint = FReadBatch.EndHint();
   return true;
 }
 
@@ -157,6 +229,7 @@ uint16_t TDataCursor::StepInSlotOrder(char* record, bool forward) {
 }
 
 uint16_t TDataCursor::StepInIndex(char* record, bool forward) {
+  if (StepInBatch(record, forward)) return 0;
   TIndexFile& indexFile = FDataTable->IndexFile();
   TIndexWalker walker(indexFile, FKeys, &FWalkHint);
   const char* from = FPosition == TPosition::OnRecord ? FPositionKey.data() : nullptr;
@@ -168,7 +241,7 @@ uint16_t TDataCursor::StepInIndex(char* record, bool forward) {
       // An index entry names a live record with the entry's key; anything else is a damaged
       // index or record. Going on from a record whose key differs from its entry would find
       // that entry again and again.
-      if (!ReadSlot(number, record)) indexFile.RaiseCorruptIndex(FIndexPos);
+      if (!ReadSlotInWalk(number, record, forward)) indexFile.RaiseCorruptIndex(FIndexPos);
       FKeys.Build(record, FRecordKey.data());
       if (std::memcmp(FRecordKey.data(), FKeyBuffer.data(), FRecordKey.size()) != 0)
         indexFile.RaiseCorruptIndex(FIndexPos);

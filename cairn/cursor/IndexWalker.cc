@@ -93,4 +93,46 @@ int32_t TIndexWalker::Prior(const char* key, char* out) {
   return Take(page, page->NumberOfKeys(), out);
 }
 
+size_t TIndexWalker::Collect(const char* key, bool forward, size_t most,
+                             std::vector<int32_t>& slots, std::vector<char>& keys) {
+  int position = 0;
+  bool exact = true;
+  TPageRef page = HintedLeaf(key, position);
+  if (!page) page = DescendToLeaf(key, !forward, position, exact);
+  if (!page) return 0;
+  // Where Next and Prior take their first entry from.
+  if (forward) {
+    ++position;
+  } else if (key != nullptr && exact) {
+    --position;
+  }
+  const size_t keySize = FKeys.KeySize();
+  size_t taken = 0;
+  while (true) {
+    if (!page->IsLeaf()) Corrupt();
+    const int count = page->NumberOfKeys();
+    for (; position >= 1 && position <= count && taken < most; position += forward ? 1 : -1) {
+      const char* entry = page->GetKey(position);
+      keys.insert(keys.end(), entry, entry + keySize);
+      slots.push_back(page->GetRecordNumber(position));
+      ++taken;
+    }
+    if (taken == most) break;
+    const int32_t neighbour = forward ? page->RightNumber() : page->LeftNumber();
+    if (neighbour == 0) break;
+    TPageRef next = FFile.ReadPage(FKeys.Pos(), neighbour);
+    // Empty leaves never exist; every leaf visited adds an entry, so a damaged chain that runs
+    // in a circle still ends at most.
+    if (!next->IsLeaf() || next->NumberOfKeys() == 0) Corrupt();
+    page = std::move(next);
+    position = forward ? 1 : page->NumberOfKeys();
+  }
+  if (taken > 0 && FHint != nullptr) {
+    const int last = position - (forward ? 1 : -1);
+    *FHint = {FKeys.Pos(), FFile.TreeGeneration(), page->Number(), last,
+              page.Get(),  FFile.CacheDepartures()};
+  }
+  return taken;
+}
+
 }  // namespace cairn

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "cairn/engine/index/IndexFile.h"
 
@@ -47,6 +48,11 @@ class TIndexWalker {
   // changed under a cache miss.
   int32_t Next(const char* key, char* out);
   int32_t Prior(const char* key, char* out);
+  // Up to most entries after key (forward) or before it, in walk order, leaf by leaf: each
+  // entry's record number appended to slots and its key to keys. The hint ends on the last one,
+  // as if Next or Prior had stepped there. Returns how many were appended.
+  size_t Collect(const char* key, bool forward, size_t most, std::vector<int32_t>& slots,
+                 std::vector<char>& keys);
 
  private:
   // The leaf holding the search position of key (null: the edge in the given direction), and

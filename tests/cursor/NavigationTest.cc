@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cairn/crypto/Md5.h"
+#include "cairn/engine/data/DataFile.h"
 #include "cairn/engine/table/DataTable.h"
 #include "cairn/error/EngineError.h"
 #include "cairn/error/EngineErrorCodes.h"
@@ -236,6 +237,60 @@ TEST_F(NavigationTest, InterleavedWalksThroughCachesOfFewBuffers) {
   }
   // The leaves did leave the cache between the steps: they were read again and again.
   EXPECT_GT(walks[0]->Cursor->DataTable()->IndexFile().CacheMisses(), kRecords);
+}
+
+// An exclusive cursor walking a table its data cache holds little of reads the records of the
+// entries ahead together, in slot order: far fewer calls than records, in either order and
+// direction, with the batch's memory inside the data budget. A step back and forth leaves the
+// batch and still finds the right records.
+TEST_F(NavigationTest, ExclusiveWalksReadRecordsAheadInFewCalls) {
+  constexpr int32_t kRecords = 20000;
+  Create("T", TableParams({NewField("Num", fld::kInteger)}, {IndexOn("ByNum", {1})}));
+  std::vector<int32_t> nums(kRecords);
+  for (int32_t i = 0; i < kRecords; ++i) nums[static_cast<size_t>(i)] = i;
+  std::shuffle(nums.begin(), nums.end(), std::mt19937(3));
+  auto walker = Open("T");
+  TRow row(*walker);
+  for (int32_t num : nums) {
+    row.Init();
+    row.SetInt(1, num);
+    ASSERT_TRUE(walker->AppendRecord(row.Data()));
+  }
+  TDataFile& file = walker->DataTable()->DataFile();
+  file.FlushBuffers();
+  file.FreeBuffers();  // the walks start from the file
+  for (const std::string index : {"", "ByNum"}) {
+    SCOPED_TRACE(index);
+    walker->SetIndexName(index);
+    const auto rank = [&](const TRow& r) { return index.empty() ? r.RecordID() - 1 : r.Int(1); };
+    for (const bool forward : {true, false}) {
+      const int64_t readsBefore = file.Reads();
+      int32_t expected = forward ? 0 : kRecords - 1;
+      uint16_t code =
+          forward ? walker->GetFirstRecord(row.Data()) : walker->GetLastRecord(row.Data());
+      for (; code == 0; expected += forward ? 1 : -1) {
+        ASSERT_EQ(rank(row), expected);
+        if (expected == kRecords / 2) {
+          EXPECT_GT(file.ReservedBytes(), 0);
+          EXPECT_LE(file.ReservedBytes(), file.MaximumBufferBytes());
+          EXPECT_LE(file.CacheBytes(),
+                    file.MaximumBufferBytes() + TBufferedFile::kByteBudgetTolerance);
+        }
+        code = forward ? walker->GetNextRecord(row.Data()) : walker->GetPriorRecord(row.Data());
+      }
+      EXPECT_EQ(code, forward ? CAIRN_EOF : CAIRN_BOF);
+      EXPECT_EQ(expected, forward ? kRecords : -1);
+      EXPECT_LT(file.Reads() - readsBefore, kRecords / 20);
+    }
+  }
+  // Back and forth in the middle of a walk.
+  ASSERT_EQ(walker->GetFirstRecord(row.Data()), 0);
+  for (int32_t i = 1; i <= 1000; ++i) ASSERT_EQ(walker->GetNextRecord(row.Data()), 0);
+  for (const int32_t step : {-1, -1, 1, 1, 1, -1, 1}) {
+    const int32_t at = row.Int(1);
+    ASSERT_EQ(step < 0 ? walker->GetPriorRecord(row.Data()) : walker->GetNextRecord(row.Data()), 0);
+    ASSERT_EQ(row.Int(1), at + step);
+  }
 }
 
 // An exclusive writer's cache is trimmed after every post, freeing pages: the leaf the last step

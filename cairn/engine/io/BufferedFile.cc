@@ -177,7 +177,7 @@ void TBufferedFile::Recount(TBuffer* buffer) {
 }
 
 int64_t TBufferedFile::CacheBytes() const {
-  return FHeldBytes + static_cast<int64_t>(FBuffers.SlotBytes()) +
+  return FHeldBytes + FReservedBytes + static_cast<int64_t>(FBuffers.SlotBytes()) +
          static_cast<int64_t>(FWriteBuffers.capacity() * sizeof(TBuffer*));
 }
 
@@ -257,6 +257,7 @@ bool TBufferedFile::CopyCachedBlock(int32_t number, void* destination) {
 TBuffer* TBufferedFile::AppendBuffer(int32_t number) {
   CheckSizeLimit();
   TBuffer* buffer = TakeBuffer(number);
+  ++FContentGeneration;
   buffer->FUseCount = 1;
   ++FCacheHits;
   CountAppendedBlock();
@@ -267,6 +268,7 @@ void TBufferedFile::PutBuffer(TBuffer* buffer) {
   if (buffer == nullptr) return;
   if (buffer->FUseCount > 0) --buffer->FUseCount;
   if (buffer->FUseCount == 0 && !buffer->FIsDirty && !buffer->FWriteFlag) NoteMayBeFree(*buffer);
+  if (buffer->FIsDirty) ++FContentGeneration;
   if (buffer->FIsDirty && !buffer->FWriteFlag) {
     FWriteBuffers.push_back(buffer);  // first: a failed allocation leaves the buffer unqueued
     buffer->FWriteFlag = true;
@@ -604,6 +606,7 @@ void TBufferedFile::CompactOverBudget() {
 }
 
 void TBufferedFile::FreeBuffers() {
+  ++FContentGeneration;
   ForgetUndoSteps();
   FNoFreeFrom = nullptr;
   FCompactedFrom = nullptr;
@@ -700,6 +703,7 @@ void TBufferedFile::Discard(TBuffer* buffer) {
 void TBufferedFile::RollbackUndo() {
   if (!FUndoActive) return;
   FUndoActive = false;
+  ++FContentGeneration;
   std::vector<TBuffer*> appended;
   FBuffers.ForEach([&](TBuffer* buffer) {
     if (buffer->FNumber > FUndoBlocksUsed) appended.push_back(buffer);

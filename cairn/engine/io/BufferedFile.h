@@ -73,6 +73,24 @@ class TBufferedFile : public TEngineFile {
   // copying and PutBuffer do for a hit, without holding the buffer. False (nothing done) when
   // the block is not cached; the caller then asks GetBuffer.
   bool CopyCachedBlock(int32_t number, void* destination);
+  // Copies blocks out without taking them into the cache: the content of numbers[i] goes to
+  // destination + i * BufferSize(). The numbers need no order and must lie in 1 ... IOBlocksUsed.
+  // A cached block is copied from its buffer (it may be newer than the file); the others are read
+  // from the file in ascending order, neighbours close to each other with one read of up to
+  // kMaxGatherBytes. For a caller that holds the table exclusively: another writer's changes are
+  // not looked for.
+  // scratch: room the call may use (2 * count entries), kept by the caller for the next call.
+  void GatherBlocks(const int32_t* numbers, size_t count, char* destination,
+                    std::vector<uint64_t>& scratch);
+  static constexpr int64_t kMaxGatherBytes = 256 * 1024;
+  // Counts up whenever a block's content may have changed in the cache or the cache was dropped:
+  // a copy made by GatherBlocks is what the file holds while this stands still.
+  uint64_t ContentGeneration() const { return FContentGeneration; }
+  // Memory a caller holds on behalf of this file (copies of its blocks) counts against the byte
+  // budget like the cached buffers: adding some first frees clean, unused buffers until the cache
+  // fits beside it. delta < 0 gives it back.
+  void AddReservedBytes(int64_t delta);
+  int64_t ReservedBytes() const { return FReservedBytes; }
   // Writes the queued blocks; whether anything was written.
   bool FlushBuffers();
   virtual void InitializeBuffers();
@@ -256,6 +274,9 @@ class TBufferedFile : public TEngineFile {
       --FCompactedCount;
     }
   }
+  // GatherBlocks' reads: run holds count entries (block number << 32 | position), ascending;
+  // one read of the blocks from the first to the last into memory, the wanted ones copied out.
+  void GatherRun(const uint64_t* run, size_t count, char* memory, char* destination);
 
   TBufferedFileOwner* FOwner;
   // The read in progress: its data, file position and size; empty between reads.
@@ -275,6 +296,8 @@ class TBufferedFile : public TEngineFile {
   TBufferMap FBuffers;
   size_t FCapacity = 0;    // the buffer budget
   int64_t FHeldBytes = 0;  // the sum of the cached buffers' counted bytes
+  int64_t FReservedBytes = 0;
+  uint64_t FContentGeneration = 0;
   // CacheBytes beyond this is over the byte budget.
   int64_t FByteLimit = std::numeric_limits<int64_t>::max();
   std::vector<TBuffer*> FWriteBuffers;  // exactly the buffers with WriteFlag

@@ -50,6 +50,7 @@ class TTestBlockFile : public TBufferedFile {
   int32_t BufferExpand() const override { return FExpand; }
   int32_t MaximumBufferCount() const override { return FMaxBuffers; }
   int32_t ReadAheadReserve() const override { return FReserve; }
+  int64_t MaximumBufferBytes() const override { return FMaxBytes; }
   int32_t ReadAheadCount(const TBufferRequest& request) const override {
     return request.ReadAheadCount;
   }
@@ -103,6 +104,7 @@ class TTestBlockFile : public TBufferedFile {
   int32_t FMaxBuffers = 16;
   int32_t FExpand = 3;
   int32_t FReserve = 1;
+  int64_t FMaxBytes = 0;
 
  protected:
   std::unique_ptr<TBuffer> CreateBuffer() override { return std::make_unique<TBuffer>(*this); }
@@ -561,6 +563,105 @@ TEST_F(BufferedFileTest, BlocksFlushedDuringAReadKeepTheirNewContent) {
   }
 }
 
+// Gathering copies blocks out in the order asked, the cached ones (newer than the file, or not
+// in it yet) from their buffers, the others with one read per run of near blocks; the cache is
+// left as it was. Numbers outside the file are a damaged request.
+TEST_F(BufferedFileTest, GatheredBlocksComeFromRunsOfReadsAndTheCache) {
+  constexpr int32_t kBlocks = 3000;  // runs: up to 4096 blocks, gaps up to 256 blocks
+  MakeDiskFile(Path(), kBlocks);
+  TTestBlockFile file(FEngine, &FOwner, Path(), true);
+  file.FMaxBuffers = 100;
+  file.OpenFile();
+  file.ReadHeader();
+  Store(file, 5, 'z');            // cached, dirty: newer than the file
+  Store(file, kBlocks + 1, 'n');  // appended, not yet in the file
+  const std::set<int32_t> cached = CachedBlocks(file);
+  const uint64_t generation = file.ContentGeneration();
+  FFiles.ResetCounts();
+  const std::vector<int32_t> numbers{2000, 5, 7, 5, 1, 2999, kBlocks + 1, 300, 7};
+  std::string out(100 * kBlockSize, '\0');
+  std::vector<uint64_t> scratch;
+  file.GatherBlocks(numbers.data(), numbers.size(), out.data(), scratch);
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    SCOPED_TRACE(numbers[i]);
+    const int32_t n = numbers[i];
+    const std::string expected = n == 5             ? std::string(kBlockSize, 'z')
+                                 : n == kBlocks + 1 ? std::string(kBlockSize, 'n')
+                                                    : BlockPattern(n);
+    EXPECT_EQ(out.substr(i * kBlockSize, kBlockSize), expected);
+  }
+  // 1 ... 7 (5 from the cache), 300, 2000, 2999 ... 3001 (3001 from the cache).
+  EXPECT_EQ(FFiles.Calls(test::TFileOp::Read), 4);
+  // Many scattered numbers, many of them twice (sorted by their digits rather than compared).
+  std::vector<int32_t> many;
+  for (uint32_t i = 0, r = 7; i < 10000; ++i) {
+    r = r * 1103515245u + 12345u;
+    many.push_back(static_cast<int32_t>((r >> 8) % kBlocks) + 1);
+  }
+  std::string manyOut(many.size() * kBlockSize, '\0');
+  file.GatherBlocks(many.data(), many.size(), manyOut.data(), scratch);
+  for (size_t i = 0; i < many.size(); ++i) {
+    const std::string expected =
+        many[i] == 5 ? std::string(kBlockSize, 'z') : BlockPattern(many[i]);
+    ASSERT_EQ(manyOut.substr(i * kBlockSize, kBlockSize), expected) << many[i];
+  }
+  // A walk backwards through slots asks in reverse: one read.
+  std::vector<int32_t> backwards;
+  for (int32_t n = 2900; n > 2800; --n) backwards.push_back(n);
+  FFiles.ResetCounts();
+  file.GatherBlocks(backwards.data(), backwards.size(), out.data(), scratch);
+  EXPECT_EQ(FFiles.Calls(test::TFileOp::Read), 1);
+  EXPECT_EQ(out.substr(0, kBlockSize), BlockPattern(2900));
+  EXPECT_EQ(out.substr(99 * kBlockSize, kBlockSize), BlockPattern(2801));
+  EXPECT_EQ(CachedBlocks(file), cached);
+  EXPECT_EQ(file.ContentGeneration(), generation);
+  for (const int32_t bad : {0, kBlocks + 2}) {
+    EXPECT_EQ(test::ErrorCodeOf([&] { file.GatherBlocks(&bad, 1, out.data(), scratch); }),
+              CAIRN_FILECORRUPT);
+  }
+  // What makes a gathered copy stale moves the generation: a changed block given back, an
+  // appended one, the cache dropped.
+  Store(file, 7, 'y');
+  EXPECT_GT(file.ContentGeneration(), generation);
+  uint64_t before = file.ContentGeneration();
+  Get(file, kBlocks + 2);
+  EXPECT_GT(file.ContentGeneration(), before);
+  before = file.ContentGeneration();
+  file.FreeBuffers();
+  EXPECT_GT(file.ContentGeneration(), before);
+  file.CloseFile();
+}
+
+// Memory reserved on a file's behalf counts against its byte budget: the cache frees clean,
+// unused buffers until it fits beside it, and keeps the dirty and held ones.
+TEST_F(BufferedFileTest, ReservedBytesMakeTheCacheGiveWay) {
+  constexpr int32_t kBlocks = 1200;
+  MakeDiskFile(Path(), kBlocks);
+  TTestBlockFile file(FEngine, &FOwner, Path(), true);
+  file.FMaxBuffers = 2 * kBlocks;
+  file.OpenFile();
+  file.ReadHeader();
+  for (int32_t n = 1; n <= kBlocks; ++n) file.PutBuffer(Get(file, n));
+  TBuffer* held = Get(file, 1);
+  Store(file, 2, 'x');
+  file.FMaxBytes = file.CacheBytes();  // the budget the cache fills now
+  file.AdjustBuffers();                // which the file takes up
+  ASSERT_EQ(file.BufferCount(), static_cast<size_t>(kBlocks));
+  file.AddReservedBytes(100 * 1024);
+  EXPECT_EQ(file.ReservedBytes(), 100 * 1024);
+  EXPECT_LE(file.CacheBytes(), file.FMaxBytes + TBufferedFile::kByteBudgetTolerance);
+  EXPECT_LT(file.BufferCount(), static_cast<size_t>(kBlocks));
+  EXPECT_EQ(file.FindBuffer(1), held);
+  ASSERT_NE(file.FindBuffer(2), nullptr);
+  EXPECT_TRUE(file.FindBuffer(2)->IsDirty());
+  file.PutBuffer(held);
+  const size_t count = file.BufferCount();
+  file.AddReservedBytes(-100 * 1024);
+  EXPECT_EQ(file.ReservedBytes(), 0);
+  EXPECT_EQ(file.BufferCount(), count);  // giving back frees nothing
+  file.CloseFile();
+}
+
 TEST_F(BufferedFileTest, EncryptedTablesStoreEncipheredBlocks) {
   const char key[] = "0123456789abcdef";
   FOwner.FCipher = NewBlowfishCipher(key, 16);
@@ -583,6 +684,11 @@ TEST_F(BufferedFileTest, EncryptedTablesStoreEncipheredBlocks) {
   TTestBlockFile file(FEngine, &FOwner, Path(), true);
   file.OpenFile();
   file.ReadHeader();
+  std::string gathered(kBlockSize, '\0');
+  const int32_t first = 1;
+  std::vector<uint64_t> scratch;
+  file.GatherBlocks(&first, 1, gathered.data(), scratch);
+  EXPECT_EQ(gathered, plain);
   EXPECT_EQ(Content(Get(file, 1)), plain);
 }
 
