@@ -131,6 +131,10 @@ class TBuffer {
   // When the buffer last went to the front of the most-recently-used list: the list runs from
   // the highest value to the lowest.
   uint32_t FRecency = 0;
+  // The recency of its last use in an earlier operation than the latest one (0: used in one
+  // operation only since it was taken in): the trimming of an exclusive file keeps the blocks
+  // every operation uses (a tree's root, the rightmost leaf of an ascending key) by it.
+  uint32_t FPreviousUse = 0;
 };
 
 }  // namespace cairn

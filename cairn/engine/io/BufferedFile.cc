@@ -135,11 +135,46 @@ void TBufferedFile::LinkFront(TBuffer* buffer) {
   if (FLastBuffer == nullptr) FLastBuffer = buffer;
 }
 
-// The clock ran out: the list is stamped again from 1, keeping its order.
+// The clock ran out: the list is stamped again from 1, keeping its order. Earlier uses keep only
+// whether there was one, and every use so far counts as an earlier operation's.
 void TBufferedFile::RenumberRecency() {
   FRecencyClock = 0;
-  for (TBuffer* b = FLastBuffer; b != nullptr; b = b->FPrevBuffer) b->FRecency = ++FRecencyClock;
+  for (TBuffer* b = FLastBuffer; b != nullptr; b = b->FPrevBuffer) {
+    b->FRecency = ++FRecencyClock;
+    b->FPreviousUse = std::min<uint32_t>(b->FPreviousUse, 1);
+  }
+  FOperationStart = FRecencyClock;
   ++FRecencyClock;
+  ForgetLeftBlocks();
+}
+
+void TBufferedFile::RememberLeaving(const TBuffer& buffer) {
+  FLeftBlocks[FNextLeftBlock] = TLeftBlock{buffer.FNumber, buffer.FRecency};
+  FNextLeftBlock = (FNextLeftBlock + 1) % kRememberedBlocks;
+  FLeftBlockCount = std::min(FLeftBlockCount + 1, kRememberedBlocks);
+}
+
+void TBufferedFile::ForgetLeftBlocks() {
+  FLeftBlocks.fill(TLeftBlock{});
+  FNextLeftBlock = 0;
+  FLeftBlockCount = 0;
+}
+
+// Only a block in the file can have left: an appended one is new.
+uint32_t TBufferedFile::RememberedUse(int32_t number) const {
+  if (FLeftBlockCount == 0 || number > IOBlocksUsed()) return 0;
+  uint32_t lastUse = 0;
+  for (size_t i = 0; i < FLeftBlockCount; ++i) {
+    const TLeftBlock& left = FLeftBlocks[i];
+    if (left.Number == number) lastUse = std::max(lastUse, left.LastUse);
+  }
+  return lastUse;
+}
+
+// The front buffer used again is stamped anew, as if it went to the front.
+void TBufferedFile::LinkFrontAgain(TBuffer* buffer) {
+  if (++FRecencyClock == 0) RenumberRecency();
+  buffer->FRecency = FRecencyClock;
 }
 
 void TBufferedFile::MoveToFront(TBuffer* buffer) {
@@ -205,6 +240,7 @@ bool TBufferedFile::GetBuffer(const TBufferRequest& request, int32_t number, boo
   TBuffer* found = LookUp(number);
   if (found != nullptr) {
     ++FCacheHits;
+    NoteUse(found);
     MoveToFront(found);
     if (found->FCompacted) found->Thaw();
   } else {
@@ -237,6 +273,7 @@ bool TBufferedFile::GetBuffer(const TBufferRequest& request, int32_t number, boo
 bool TBufferedFile::RepinBuffer(TBuffer* buffer, uint64_t departures) {
   if (buffer == nullptr || departures != FBuffers.Departures()) return false;
   ++FCacheHits;
+  NoteUse(buffer);
   MoveToFront(buffer);
   if (buffer->FCompacted) buffer->Thaw();
   if (FUndoActive) MarkForUndo(buffer);
@@ -248,6 +285,7 @@ bool TBufferedFile::CopyCachedBlock(int32_t number, void* destination) {
   TBuffer* buffer = FindBuffer(number);
   if (buffer == nullptr) return false;
   ++FCacheHits;
+  NoteUse(buffer);
   MoveToFront(buffer);
   buffer->CopyToBuffer(destination);
   return true;
@@ -333,6 +371,7 @@ TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
     MoveToFront(buffer.get());
   }
   buffer->FNumber = number;
+  buffer->FPreviousUse = Exclusive() ? RememberedUse(number) : 0;
   TBuffer* result = buffer.get();
   FBuffers.Insert(std::move(buffer));
   Recount(result);
@@ -395,10 +434,7 @@ std::unique_ptr<TBuffer> TBufferedFile::RecycleBuffer() {
   if (Exclusive()) {
     victim = RecyclingVictim();
     // Under an undo nothing may be written: the cache grows, FlushWhenOverBudget trims it.
-    if (victim == nullptr && !FUndoActive) {
-      FlushBuffers();
-      victim = RecyclingVictim();
-    }
+    if (victim == nullptr && !FUndoActive) victim = WriteColdest();
   } else if (FWriteBuffers.size() + static_cast<size_t>(std::max(FReadAheadBuffers, 0)) <
              FBuffers.Size()) {
     victim = RecyclingVictim();
@@ -410,6 +446,76 @@ std::unique_ptr<TBuffer> TBufferedFile::RecycleBuffer() {
 }
 
 // ---- Flushing -------------------------------------------------------------------------------
+
+// The order in which buffers leave an exclusive file's cache. A buffer counts as in use across
+// operations while it was used in more than one and its last use is no further back than twice
+// the gap between its last two: the blocks every operation passes through (the roots, the pages
+// above the rightmost leaf of an ascending key, that leaf) and the interior pages a random key
+// meets now and then. The others leave first (a leaf one insertion visited, a block just
+// appended, a block whose reuse has stopped): of the lowest eviction rank first and within a rank
+// the least recently used. Then those in use across operations, the one whose next use lies
+// furthest ahead (its last use plus that gap) first. With the least recently used order alone, a
+// small cache wrote and read those blocks again at every trimming that needed more than the
+// blocks of one visit.
+template <typename TMore>
+std::vector<TBuffer*> TBufferedFile::ColdestUnused(TMore more) const {
+  const auto mayLeave = [](const TBuffer* b) {
+    return b->FUseCount == 0 && !(b->FIsDirty && !b->FWriteFlag);
+  };
+  const auto inUse = [this](const TBuffer* b) {
+    if (b->FPreviousUse == 0) return false;
+    const uint32_t gap = b->FRecency - b->FPreviousUse;
+    return FRecencyClock - b->FRecency <= 2 * uint64_t{gap};
+  };
+  std::vector<TBuffer*> coldest;
+  for (int32_t rank = 0; rank <= MaximumEvictionRank(); ++rank) {
+    for (TBuffer* b = FLastBuffer; b != nullptr && more(coldest); b = b->FPrevBuffer) {
+      if (mayLeave(b) && !inUse(b) && EvictionRank(*b) == rank) coldest.push_back(b);
+    }
+  }
+  if (!more(coldest)) return coldest;
+  std::vector<TBuffer*> reused;
+  for (TBuffer* b = FLastBuffer; b != nullptr; b = b->FPrevBuffer) {
+    if (mayLeave(b) && inUse(b)) reused.push_back(b);
+  }
+  const auto nextUse = [](const TBuffer* b) { return 2 * uint64_t{b->FRecency} - b->FPreviousUse; };
+  std::stable_sort(reused.begin(), reused.end(),
+                   [&](const TBuffer* a, const TBuffer* b) { return nextUse(a) > nextUse(b); });
+  for (size_t i = 0; i < reused.size() && more(coldest); ++i) coldest.push_back(reused[i]);
+  return coldest;
+}
+
+void TBufferedFile::WriteInBlockOrder(const std::vector<TBuffer*>& list) {
+  std::vector<TBuffer*> dirty;
+  for (TBuffer* b : list) {
+    if (b->FWriteFlag) dirty.push_back(b);
+  }
+  std::sort(dirty.begin(), dirty.end(),
+            [](const TBuffer* a, const TBuffer* b) { return a->FNumber < b->FNumber; });
+  // Written buffers leave the write list also when a later run fails; the rest stay queued,
+  // and the written ones stay cached, clean.
+  TScopeGuard dropWritten(
+      [&] { std::erase_if(FWriteBuffers, [](const TBuffer* b) { return !b->FWriteFlag; }); });
+  TScopeGuard forgetFree([&] { FNoFreeFrom = nullptr; });
+  for (size_t first = 0; first < dirty.size();) {
+    size_t last = first + 1;
+    while (last < dirty.size() && dirty[last]->FNumber == dirty[last - 1]->FNumber + 1) ++last;
+    WriteRun(dirty, first, last);
+    first = last;
+  }
+  forgetFree.Dismiss();
+}
+
+TBuffer* TBufferedFile::WriteColdest() {
+  const size_t count = std::max<size_t>(FCapacity / 8, 1);
+  std::vector<TBuffer*> coldest =
+      ColdestUnused([count](const std::vector<TBuffer*>& chosen) { return chosen.size() < count; });
+  if (coldest.empty()) return nullptr;
+  WriteInBlockOrder(coldest);
+  FNoFreeFrom = nullptr;  // the blocks written stay cached, clean
+  RememberLeaving(*coldest.front());
+  return coldest.front();
+}
 
 bool TBufferedFile::FlushBuffers() {
   if (Exclusive()) {
@@ -529,55 +635,38 @@ void TBufferedFile::AdjustBuffers() {
   FCapacity = std::max(FBuffers.Size(), maximum);
 }
 
-// The eviction an undo held back, done afterwards: the least recently used buffers leave until
-// the cache is an eighth below its budget, by count or by bytes, whichever it exceeded (so that
-// appended blocks leave in runs), the dirty
-// ones written first in block order. Writing only what leaves keeps the blocks every operation
-// touches (the index roots, the last data block) cached, and written once when they leave or at
-// the close, rather than at every eviction.
+// The eviction an undo held back, done afterwards: the coldest buffers leave until the cache is
+// an eighth below its budget, by count or by bytes, whichever it exceeded (so that appended
+// blocks leave in runs), the dirty ones written first in block order. Writing only what leaves
+// keeps the blocks every operation touches (the index roots, the last data block) cached, and
+// written once when they leave or at the close, rather than at every eviction.
 void TBufferedFile::FlushWhenOverBudget() {
   const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
   TakeByteLimit();
   CompactOverBudget();
+  FOperationStart = FRecencyClock;
   const bool overCount = FullBufferCount() > maximum;
   const bool overBytes = OverByteBudget();
   if (FUndoActive || (!overCount && !overBytes)) return;
   const size_t keep = maximum - maximum / 8;
   const int64_t keepBytes = MaximumBufferBytes() - MaximumBufferBytes() / 8;
-  std::vector<TBuffer*> victims;
-  std::vector<TBuffer*> dirty;
   const int64_t cacheBytes = CacheBytes();
   int64_t victimBytes = 0;
-  const auto stillOver = [&] {
-    return (overCount && FullBufferCount() - victims.size() > keep) ||
+  size_t counted = 0;
+  size_t countedFull = 0;
+  const auto stillOver = [&](const std::vector<TBuffer*>& chosen) {
+    for (; counted < chosen.size(); ++counted) {
+      victimBytes += static_cast<int64_t>(chosen[counted]->FCountedBytes);
+      if (!chosen[counted]->Compacted()) ++countedFull;
+    }
+    // Compacted buffers do not count against the count limit, so only full ones leaving lower it.
+    return (overCount && FullBufferCount() - countedFull > keep) ||
            (overBytes && cacheBytes - victimBytes > keepBytes);
   };
-  // The lowest rank leaves first; within a rank the least recently used.
-  for (int32_t rank = 0; rank <= MaximumEvictionRank(); ++rank) {
-    for (TBuffer* b = FLastBuffer; b != nullptr && stillOver(); b = b->FPrevBuffer) {
-      if (b->FUseCount > 0 || (b->FIsDirty && !b->FWriteFlag) || EvictionRank(*b) != rank) continue;
-      victims.push_back(b);
-      victimBytes += static_cast<int64_t>(b->FCountedBytes);
-      if (b->FWriteFlag) dirty.push_back(b);
-    }
-  }
-  std::sort(dirty.begin(), dirty.end(),
-            [](const TBuffer* a, const TBuffer* b) { return a->FNumber < b->FNumber; });
-  {
-    // Written buffers leave the write list also when a later run fails; the rest stay queued,
-    // and the written ones stay cached, clean.
-    TScopeGuard dropWritten(
-        [&] { std::erase_if(FWriteBuffers, [](const TBuffer* b) { return !b->FWriteFlag; }); });
-    TScopeGuard forgetFree([&] { FNoFreeFrom = nullptr; });
-    for (size_t first = 0; first < dirty.size();) {
-      size_t last = first + 1;
-      while (last < dirty.size() && dirty[last]->FNumber == dirty[last - 1]->FNumber + 1) ++last;
-      WriteRun(dirty, first, last);
-      first = last;
-    }
-    forgetFree.Dismiss();  // every victim written leaves the cache below
-  }
+  const std::vector<TBuffer*> victims = ColdestUnused(stillOver);
+  WriteInBlockOrder(victims);
   for (TBuffer* victim : victims) {
+    RememberLeaving(*victim);
     Unlink(victim);
     RemoveFromSorted(victim);
   }
@@ -611,6 +700,7 @@ void TBufferedFile::FreeBuffers() {
   FNoFreeFrom = nullptr;
   FCompactedFrom = nullptr;
   FCompactedCount = 0;
+  ForgetLeftBlocks();
   FWriteMemory.reset();
   FWriteMemorySize = 0;
   FWriteBuffers.clear();

@@ -19,6 +19,7 @@
 // buffer objects and header operations.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -114,9 +115,9 @@ class TBufferedFile : public TEngineFile {
   bool UndoActive() const { return FUndoActive; }
   // After an operation under undo: when the cache grew beyond its budget (in buffers, or in
   // bytes beyond the tolerance) because the undo kept the deferred blocks from being written, or
-  // because its pages grew, the least recently used buffers leave, the dirty ones written first,
-  // those of the lowest eviction rank before the others. Keeps an exclusive writer's memory
-  // within its budget.
+  // because its pages grew, the coldest buffers leave (see ColdestUnused), the dirty ones written
+  // first. Keeps an exclusive writer's memory within its budget. It also ends the operation for
+  // telling blocks used again in later operations from those used in one only.
   void FlushWhenOverBudget();
 
   // ---- The kind's values ----------------------------------------------------------------------
@@ -251,6 +252,28 @@ class TBufferedFile : public TEngineFile {
   void LinkFront(TBuffer* buffer);
   void RenumberRecency();
   void MoveToFront(TBuffer* buffer);
+  // A cached block is used again (before it goes to the front): a first use in this operation
+  // remembers when it was used last.
+  void NoteUse(TBuffer* buffer) {
+    if (buffer->FRecency > FOperationStart) return;
+    buffer->FPreviousUse = buffer->FRecency;
+    if (buffer == FFirstBuffer) LinkFrontAgain(buffer);
+  }
+  void LinkFrontAgain(TBuffer* buffer);
+  // A block leaving an exclusive file's cache is remembered with its last use for a while, so
+  // that one read again soon after keeps its history (see ColdestUnused).
+  void RememberLeaving(const TBuffer& buffer);
+  uint32_t RememberedUse(int32_t number) const;
+  void ForgetLeftBlocks();
+  // The unused buffers that may leave, coldest first, as many as more() asks for.
+  template <typename TMore>
+  std::vector<TBuffer*> ColdestUnused(TMore more) const;
+  // Writes the queued buffers of list in block order, runs of consecutive blocks with one call.
+  void WriteInBlockOrder(const std::vector<TBuffer*>& list);
+  // An exclusive file with no clean buffer to recycle writes its coldest queued ones (an eighth
+  // of the budget, at least one) rather than all, and recycles the coldest; null when none is
+  // free.
+  TBuffer* WriteColdest();
   void MarkForUndo(TBuffer* buffer);
   void KeepImage(TBuffer& buffer);
   bool UndoImagePending(const TBuffer& buffer) const {
@@ -311,6 +334,18 @@ class TBufferedFile : public TEngineFile {
   // ones starts (null: nothing known), so that compacting does not walk them again.
   size_t FCompactedCount = 0;
   TBuffer* FCompactedFrom = nullptr;
+  // The recency clock when the latest operation began (FlushWhenOverBudget ends one): a buffer
+  // whose recency is not above it was last used in an earlier operation.
+  uint32_t FOperationStart = 0;
+  // The last blocks that left the cache with their last use, oldest overwritten first.
+  struct TLeftBlock {
+    int32_t Number = 0;
+    uint32_t LastUse = 0;
+  };
+  static constexpr size_t kRememberedBlocks = 8;
+  std::array<TLeftBlock, kRememberedBlocks> FLeftBlocks{};
+  size_t FNextLeftBlock = 0;
+  size_t FLeftBlockCount = 0;
   int64_t FCacheHits = 0;
   int64_t FCacheMisses = 0;
   int64_t FReads = 0;

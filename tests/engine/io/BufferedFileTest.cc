@@ -395,8 +395,43 @@ TEST_F(BufferedFileTest, ExclusiveFileGrowsWhenEveryBufferIsDirtyAndInUse) {
   for (int32_t n = 6; n <= 8; ++n) Store(file, n, 'z');
   EXPECT_EQ(file.BufferCapacity(), 7u);
   EXPECT_EQ(file.BufferCount(), 7u);
-  EXPECT_EQ(FFiles.Calls(test::TFileOp::Write), 1);  // blocks 1 ... 7 as one run
-  EXPECT_EQ(file.FindBuffer(1), nullptr);            // the least recently used went
+  // Only the coldest queued block is written (an eighth of the budget, at least one) and recycled;
+  // the others stay queued rather than all being written at once.
+  EXPECT_EQ(FFiles.Calls(test::TFileOp::Write), 1);
+  EXPECT_EQ(file.FindBuffer(1), nullptr);
+  EXPECT_EQ(ReadDiskFile(Path()).size(), static_cast<size_t>(kHeaderSize + kBlockSize));
+  EXPECT_EQ(file.WriteCount(), 7u);  // blocks 2 ... 8
+}
+
+// Each operation (under undo, trimmed afterwards as a table does) changes block 1 first and then
+// appends more blocks than the budget holds. Least recently used first, block 1 would leave and
+// be written and read back at every trimming; used in every operation, it stays cached and is
+// written once more at the end, and each trimming writes the appended blocks in one run.
+TEST_F(BufferedFileTest, BlockUsedByEveryOperationStaysCachedThroughTheTrimming) {
+  TTestBlockFile file(FEngine, &FOwner, Path(), true);
+  file.FMaxBuffers = 4;
+  file.CreateFile();
+  constexpr int kOperations = 12;
+  FFiles.ResetCounts();
+  for (int op = 0; op < kOperations; ++op) {
+    file.BeginUndo();
+    Store(file, 1, static_cast<char>('a' + op));
+    for (int i = 0; i < 4; ++i) Store(file, file.IOBlocksUsed() + 1, 'z');
+    file.CommitUndo();
+    file.FlushWhenOverBudget();
+    ASSERT_LE(file.BufferCount(), 4u);
+  }
+  EXPECT_NE(file.FindBuffer(1), nullptr);
+  // Block 1 left once, after the first operation, when nothing told it from the others.
+  EXPECT_EQ(BlockOnDisk(Path(), 1), std::string(kBlockSize, 'a'));
+  EXPECT_EQ(FFiles.Calls(test::TFileOp::Read), 1);
+  EXPECT_LE(FFiles.Calls(test::TFileOp::Write), kOperations + 1);
+  file.FlushBuffers();
+  EXPECT_EQ(BlockOnDisk(Path(), 1), std::string(kBlockSize, 'a' + kOperations - 1));
+  for (int32_t n = 2; n <= file.IOBlocksUsed(); ++n) {
+    EXPECT_EQ(BlockOnDisk(Path(), n), std::string(kBlockSize, 'z')) << "block " << n;
+  }
+  file.CloseFile();
 }
 
 TEST_F(BufferedFileTest, FailedFlushKeepsTheBlocksQueuedForTheNextFlush) {
@@ -534,31 +569,38 @@ TEST_F(BufferedFileTest, SharedFileRecyclesOnlyWhileTheReadAheadReserveRemains) 
   EXPECT_EQ(file.BufferCapacity(), 5u);
 }
 
+// A miss with every buffer dirty writes the coldest queued blocks (an eighth of the budget, at
+// least one) and recycles the coldest of them, while the read that needs the room is under way.
 TEST_F(BufferedFileTest, BlocksFlushedDuringAReadKeepTheirNewContent) {
   struct Case {
     int32_t budget;
     std::vector<int32_t> dirtyOrder;
+    char block4OnDisk;
     const char* why;
   } cases[] = {
-      {2, {2, 4}, "block 2 is recycled and loaded again from the same read"},
-      {3, {4, 5, 2}, "block 2 stays cached, written while the read was under way"},
+      {2, {2, 4}, 'D', "block 2 is written, recycled and loaded again from the same read; 4 waits"},
+      {16,
+       {4, 2, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18},
+       'd',
+       "blocks 4 and 2 are written while the read is under way, 4 is recycled; 5 waits"},
   };
   for (const Case& c : cases) {
-    MakeDiskFile(Path(), 5);
+    MakeDiskFile(Path(), 20);
     TTestBlockFile file(FEngine, &FOwner, Path(), true);
     file.FMaxBuffers = c.budget;
     file.OpenFile();
     file.ReadHeader();
     for (int32_t n : c.dirtyOrder) Store(file, n, static_cast<char>('a' + n - 1));
-    // Blocks 1 ... 3 are read before the full cache is flushed to make room.
+    // Blocks 1 ... 3 are read before the full cache writes its coldest blocks to make room.
     TBufferRequest request;
     request.ReadAheadCount = 3;
     TBuffer* buffer = nullptr;
     ASSERT_TRUE(file.GetBuffer(request, 1, true, TReadAheadDirection::Forward, buffer));
     file.PutBuffer(buffer);
     EXPECT_EQ(Content(Get(file, 2)), std::string(kBlockSize, 'b')) << c.why;
-    EXPECT_EQ(BlockOnDisk(Path(), 2), std::string(kBlockSize, 'b'));
-    EXPECT_EQ(BlockOnDisk(Path(), 4), std::string(kBlockSize, 'd'));
+    EXPECT_EQ(BlockOnDisk(Path(), 2), std::string(kBlockSize, 'b')) << c.why;
+    EXPECT_EQ(BlockOnDisk(Path(), 4), std::string(kBlockSize, c.block4OnDisk)) << c.why;
+    EXPECT_EQ(BlockOnDisk(Path(), 5), BlockPattern(5)) << c.why;
     file.CloseFile();
   }
 }
