@@ -248,6 +248,8 @@ class TDataCursor : public TDirectoryCursor {
   bool ReadSlotInWalk(int32_t number, char* record, bool forward);
   TReadBatch::TSource BatchSource(bool forward) const;
   void FillReadBatch(const TReadBatch::TSource& source, int32_t number, size_t count);
+  // Raises the corrupt-index error unless the entry's record is live and has the entry's key.
+  void RequireEntryRecord(bool live, const char* record, const char* entryKey);
   bool StepInBatch(char* record, bool forward);
   void CopySlotThroughCache(int32_t number, int32_t readAhead, char* record);
   // Slots to read at once for a miss on slot number.

@@ -122,6 +122,16 @@ void TDataCursor::FillReadBatch(const TReadBatch::TSource& source, int32_t numbe
   FReadBatch.Finish(hint);
 }
 
+// An index entry names a live record with the entry's key; anything else is a damaged index or
+// record. Going on from a record whose key differs from its entry would find that entry again and
+// again. Leaves the record's key in FRecordKey.
+void TDataCursor::RequireEntryRecord(bool live, const char* record, const char* entryKey) {
+  if (!live) FDataTable->IndexFile().RaiseCorruptIndex(FIndexPos);
+  FKeys.Build(record, FRecordKey.data());
+  if (std::memcmp(FRecordKey.data(), entryKey, FRecordKey.size()) != 0)
+    FDataTable->IndexFile().RaiseCorruptIndex(FIndexPos);
+}
+
 // A step from the entry the batch served last to the next one, without walking the index.
 bool TDataCursor::StepInBatch(char* record, bool forward) {
   if (FPosition != TPosition::OnRecord ||
@@ -129,12 +139,7 @@ bool TDataCursor::StepInBatch(char* record, bool forward) {
     return false;
   const char* key = nullptr;
   const int32_t number = FReadBatch.TakeNext(record, key);
-  TIndexFile& indexFile = FDataTable->IndexFile();
-  // The same checks as a walked step: a live record whose key is the entry's.
-  if (!TakeSlot(number, record)) indexFile.RaiseCorruptIndex(FIndexPos);
-  FKeys.Build(record, FRecordKey.data());
-  if (std::memcmp(FRecordKey.data(), key, FRecordKey.size()) != 0)
-    indexFile.RaiseCorruptIndex(FIndexPos);
+  RequireEntryRecord(TakeSlot(number, record), record, key);
   PositionOn(number, record, FRecordKey.data());
   // The walk goes on from the batch's last entry as if it had stepped there.
   if (FReadBatch.UsedUp()) FWalkHint = FReadBatch.EndHint();
@@ -238,13 +243,7 @@ uint16_t TDataCursor::StepInIndex(char* record, bool forward) {
       const int32_t number =
           forward ? walker.Next(from, FKeyBuffer.data()) : walker.Prior(from, FKeyBuffer.data());
       if (number == 0) return forward ? CAIRN_EOF : CAIRN_BOF;
-      // An index entry names a live record with the entry's key; anything else is a damaged
-      // index or record. Going on from a record whose key differs from its entry would find
-      // that entry again and again.
-      if (!ReadSlotInWalk(number, record, forward)) indexFile.RaiseCorruptIndex(FIndexPos);
-      FKeys.Build(record, FRecordKey.data());
-      if (std::memcmp(FRecordKey.data(), FKeyBuffer.data(), FRecordKey.size()) != 0)
-        indexFile.RaiseCorruptIndex(FIndexPos);
+      RequireEntryRecord(ReadSlotInWalk(number, record, forward), record, FKeyBuffer.data());
       PositionOn(number, record, FRecordKey.data());
       return 0;
     } catch (const ETableChanged&) {

@@ -305,7 +305,7 @@ TBuffer* TBufferedFile::AppendBuffer(int32_t number) {
 void TBufferedFile::PutBuffer(TBuffer* buffer) {
   if (buffer == nullptr) return;
   if (buffer->FUseCount > 0) --buffer->FUseCount;
-  if (buffer->FUseCount == 0 && !buffer->FIsDirty && !buffer->FWriteFlag) NoteMayBeFree(*buffer);
+  if (IsFree(*buffer)) NoteMayBeFree(*buffer);
   if (buffer->FIsDirty) ++FContentGeneration;
   if (buffer->FIsDirty && !buffer->FWriteFlag) {
     FWriteBuffers.push_back(buffer);  // first: a failed allocation leaves the buffer unqueued
@@ -382,7 +382,7 @@ TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
 TBuffer* TBufferedFile::RecyclingVictim() {
   TBuffer* b = FNoFreeFrom != nullptr ? FNoFreeFrom->FPrevBuffer : FLastBuffer;
   for (; b != nullptr; b = b->FPrevBuffer) {
-    if (b->FUseCount == 0 && !b->FIsDirty && !b->FWriteFlag) {
+    if (IsFree(*b)) {
       FNoFreeFrom = b->FNextBuffer;
       return b;
     }
@@ -401,7 +401,7 @@ void TBufferedFile::NoteMayBeFree(const TBuffer& buffer) {
 
 TBuffer* TBufferedFile::LeastRecentlyUsedFree() const {
   for (TBuffer* b = FLastBuffer; b != nullptr; b = b->FPrevBuffer) {
-    if (b->FUseCount == 0 && !b->FIsDirty && !b->FWriteFlag) return b;
+    if (IsFree(*b)) return b;
   }
   return nullptr;
 }
@@ -412,13 +412,13 @@ TBuffer* TBufferedFile::LeastRecentlyUsedFree() const {
 // most-recently-used list is searched: where dirty buffers fill it (an operation under undo), the
 // trimming after the operation writes and frees them, and a longer search on every block taken or
 // given back would cost more than the memory it saves.
-void TBufferedFile::DropCleanOverByteBudget() {
+void TBufferedFile::DropCleanOverByteBudget(size_t searchLimit) {
   if (FBufferAll) return;
-  int32_t searched = 0;
-  for (TBuffer* b = FLastBuffer; b != nullptr && searched < kDropSearch && OverByteBudget();
+  size_t searched = 0;
+  for (TBuffer* b = FLastBuffer; b != nullptr && searched < searchLimit && OverByteBudget();
        ++searched) {
     TBuffer* previous = b->FPrevBuffer;
-    if (b->FUseCount == 0 && !b->FIsDirty && !b->FWriteFlag) {
+    if (IsFree(*b)) {
       Unlink(b);
       RemoveFromSorted(b);
     }
@@ -459,9 +459,6 @@ std::unique_ptr<TBuffer> TBufferedFile::RecycleBuffer() {
 // blocks of one visit.
 template <typename TMore>
 std::vector<TBuffer*> TBufferedFile::ColdestUnused(TMore more) const {
-  const auto mayLeave = [](const TBuffer* b) {
-    return b->FUseCount == 0 && !(b->FIsDirty && !b->FWriteFlag);
-  };
   const auto inUse = [this](const TBuffer* b) {
     if (b->FPreviousUse == 0) return false;
     const uint32_t gap = b->FRecency - b->FPreviousUse;
@@ -470,13 +467,13 @@ std::vector<TBuffer*> TBufferedFile::ColdestUnused(TMore more) const {
   std::vector<TBuffer*> coldest;
   for (int32_t rank = 0; rank <= MaximumEvictionRank(); ++rank) {
     for (TBuffer* b = FLastBuffer; b != nullptr && more(coldest); b = b->FPrevBuffer) {
-      if (mayLeave(b) && !inUse(b) && EvictionRank(*b) == rank) coldest.push_back(b);
+      if (MayLeave(*b) && !inUse(b) && EvictionRank(*b) == rank) coldest.push_back(b);
     }
   }
   if (!more(coldest)) return coldest;
   std::vector<TBuffer*> reused;
   for (TBuffer* b = FLastBuffer; b != nullptr; b = b->FPrevBuffer) {
-    if (mayLeave(b) && inUse(b)) reused.push_back(b);
+    if (MayLeave(*b) && inUse(b)) reused.push_back(b);
   }
   const auto nextUse = [](const TBuffer* b) { return 2 * uint64_t{b->FRecency} - b->FPreviousUse; };
   std::stable_sort(reused.begin(), reused.end(),
@@ -498,8 +495,7 @@ void TBufferedFile::WriteInBlockOrder(const std::vector<TBuffer*>& list) {
       [&] { std::erase_if(FWriteBuffers, [](const TBuffer* b) { return !b->FWriteFlag; }); });
   TScopeGuard forgetFree([&] { FNoFreeFrom = nullptr; });
   for (size_t first = 0; first < dirty.size();) {
-    size_t last = first + 1;
-    while (last < dirty.size() && dirty[last]->FNumber == dirty[last - 1]->FNumber + 1) ++last;
+    const size_t last = RunEnd(dirty, first);
     WriteRun(dirty, first, last);
     first = last;
   }
@@ -515,6 +511,12 @@ TBuffer* TBufferedFile::WriteColdest() {
   FNoFreeFrom = nullptr;  // the blocks written stay cached, clean
   RememberLeaving(*coldest.front());
   return coldest.front();
+}
+
+size_t TBufferedFile::RunEnd(const std::vector<TBuffer*>& list, size_t first) {
+  size_t last = first + 1;
+  while (last < list.size() && list[last]->FNumber == list[last - 1]->FNumber + 1) ++last;
+  return last;
 }
 
 bool TBufferedFile::FlushBuffers() {
@@ -537,10 +539,7 @@ bool TBufferedFile::FlushBuffers() {
                         FWriteBuffers.begin() + static_cast<ptrdiff_t>(first));
   });
   while (first < count) {
-    size_t last = first + 1;
-    while (last < count && FWriteBuffers[last]->FNumber == FWriteBuffers[last - 1]->FNumber + 1) {
-      ++last;
-    }
+    const size_t last = RunEnd(FWriteBuffers, first);
     WriteRun(FWriteBuffers, first, last);
     first = last;
   }
@@ -686,7 +685,7 @@ void TBufferedFile::CompactOverBudget() {
   TBuffer* b = FCompactedFrom != nullptr ? FCompactedFrom->FPrevBuffer : FLastBuffer;
   for (; b != nullptr && (FullBufferCount() > keep || CacheBytes() > keepBytes);
        b = b->FPrevBuffer) {
-    if (!b->FCompacted && (b->FUseCount > 0 || (b->FIsDirty && !b->FWriteFlag) || !b->Compact())) {
+    if (!b->FCompacted && (!MayLeave(*b) || !b->Compact())) {
       tailCompacted = false;
       continue;
     }

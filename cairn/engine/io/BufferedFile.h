@@ -241,6 +241,14 @@ class TBufferedFile : public TEngineFile {
   void ReadBlocks(int32_t number, int32_t count, bool backward);
   TBuffer* TakeBuffer(int32_t number);
   std::unique_ptr<TBuffer> RecycleBuffer();
+  // Free: no caller holds it and its content is on disk, so it may be recycled at once.
+  static bool IsFree(const TBuffer& b) { return b.FUseCount == 0 && !b.FIsDirty && !b.FWriteFlag; }
+  // May leave the cache: no caller holds it, and a dirty one is queued (it is written first).
+  static bool MayLeave(const TBuffer& b) {
+    return b.FUseCount == 0 && !(b.FIsDirty && !b.FWriteFlag);
+  }
+  // The end of the run of consecutive block numbers in list (sorted) that starts at first.
+  static size_t RunEnd(const std::vector<TBuffer*>& list, size_t first);
   TBuffer* LeastRecentlyUsedFree() const;
   TBuffer* RecyclingVictim();
   void NoteMayBeFree(const TBuffer& buffer);
@@ -287,7 +295,9 @@ class TBufferedFile : public TEngineFile {
   // Takes the byte budget from the settings, as the count is taken when the buffers are set up
   // and when the cache is trimmed.
   void TakeByteLimit();
-  void DropCleanOverByteBudget();
+  // Frees free buffers from the cold end while over the byte budget, searching at most
+  // searchLimit buffers.
+  void DropCleanOverByteBudget(size_t searchLimit = kDropSearch);
   // The first step of FlushWhenOverBudget for a kind that compacts its buffers.
   void CompactOverBudget();
   void NoteCompacted(bool compacted) {
@@ -309,7 +319,7 @@ class TBufferedFile : public TEngineFile {
   // The most one positioned write of a flush carries (at least one block).
   static constexpr int64_t kMaxWriteBytes = 256 * 1024;
   // How many of the least recently used buffers a drop for the byte budget looks at.
-  static constexpr int32_t kDropSearch = 64;
+  static constexpr size_t kDropSearch = 64;
   // Where a flush assembles its writes: as large as the longest piece written so far.
   std::unique_ptr<char[]> FWriteMemory;
   size_t FWriteMemorySize = 0;

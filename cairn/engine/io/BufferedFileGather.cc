@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -66,15 +67,8 @@ void SortByBlock(uint64_t* first, uint64_t* last, int32_t largest) {
 void TBufferedFile::AddReservedBytes(int64_t delta) {
   FReservedBytes = std::max<int64_t>(FReservedBytes + delta, 0);
   if (delta <= 0 || FBufferAll) return;
-  // The whole cold end, not only DropCleanOverByteBudget's few: the reservation may be large.
-  for (TBuffer* b = FLastBuffer; b != nullptr && OverByteBudget();) {
-    TBuffer* previous = b->FPrevBuffer;
-    if (b->FUseCount == 0 && !b->FIsDirty && !b->FWriteFlag) {
-      Unlink(b);
-      RemoveFromSorted(b);
-    }
-    b = previous;
-  }
+  // The whole cold end, not only the few searched per request: the reservation may be large.
+  DropCleanOverByteBudget(std::numeric_limits<size_t>::max());
 }
 
 void TBufferedFile::GatherBlocks(const int32_t* numbers, size_t count, char* destination,
