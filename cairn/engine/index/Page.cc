@@ -116,15 +116,18 @@ size_t TPage::HeldBytes() const {
 // stay as they are), a raw page its area: key fields padded with zeros shrink to a fraction.
 bool TPage::Compact() {
   if (Compacted()) return true;
+  // Encoded aside at full length, then kept in an allocation of the encoding's size.
   thread_local std::vector<char> encoded;
+  const char* data = FExpanded ? FEntries.data() : Buffer();
+  const size_t size = FExpanded ? FEntries.size() : static_cast<size_t>(AreaSize());
+  if (encoded.size() < ZeroRunsBound(size)) encoded.resize(ZeroRunsBound(size));
+  const size_t length = EncodeZeroRuns(data, size, encoded.data());
   if (FExpanded) {
-    EncodeZeroRuns(FEntries.data(), FEntries.size(), encoded);
     std::vector<char>().swap(FEntries);
   } else {
-    EncodeZeroRuns(Buffer(), static_cast<size_t>(AreaSize()), encoded);
     ReleaseContent();
   }
-  FCompact.assign(encoded.begin(), encoded.end());
+  FCompact.assign(encoded.data(), encoded.data() + length);
   SetCompacted(true);
   HeldBytesChanged();
   return true;

@@ -5,89 +5,150 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace cairn {
 
 namespace {
 
 constexpr size_t kMaxToken = 128;
-// Runs are looked for eight bytes at a time from where the literal starts: a run of at least 15
-// zeros always fills one such word, a shorter one may stay in the literal around it (a token per
-// short run would cost more to decode than the bytes it saves).
+// A run of fewer zeros stays in the literal around it (a token per short run would cost more to
+// decode than the bytes it saves), unless it ends the data.
 constexpr size_t kMinRun = 8;
+// Literals of up to this many bytes are copied as one fixed-size block where there is room.
+constexpr size_t kBlock = 32;
 
-uint64_t Load64(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, 8);
-  return word;
+// One bit a byte of 64 bytes at p: set where the byte is zero.
+uint64_t ZeroBits64(const char* p) {
+  uint64_t bits = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    const auto mask = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+    bits |= static_cast<uint64_t>(mask) << (16 * k);
+  }
+#else
+  for (int b = 0; b < 64; ++b) bits |= static_cast<uint64_t>(p[b] == 0) << b;
+#endif
+  return bits;
 }
 
-// The end of the zero bytes starting at from.
-size_t ZeroRunEnd(const char* data, size_t from, size_t size) {
-  while (from + 8 <= size) {
-    const uint64_t word = Load64(data + from);
-    if (word != 0) {
-      // The first non-zero byte of the word: the lowest of a little-endian load.
-      const int bit = std::endian::native == std::endian::little ? __builtin_ctzll(word)
-                                                                 : __builtin_clzll(word);
-      return from + static_cast<size_t>(bit / 8);
+// The zero bytes of the data as a bitmap, one bit a byte from the lowest; the bits beyond the size
+// (up to one whole word after it) are set, so that zeros ending the data make a run of any length.
+// Beside it, the bytes that start kMinRun zeros.
+class TZeroMap {
+ public:
+  TZeroMap(const char* data, size_t size, std::vector<uint64_t>& zeros,
+           std::vector<uint64_t>& starts)
+      : FZeros(zeros), FStarts(starts), FSize(size) {
+    const size_t full = size / 64;
+    FZeros.resize(full + 2);
+    FStarts.resize(full + 1);
+    for (size_t w = 0; w < full; ++w) FZeros[w] = ZeroBits64(data + 64 * w);
+    uint64_t last = ~uint64_t{0};
+    for (size_t b = 0; b < size % 64; ++b) {
+      if (data[64 * full + b] != 0) last &= ~(uint64_t{1} << b);
     }
-    from += 8;
+    FZeros[full] = last;
+    FZeros[full + 1] = ~uint64_t{0};
+    for (size_t w = 0; w <= full; ++w) FStarts[w] = RunStarts(FZeros[w], FZeros[w + 1]);
   }
-  while (from < size && data[from] == 0) ++from;
-  return from;
-}
 
-// The end of the literal starting at from (a non-zero byte within its first eight): the start of
-// the first run of zeros that fills a word, or the end.
-size_t LiteralEnd(const char* data, size_t from, size_t size) {
-  for (size_t j = from; j + 8 <= size; j += 8) {
-    if (Load64(data + j) != 0) continue;
-    while (j > from && data[j - 1] == 0) --j;
-    return j;
+  // The first non-zero byte at or after from, or the size.
+  size_t NextNonZero(size_t from) const { return Next(FZeros, from, true); }
+  // The first byte at or after from that starts kMinRun zeros (counting the bytes beyond the size
+  // as zeros), or the size.
+  size_t NextRunStart(size_t from) const { return Next(FStarts, from, false); }
+
+ private:
+  // Bit b set when the bytes b ... b + 7 of the word (and the next one) are all zero.
+  static uint64_t RunStarts(uint64_t word, uint64_t next) {
+    static_assert(kMinRun == 8);
+    unsigned __int128 x = word | static_cast<unsigned __int128>(next) << 64;
+    x &= x >> 1;
+    x &= x >> 2;
+    x &= x >> 4;
+    return static_cast<uint64_t>(x);
   }
-  return size;
-}
+
+  // The first byte at or after from whose bit is set (clear, if inverted), or the size.
+  size_t Next(const std::vector<uint64_t>& words, size_t from, bool inverted) const {
+    const uint64_t flip = inverted ? ~uint64_t{0} : 0;
+    size_t w = from / 64;
+    uint64_t bits = (words[w] ^ flip) & (~uint64_t{0} << (from % 64));
+    while (bits == 0) {
+      if (++w >= words.size()) return FSize;
+      bits = words[w] ^ flip;
+    }
+    return std::min(w * 64 + static_cast<size_t>(std::countr_zero(bits)), FSize);
+  }
+
+  std::vector<uint64_t>& FZeros;
+  std::vector<uint64_t>& FStarts;
+  size_t FSize = 0;
+};
 
 }  // namespace
 
-void EncodeZeroRuns(const char* data, size_t size, std::vector<char>& out) {
-  // At most one token byte for every 128 bytes beside the bytes themselves.
-  out.resize(size + size / kMaxToken + 1);
-  char* o = out.data();
+size_t ZeroRunsBound(size_t size) {
+  // At most one token byte for every 128 bytes beside the bytes themselves, and room for a block
+  // copied whole past the end.
+  return size + size / kMaxToken + 1 + kBlock;
+}
+
+size_t EncodeZeroRuns(const char* data, size_t size, char* out) {
+  thread_local std::vector<uint64_t> zeroWords;
+  thread_local std::vector<uint64_t> startWords;
+  const TZeroMap zeros(data, size, zeroWords, startWords);
+  char* o = out;
   size_t i = 0;
   while (i < size) {
-    const size_t zeros = ZeroRunEnd(data, i, size);
-    if (zeros - i >= kMinRun || (zeros == size && zeros > i)) {
-      for (; i < zeros; i += kMaxToken) {
-        *o++ = static_cast<char>(0x7F + std::min(kMaxToken, zeros - i));
+    if (data[i] == 0) {
+      const size_t end = zeros.NextNonZero(i);
+      if (end - i >= kMinRun || end == size) {
+        for (; i < end; i += kMaxToken) {
+          *o++ = static_cast<char>(0x7F + std::min(kMaxToken, end - i));
+        }
+        i = end;
+        continue;
       }
-      i = zeros;
-      continue;
     }
-    const size_t end = LiteralEnd(data, i, size);
+    const size_t end = zeros.NextRunStart(i);
     for (; i < end; i += kMaxToken) {
       const size_t n = std::min(kMaxToken, end - i);
       *o++ = static_cast<char>(n - 1);
-      std::memcpy(o, data + i, n);
+      if (n <= kBlock && size - i >= kBlock) {
+        std::memcpy(o, data + i, kBlock);
+      } else {
+        std::memcpy(o, data + i, n);
+      }
       o += n;
     }
     i = end;
   }
-  out.resize(static_cast<size_t>(o - out.data()));
+  return static_cast<size_t>(o - out);
 }
 
-// Every byte of out is written in order, so a token may write a fixed 32 bytes (or multiples) where
-// there is room: the tokens after it write the bytes beyond it again.
+void EncodeZeroRuns(const char* data, size_t size, std::vector<char>& out) {
+  out.resize(ZeroRunsBound(size));
+  out.resize(EncodeZeroRuns(data, size, out.data()));
+}
+
+// Every byte of out is written in order, so a token may write a fixed block (a whole literal
+// block, or 128 zeros) where there is room: the tokens after it write the bytes beyond it again.
 bool DecodeZeroRuns(const char* encoded, size_t length, char* out, size_t size) {
-  static constexpr char kZeros[32] = {};
+  static constexpr char kZeros[kMaxToken] = {};
   size_t o = 0;
   for (size_t i = 0; i < length;) {
     const auto t = static_cast<uint8_t>(encoded[i++]);
     if (t >= 0x80) {
       const size_t n = t - 0x7Fu;
       if (n > size - o) return false;
-      if (size - o >= 128) {
-        for (size_t k = 0; k < n; k += 32) std::memcpy(out + o + k, kZeros, 32);
+      if (size - o >= kMaxToken) {
+        std::memcpy(out + o, kZeros, kMaxToken);
       } else {
         std::memset(out + o, 0, n);
       }
@@ -95,8 +156,8 @@ bool DecodeZeroRuns(const char* encoded, size_t length, char* out, size_t size) 
     } else {
       const size_t n = t + 1u;
       if (n > size - o || n > length - i) return false;
-      if (n <= 32 && size - o >= 32 && length - i >= 32) {
-        std::memcpy(out + o, encoded + i, 32);
+      if (n <= kBlock && size - o >= kBlock && length - i >= kBlock) {
+        std::memcpy(out + o, encoded + i, kBlock);
       } else {
         std::memcpy(out + o, encoded + i, n);
       }

@@ -66,6 +66,44 @@ TEST(ZeroRunsTest, EveryShapeComesBackExactly) {
   EXPECT_LT(padded, 50u);
 }
 
+// Runs are found through a bitmap of 64-byte words: runs of 7 to 9 zeros placed across a word's
+// end, in data of sizes around the word size, come back exactly, and only runs of at least 8 are
+// cut (or a shorter one that ends the data).
+TEST(ZeroRunsTest, RunsAcrossWordEndsAreFoundExactly) {
+  for (size_t size : {63u, 64u, 65u, 127u, 128u, 130u, 200u}) {
+    for (size_t at = 50; at < 75 && at < size; ++at) {
+      for (size_t run = 7; run <= 9; ++run) {
+        std::string data(size, 'k');
+        const size_t end = std::min(size, at + run);
+        for (size_t i = at; i < end; ++i) data[i] = '\0';
+        size_t encodedSize = 0;
+        ASSERT_EQ(RoundTrip(data, &encodedSize), data) << size << " " << at << " " << run;
+        // A literal of n bytes takes a token for every 128; a cut run of up to 9 zeros one.
+        const auto literal = [](size_t n) { return n + (n + 127) / 128; };
+        const bool cut = end - at >= 8 || end == size;
+        const size_t expected = cut ? literal(at) + 1 + literal(size - end) : literal(size);
+        EXPECT_EQ(encodedSize, expected) << size << " " << at << " " << run;
+      }
+    }
+  }
+}
+
+// The encoder may write ahead of its encoding, never beyond the room it names.
+TEST(ZeroRunsTest, EncodingStaysWithinTheBound) {
+  std::mt19937 random(7);
+  for (int i = 0; i < 100; ++i) {
+    std::string data(1 + random() % 3000, '\0');
+    for (char& c : data) c = random() % 4 ? 0 : static_cast<char>(1 + random() % 255);
+    std::vector<char> out(ZeroRunsBound(data.size()) + 64, '\x55');
+    const size_t length = EncodeZeroRuns(data.data(), data.size(), out.data());
+    EXPECT_LE(length, data.size() + data.size() / 128 + 1);
+    EXPECT_EQ(std::string(out.end() - 64, out.end()), std::string(64, '\x55'));
+    std::string back(data.size(), '\x55');
+    ASSERT_TRUE(DecodeZeroRuns(out.data(), length, back.data(), back.size()));
+    EXPECT_EQ(back, data);
+  }
+}
+
 TEST(ZeroRunsTest, EncodingsThatDoNotMakeTheSizeAreRejected) {
   const std::string data = "abc" + Zeros(200) + "def";
   std::vector<char> encoded;
