@@ -191,6 +191,7 @@ void TDataCursor::Forget() {
   FKeys.Clear();
   FIndexKeys.clear();
   FCurRecordNumber = 0;
+  FAppendedSlot = 0;
   FPosition = TPosition::Begin;
   FDataTable = nullptr;
   FOpenTableName.clear();

@@ -259,6 +259,8 @@ class TDataCursor : public TDirectoryCursor {
   uint16_t Step(char* record, bool forward);
   uint16_t StepInSlotOrder(char* record, bool forward);
   uint16_t StepInIndex(char* record, bool forward);
+  // Whether the current record is the one this cursor appended last and its slot unchanged since.
+  bool HoldsAppendedRecord() const;
   // key: the record's key in the current index when the caller has it built already.
   void PositionOn(int32_t number, const char* record, const char* key = nullptr);
 
@@ -300,13 +302,18 @@ class TDataCursor : public TDirectoryCursor {
   // The keys of every index (0 ... IndexCount), for the post.
   std::vector<TKeyBuilder> FIndexKeys;
   std::vector<TPostBlob> FPostBlobs;
-  // Scratch of the post: the working record, the hash image, a key and the slot's old record.
+  // Scratch of the post: the working record, the hash image, a key and the slot's old record (its
+  // blob references, in a table with blob fields).
   std::vector<char> FScratchRecord;
   std::vector<char> FHashRecord;
   std::vector<char> FKeyBuffer;
   std::vector<char> FOldRecord;
   std::vector<char> FCurrentRecord;
   int32_t FCurRecordNumber = 0;
+  // The slot an append of an exclusive table stored last (0: none) and the data file's content
+  // generation after it: while that has not moved, the slot holds FCurrentRecord.
+  int32_t FAppendedSlot = 0;
+  uint64_t FAppendedGeneration = 0;
   // The slot ReadSlot read last (0: none), to tell a walk through neighbouring slots.
   int32_t FLastSlotRead = 0;
   // The key of the current record in the current index, and where the last step found it.

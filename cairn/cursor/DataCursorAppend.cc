@@ -88,8 +88,6 @@ bool TDataCursor::AppendRecord(char* record, bool refreshFilter, bool setRecordH
   if (FReadOnly) RaiseError(CAIRN_OSEACCES);
   (void)refreshFilter;  // the cursor has no ranges or filters to refresh
   for (;;) {
-    // An insert has no record before the change.
-    std::fill(FOldRecord.begin(), FOldRecord.end(), 0);
     if (!FSuppressTriggers && FInsertHooks.BeforeInsert) FInsertHooks.BeforeInsert(*this, record);
     try {
       AppendAttempt(record, setRecordHash, skipKeyChecks, skipAutoInc, copyRecordNo);
@@ -138,13 +136,17 @@ void TDataCursor::AppendAttempt(char* record, bool setRecordHash, bool skipKeyCh
   }
   FreeAllBlobs(false);
   EncodeInt32(record + TRecord::kNextFreeAt, slot);
-  std::memcpy(FCurrentRecord.data(), work, FRecordSize);
+  // The working copy becomes the current record; the old one is the next post's scratch.
+  FCurrentRecord.swap(FScratchRecord);
   PositionOn(slot, FCurrentRecord.data());
 
   // Shared: written now; exclusive: the cache keeps it until a flush or the close.
+  FAppendedSlot = 0;
   if (table.Exclusive()) {
     table.UpdateHeaderStamps(true, true, blobsWritten);
     table.FlushFilesOverBudget();
+    FAppendedSlot = slot;
+    FAppendedGeneration = dataFile.ContentGeneration();
   } else {
     table.FlushBuffers(false, true, true, blobsWritten, false);
   }
@@ -218,7 +220,8 @@ void TDataCursor::StoreRecord(int32_t slot, char* record, bool& blobsWritten) {
     }
     dataFile.SetNextFreeRecord(next);
   }
-  slotRef->CopyToBuffer(FOldRecord.data());
+  // The slot's blob references (a reused slot's blocks) go over to the new record.
+  if (table.HasBlobFields()) slotRef->CopyToBuffer(FOldRecord.data());
   dataFile.IncRecordCount();
   if (FHasAutoIncFields) {
     int32_t last = dataFile.LastAutoIncID();

@@ -253,11 +253,25 @@ uint16_t TDataCursor::StepInIndex(char* record, bool forward) {
   indexFile.RaiseCorruptIndex(FIndexPos);
 }
 
+// Only this cursor writes an exclusive table, and every change of its data file (a block given
+// back dirty, appended or rolled back, the cache dropped) moves the file's content generation.
+bool TDataCursor::HoldsAppendedRecord() const {
+  return FAppendedSlot != 0 && FCurRecordNumber == FAppendedSlot &&
+         FDataTable->DataFile().ContentGeneration() == FAppendedGeneration;
+}
+
 uint16_t TDataCursor::GetCurrentRecord(char* record, bool lockIt) {
   RequireOpen();
   (void)lockIt;  // editing records (which keeps them locked) does not exist yet
   if (FPosition != TPosition::OnRecord) {
     return FPosition == TPosition::Begin ? CAIRN_BOF : CAIRN_EOF;
+  }
+  if (HoldsAppendedRecord()) {
+    // What a read of the slot would give: nothing has changed the data file since the append.
+    std::memcpy(record, FCurrentRecord.data(), FRecordSize);
+    TakeSlot(FCurRecordNumber, record);
+    EncodeInt32(FCurrentRecord.data() + TRecord::kNextFreeAt, FCurRecordNumber);
+    return 0;
   }
   TTableReadLock readLock(*FDataTable);
   // The slot must still hold the same record (a slot is reused after a delete).

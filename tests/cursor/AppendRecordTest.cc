@@ -115,6 +115,54 @@ TEST_F(AppendRecordTest, RecordsTakeSlotsAndRecordIdsInOrder) {
   }
 }
 
+// Right after an append the record is read back from the image the append kept; it must be what
+// a read of the slot gives (the stored bytes with the slot number at 1-4), also once the cache
+// held the slot no longer, and after a failed append rolled the files back.
+TEST_F(AppendRecordTest, TheRecordReadBackAfterAnAppendIsTheStoredOne) {
+  Create("T", TableParams({NewField("Id", fld::kInteger), NewField("Name", fld::kString, 20)},
+                          {IndexOn("ById", {1}, true)}));
+  auto cursor = Open("T");
+  const uint16_t length = cursor->RecordSize();
+  std::vector<std::string> readBack;
+  for (int32_t n = 1; n <= 4; ++n) {
+    TRow row(*cursor);
+    row.Init();
+    row.SetInt(1, n == 4 ? 1 : n);  // the fourth repeats a unique key and fails
+    row.SetText(2, "name " + std::to_string(n));
+    if (n == 4) {
+      EXPECT_EQ(EngineErrorCode([&] { cursor->AppendRecord(row.Data()); }), CAIRN_KEYVIOL);
+    } else {
+      ASSERT_TRUE(cursor->AppendRecord(row.Data()));
+    }
+    if (n == 2) {
+      // The cache written and dropped: the slot is read from the disk again.
+      cursor->DataTable()->FlushBuffers(false, true, true, true, false);
+      cursor->DataTable()->DataFile().FreeBuffers();
+    }
+    TRow stored(*cursor);
+    ASSERT_EQ(cursor->GetCurrentRecord(stored.Data()), 0);
+    EXPECT_EQ(test::Int32At(std::string(stored.Data(), length), 1), std::min(n, 3));
+    if (n <= 3) readBack.emplace_back(stored.Data(), length);
+  }
+  // Read again through the slots, then from the disk after the close.
+  for (int32_t n = 1; n <= 3; ++n) {
+    TRow stored(*cursor);
+    ASSERT_EQ(cursor->SetToBookmark(n), 0);
+    ASSERT_EQ(cursor->GetCurrentRecord(stored.Data()), 0);
+    EXPECT_EQ(std::string(stored.Data(), length), readBack[n - 1]) << n;
+  }
+  cursor->CloseCursor();
+  const std::string data = test::ReadDiskFile(File("T.dat"));
+  ASSERT_GT(data.size(), 3u * length);
+  const size_t slots = data.size() - 3u * length;  // the three slots end the file
+  for (int32_t n = 1; n <= 3; ++n) {
+    std::string onDisk = data.substr(slots + static_cast<size_t>(n - 1) * length, length);
+    ASSERT_EQ(onDisk.size(), length);
+    EncodeInt32(onDisk.data() + 1, n);
+    EXPECT_EQ(onDisk, readBack[n - 1]) << n;
+  }
+}
+
 TEST_F(AppendRecordTest, SharedCursorWritesAtOnce) {
   Create("T", TableParams({NewField("Id", fld::kInteger)}));
   auto cursor = Open("T", false);
