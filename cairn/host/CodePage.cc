@@ -87,12 +87,22 @@ constexpr TCaseTables kCase = MakeCaseTables();
 }  // namespace
 
 std::string Utf8ToAnsi(std::string_view utf8) {
+  // ASCII is the same in both: the run of it at the front (mostly the whole value) is taken as
+  // it is, eight bytes tested at a time.
+  size_t ascii = 0;
+  for (; ascii + 8 <= utf8.size(); ascii += 8) {
+    uint64_t word;
+    std::memcpy(&word, utf8.data() + ascii, 8);
+    if ((word & 0x8080808080808080ull) != 0) break;
+  }
+  while (ascii < utf8.size() && static_cast<unsigned char>(utf8[ascii]) < 0x80) ++ascii;
+  std::string result(utf8.substr(0, ascii));
+  if (ascii == utf8.size()) return result;
   const TCodePageTables& tables = Tables();
-  std::string result;
   result.reserve(utf8.size());
   const auto* s = reinterpret_cast<const uint8_t*>(utf8.data());
   int32_t length = static_cast<int32_t>(utf8.size());
-  for (int32_t i = 0; i < length;) {
+  for (auto i = static_cast<int32_t>(ascii); i < length;) {
     UChar32 c;
     U8_NEXT(s, i, length, c);  // an ill-formed sequence gives c < 0 and becomes '?'
     result += tables.FromUnicode(c);

@@ -36,6 +36,11 @@ TEST(CodePageTest, Conversions) {
       {"\xFF", "\xC3\xBF"},
       {"\x81", "\xC2\x81"},  // a byte without a character keeps its value
       {std::string("a\0b", 3), std::string("a\0b", 3)},
+      // Long ASCII runs before, between and after other characters (read eight bytes at a time).
+      {"abcdefg\xE9", "abcdefg\xC3\xA9"},
+      {"abcdefgh\xE9", "abcdefgh\xC3\xA9"},
+      {"0123456789abcdef\x80xyz", "0123456789abcdef\xE2\x82\xACxyz"},
+      {"\xE9" + std::string(20, 'q') + "\xE9", "\xC3\xA9" + std::string(20, 'q') + "\xC3\xA9"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(AnsiToUtf8(c.ansi), c.utf8);
@@ -54,6 +59,7 @@ TEST(CodePageTest, CharactersTheCodePageCannotHoldBecomeQuestionMarks) {
       {"\xCE\xA9", "?"},                   // Greek capital omega
       {"a\xC3", "a?"},                     // a cut sequence
       {"\xFF", "?"},                       // not UTF-8 at all
+      {"0123456789abcdef\xC3", "0123456789abcdef?"},
   };
   for (const Case& c : cases) EXPECT_EQ(Utf8ToAnsi(c.utf8), c.ansi) << c.utf8;
   EXPECT_EQ(UnicodeToAnsiChar(0x110000), '?');
