@@ -139,7 +139,7 @@ void TPage::Thaw() {
   bool whole = false;
   if (FExpanded) {
     const size_t bytes = static_cast<size_t>(FHeader.NumberOfKeys) * Stride();
-    ReserveForExpand(bytes);
+    ReserveForThaw(bytes);
     FEntries.resize(bytes);
     whole = DecodeZeroRuns(FCompact.data(), FCompact.size(), FEntries.data(), bytes);
   } else {
@@ -480,6 +480,15 @@ void TPage::ReserveForExpand(size_t bytes) {
   if (bytes <= FEntries.capacity()) return;
   FEntries.clear();
   FEntries.reserve(bytes + std::max(bytes / 8 / Stride(), size_t{8}) * Stride());
+}
+
+// A page handed out again mostly gains one entry (an insertion at a random key) or none (a read)
+// before it goes cold and is compacted again: room for one more, where an expanded page read from
+// the file gets the room of an insert. Every byte of room is a byte fewer for whole pages.
+void TPage::ReserveForThaw(size_t bytes) {
+  if (bytes + Stride() <= FEntries.capacity()) return;
+  FEntries.clear();
+  FEntries.reserve(bytes + Stride());
 }
 
 void TPage::ShrinkAfterDelete() {

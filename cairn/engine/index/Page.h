@@ -191,6 +191,7 @@ class TPage : public TBuffer {
   // Room for one more entry, for the entries of an expansion, and room given back after deletes.
   void ReserveForInsert();
   void ReserveForExpand(size_t bytes);
+  void ReserveForThaw(size_t bytes);
   void ShrinkAfterDelete();
   // Leaves the compacted form without reading it back (the content is about to be replaced).
   void DropCompacted();

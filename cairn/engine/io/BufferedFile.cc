@@ -642,10 +642,11 @@ void TBufferedFile::AdjustBuffers() {
 void TBufferedFile::FlushWhenOverBudget() {
   const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
   TakeByteLimit();
-  CompactOverBudget();
+  // What compacting could not bring below its mark leaves at once, as over the budget.
+  const TCompactShort fellShort = CompactOverBudget();
   FOperationStart = FRecencyClock;
-  const bool overCount = FullBufferCount() > maximum;
-  const bool overBytes = OverByteBudget();
+  const bool overCount = FullBufferCount() > maximum || fellShort.Count;
+  const bool overBytes = OverByteBudget() || fellShort.Bytes;
   if (FUndoActive || (!overCount && !overBytes)) return;
   const size_t keep = maximum - maximum / 8;
   const int64_t keepBytes = MaximumBufferBytes() - MaximumBufferBytes() / 8;
@@ -672,15 +673,24 @@ void TBufferedFile::FlushWhenOverBudget() {
   FCapacity = std::max(FullBufferCount(), maximum);
 }
 
-// Over the budget, the least recently used unused buffers are compacted in place, from the cold
-// end, until the cache is an eighth below it by count and by bytes; they stay cached, the dirty
-// ones unwritten. What compacting cannot bring back within the budget then leaves as before.
-void TBufferedFile::CompactOverBudget() {
-  if (FUndoActive || FBufferAll || !CompactsBuffers()) return;
+// Compacting writes nothing, so it keeps the cache just below its budget rather than an eighth
+// below as leaving does, and more buffers stay whole: once the cache comes within a 256th of the
+// budget (by count or by bytes), the least recently used unused buffers are compacted in place,
+// from the cold end, until it is a 128th below; they stay cached, the dirty ones unwritten. The
+// next operation then starts within the budget, and its requests neither drop nor recycle
+// buffers. Where compacting cannot get below the 256th (nearly everything is compacted), the
+// trimming lets buffers leave as over the budget, rather than compact the few whole ones, the
+// pages every operation passes through among them, after every operation.
+TBufferedFile::TCompactShort TBufferedFile::CompactOverBudget() {
+  if (FUndoActive || FBufferAll || !CompactsBuffers()) return {};
+  constexpr int64_t kMargin = 128;
   const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
-  if (FullBufferCount() <= maximum && !OverByteBudget()) return;
-  const size_t keep = maximum - maximum / 8;
-  const int64_t keepBytes = MaximumBufferBytes() - MaximumBufferBytes() / 8;
+  const int64_t budget = MaximumBufferBytes();
+  const size_t startCount = maximum - maximum / (2 * kMargin);
+  const int64_t startBytes = budget - budget / (2 * kMargin);
+  if (FullBufferCount() <= startCount && CacheBytes() <= startBytes) return {};
+  const size_t keep = maximum - maximum / kMargin;
+  const int64_t keepBytes = budget - budget / kMargin;
   bool tailCompacted = true;
   TBuffer* b = FCompactedFrom != nullptr ? FCompactedFrom->FPrevBuffer : FLastBuffer;
   for (; b != nullptr && (FullBufferCount() > keep || CacheBytes() > keepBytes);
@@ -691,6 +701,7 @@ void TBufferedFile::CompactOverBudget() {
     }
     if (tailCompacted) FCompactedFrom = b;
   }
+  return {FullBufferCount() > startCount, CacheBytes() > startBytes};
 }
 
 void TBufferedFile::FreeBuffers() {

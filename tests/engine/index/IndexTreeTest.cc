@@ -513,6 +513,36 @@ TEST_F(IndexTreeTest, CompactedPagesStayCachedAndTheFileKeepsItsBytes) {
   EXPECT_TRUE(evicting.bytes == whole.bytes);
 }
 
+// Compacting writes nothing, so it keeps the cache just below its budget: after every operation
+// the cache is within the budget (its requests need neither drop nor recycle a buffer), and once
+// it has filled the budget it stays near it rather than an eighth below, with more pages whole.
+TEST_F(IndexTreeTest, CompactingKeepsTheCacheJustBelowItsBudget) {
+  const TIndexDefinition definition = MakeIndex("IDX_Long", {test::kLong1K}, false);
+  const size_t dataSize = TKeyComparer::FindKeyField(test::TestFields(), test::kLong1K)->DataSize;
+  constexpr int32_t kBudget = 1024 * 1024;
+  FEngine.SetMaxIndexBufferSize(kBudget);
+  auto file = NewFile(4096, {definition});
+  const TKeyComparer comparer = Comparer(*file, 1);
+  TIndexTree tree(*file, 1, comparer);
+  bool filled = false;
+  int64_t lowest = kBudget;
+  for (int n = 1; n < 4000; ++n) {
+    file->BeginUndo();
+    ASSERT_TRUE(tree.Insert(
+        StringPart("key-" + std::to_string(n * 7919 % 100003), dataSize) + RecordIDSuffix(n), n));
+    file->CommitUndo();
+    file->FlushWhenOverBudget();
+    ASSERT_LE(file->CacheBytes(), kBudget) << n;
+    filled = filled || file->CacheBytes() > kBudget - kBudget / 128;
+    if (filled) lowest = std::min(lowest, file->CacheBytes());
+  }
+  ASSERT_TRUE(filled);
+  EXPECT_GT(file->CompactedCount(), 0u);
+  EXPECT_GE(lowest, kBudget - kBudget / 16);  // leaving would go an eighth below
+  EXPECT_EQ(file->Writes(), 0);
+  EXPECT_EQ(TTreeWalker(*file, 1, comparer).Walk().Total, 3999);
+}
+
 TEST_F(IndexTreeTest, SmallestKeyBecomesFirstKeyOfEveryPageOnTheLeftmostPath) {
   auto file = NewFile(512);
   const TKeyComparer comparer = Comparer(*file, 0);
