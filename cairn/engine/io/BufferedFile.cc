@@ -291,6 +291,13 @@ bool TBufferedFile::CopyCachedBlock(int32_t number, void* destination) {
   return true;
 }
 
+void TBufferedFile::DropIfFree(int32_t number) {
+  TBuffer* buffer = FindBuffer(number);
+  if (buffer == nullptr || !IsFree(*buffer) || FBufferAll) return;
+  Unlink(buffer);
+  RemoveFromSorted(buffer);
+}
+
 // An appended block exists only in the cache until the next flush.
 TBuffer* TBufferedFile::AppendBuffer(int32_t number) {
   CheckSizeLimit();
