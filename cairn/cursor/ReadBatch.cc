@@ -26,7 +26,7 @@ int32_t TReadBatch::TakeNext(char* record, const char*& key) {
   std::memcpy(record, FRecords.data() + FNext * FSource.RecordSize, FSource.RecordSize);
   key = FKeys.data() + FNext * FSource.KeySize;
   const int32_t slot = FSlots[FNext++];
-  if (UsedUp()) FCount = std::max(2 * FSlots.size(), kFirstCount);
+  if (UsedUp()) Grow();
   return slot;
 }
 
@@ -41,8 +41,21 @@ bool TReadBatch::Take(int32_t number, char* record) {
   }
   std::memcpy(record, FRecords.data() + FNext * FSource.RecordSize, FSource.RecordSize);
   ++FNext;
-  if (UsedUp()) FCount = std::max(2 * FSlots.size(), kFirstCount);
+  if (UsedUp()) Grow();
   return true;
+}
+
+// A larger batch of scattered slots reads fewer bytes for each record it wants; slots that lie
+// close together (a walk in slot order) are read whole already, and a larger batch would only
+// hold more memory. Such a batch stops growing once its records fill one gathering read.
+void TReadBatch::Grow() {
+  const size_t size = FSlots.size();
+  const bool dense = FSpan <= 2 * static_cast<int64_t>(size);
+  if (dense && size * FSource.RecordSize >= static_cast<size_t>(TBufferedFile::kMaxGatherBytes)) {
+    FCount = std::max(size, kFirstCount);
+    return;
+  }
+  FCount = std::max(2 * size, kFirstCount);
 }
 
 size_t TReadBatch::NextCount(const TSource& source) const {
@@ -75,6 +88,8 @@ void TReadBatch::Finish(const TWalkHint& endHint) {
     FReserved = wanted;
   }
   FRecords.resize(FSlots.size() * FSource.RecordSize);
+  const auto [low, high] = std::minmax_element(FSlots.begin(), FSlots.end());
+  FSpan = FSlots.empty() ? 0 : static_cast<int64_t>(*high) - *low + 1;
   FSource.Data->GatherBlocks(FSlots.data(), FSlots.size(), FRecords.data(), FScratch);
   FFilling = false;  // the entries may be handed out now
   FEndHint = endHint;
