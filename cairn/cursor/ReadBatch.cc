@@ -1,6 +1,7 @@
 #include "cairn/cursor/ReadBatch.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "cairn/engine/index/IndexFile.h"
@@ -88,8 +89,8 @@ void TReadBatch::Finish(const TWalkHint& endHint) {
     FReserved = wanted;
   }
   FRecords.resize(FSlots.size() * FSource.RecordSize);
-  const auto [low, high] = std::minmax_element(FSlots.begin(), FSlots.end());
-  FSpan = FSlots.empty() ? 0 : static_cast<int64_t>(*high) - *low + 1;
+  // A walk in slot order comes to its slots one after another: the ends tell its span.
+  FSpan = FSlots.empty() ? 0 : std::abs(int64_t{FSlots.back()} - FSlots.front()) + 1;
   FSource.Data->GatherBlocks(FSlots.data(), FSlots.size(), FRecords.data(), FScratch);
   FFilling = false;  // the entries may be handed out now
   FEndHint = endHint;

@@ -90,7 +90,7 @@ class TReadBatch {
   uint64_t FTreeGeneration = 0;
   TWalkHint FEndHint;
   int64_t FReserved = 0;
-  // From the lowest slot of the batch to its highest.
+  // The slots from the batch's first to its last.
   int64_t FSpan = 0;
   // The size of the next batch: doubled when one was used up, back to kFirstCount when a step
   // left it.

@@ -292,8 +292,11 @@ bool TBufferedFile::CopyCachedBlock(int32_t number, void* destination) {
 }
 
 void TBufferedFile::DropIfFree(int32_t number) {
+  // A full cache recycles its coldest buffer, this one, for the next block: freeing it would
+  // only make that block allocate a new one.
+  if (FBufferAll || FullBufferCount() >= FCapacity || OverByteBudget()) return;
   TBuffer* buffer = FindBuffer(number);
-  if (buffer == nullptr || !IsFree(*buffer) || FBufferAll) return;
+  if (buffer == nullptr || !IsFree(*buffer)) return;
   Unlink(buffer);
   RemoveFromSorted(buffer);
 }
