@@ -146,6 +146,15 @@ bool TCairnDataSet::GetFieldData(const TCairnField& field, char* buffer) const {
   return !isNull;
 }
 
+const char* TCairnDataSet::FieldValue(const TCairnField& field, char* scratch) const {
+  // A data field whose definition was resolved reads in place: no copy for each getter.
+  if (field.FEngineDescriptor != nullptr && field.FieldNo() >= 1) {
+    const char* record = ActiveRecordBuffer();
+    return record == nullptr ? nullptr : TFieldCodec::Value(*field.FEngineDescriptor, record);
+  }
+  return GetFieldData(field, scratch) ? scratch : nullptr;
+}
+
 void TCairnDataSet::SetFieldData(TCairnField& field, const void* buffer) {
   const TDataSetState state = State();
   if (state != dsEdit && state != dsInsert && state != dsSetKey && state != dsCalcFields &&

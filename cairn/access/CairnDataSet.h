@@ -170,6 +170,10 @@ class TCairnDataSet : public TCairnBaseDataSet {
   const TFieldDefinition& EngineField(int32_t fieldNo) const;
   // Copies the field's native value from the active buffer; false when null or without one.
   bool GetFieldData(const TCairnField& field, char* buffer) const;
+  // The field's native value where it lies in the active buffer, or copied into scratch
+  // (kFieldScratchSize bytes) when it lies elsewhere; null when null or without a buffer. Valid
+  // until the active buffer changes.
+  const char* FieldValue(const TCairnField& field, char* scratch) const;
   // Writes the native value (null for null) into the active buffer; needs an editing state.
   void SetFieldData(TCairnField& field, const void* buffer);
   // Whether a blob stream wrote the field in the pending record (its value is open in the

@@ -94,8 +94,8 @@ void TCairnField::ConvertError(const char* typeName) const {
 }
 
 bool TCairnField::IsNull() const {
-  char buffer[kFieldScratchSize];
-  return !GetData(buffer);
+  char scratch[kFieldScratchSize];
+  return FDataSet.FieldValue(*this, scratch) == nullptr;
 }
 
 // A memo's text is 8-bit; other blobs hand their bytes over as they are.
@@ -114,27 +114,28 @@ void TCairnField::SetBlobText(const std::string& value) {
 
 // ---- Getters ------------------------------------------------------------------------------------
 
-// The getters read only the bytes GetData copied (the field's whole value), so the scratch needs
-// clearing only where text is parsed up to its zero.
+// The getters read the value where it lies (FieldValue), or the bytes GetData copied (the field's
+// whole value); text parsed up to its zero is copied into a cleared scratch.
 std::string TCairnField::AsString() const {
-  char buffer[kFieldScratchSize];
+  char scratch[kFieldScratchSize];
   const TFieldDefinition& d = Descriptor();
   if (d.IsBlob()) return BlobText();
-  if (!GetData(buffer)) return {};
+  const char* value = FDataSet.FieldValue(*this, scratch);
+  if (value == nullptr) return {};
   switch (d.DataType) {
     case fld::kString:
-      return host::AnsiToUtf8(std::string_view(buffer, ::strnlen(buffer, d.DataSize)));
+      return host::AnsiToUtf8(std::string_view(value, ::strnlen(value, d.DataSize)));
     case fld::kBoolean:
-      return DecodeFixed16(buffer) != 0 ? "True" : "False";
+      return DecodeFixed16(value) != 0 ? "True" : "False";
     case fld::kFloat:
     case fld::kBCD:
       return FloatText(AsFloat());
     case fld::kDate:
-      return DateText(DecodeInt32(buffer));
+      return DateText(DecodeInt32(value));
     case fld::kTime:
-      return TimeText(DecodeInt32(buffer));
+      return TimeText(DecodeInt32(value));
     case fld::kTimeStamp: {
-      const double msecs = DecodeDouble(buffer);
+      const double msecs = DecodeDouble(value);
       // A stored value no day number can hold (NaN, infinite, far out of range) shows as no date,
       // as a day number no date has does.
       const double days = std::floor(msecs / kMSecsPerDay);
@@ -148,26 +149,26 @@ std::string TCairnField::AsString() const {
 }
 
 int64_t TCairnField::AsLargeInt() const {
-  char buffer[kFieldScratchSize];
+  char scratch[kFieldScratchSize];
   const TFieldDefinition& d = Descriptor();
-  if (d.DataType == fld::kString) std::memset(buffer, 0, sizeof buffer);
-  const bool present = GetData(buffer);
+  if (d.DataType == fld::kString) {
+    std::memset(scratch, 0, sizeof scratch);
+    if (!GetData(scratch) || scratch[0] == 0) return 0;
+    const auto value = ParseIntegerLiteral(scratch, INT64_MIN, INT64_MAX);
+    if (!value) throw EConvertError("'" + AsString() + "' is not a valid integer value");
+    return *value;
+  }
+  const char* value = FDataSet.FieldValue(*this, scratch);
   switch (d.DataType) {
     case fld::kSmallInt:
-      return present ? DecodeInt16(buffer) : 0;
+      return value != nullptr ? DecodeInt16(value) : 0;
     case fld::kWord:
     case fld::kBoolean:
-      return present ? DecodeFixed16(buffer) : 0;
+      return value != nullptr ? DecodeFixed16(value) : 0;
     case fld::kInteger:
-      return present ? DecodeInt32(buffer) : 0;
+      return value != nullptr ? DecodeInt32(value) : 0;
     case fld::kLargeInt:
-      return present ? DecodeInt64(buffer) : 0;
-    case fld::kString: {
-      if (!present || buffer[0] == 0) return 0;
-      const auto value = ParseIntegerLiteral(buffer, INT64_MIN, INT64_MAX);
-      if (!value) throw EConvertError("'" + AsString() + "' is not a valid integer value");
-      return *value;
-    }
+      return value != nullptr ? DecodeInt64(value) : 0;
     default:
       ConvertError("Integer");
   }
@@ -193,18 +194,22 @@ bool TCairnField::AsBoolean() const {
 }
 
 double TCairnField::AsFloat() const {
-  char buffer[kFieldScratchSize] = {};
   const TFieldDefinition& d = Descriptor();
   switch (d.DataType) {
     case fld::kFloat:
-      return GetData(buffer) ? DecodeDouble(buffer) : 0;
-    case fld::kBCD:
-      return GetData(buffer) ? static_cast<double>(DecodeBCDToMoney(buffer)) / 10000.0 : 0;
+    case fld::kBCD: {
+      char scratch[kFieldScratchSize];
+      const char* value = FDataSet.FieldValue(*this, scratch);
+      if (value == nullptr) return 0;
+      return d.DataType == fld::kFloat ? DecodeDouble(value)
+                                       : static_cast<double>(DecodeBCDToMoney(value)) / 10000.0;
+    }
     case fld::kDate:
     case fld::kTime:
     case fld::kTimeStamp:
       return AsDateTime();
     case fld::kString: {
+      char buffer[kFieldScratchSize] = {};
       if (!GetData(buffer) || buffer[0] == 0) return 0;
       const auto value = ParseFloatLiteral(buffer);
       if (!value) throw EConvertError("'" + AsString() + "' is not a valid floating point value");
@@ -216,17 +221,19 @@ double TCairnField::AsFloat() const {
 }
 
 double TCairnField::AsDateTime() const {
-  char buffer[kFieldScratchSize];
+  char scratch[kFieldScratchSize];
   const TFieldDefinition& d = Descriptor();
+  if (d.DataType != fld::kDate && d.DataType != fld::kTime && d.DataType != fld::kTimeStamp)
+    ConvertError("DateTime");
+  const char* value = FDataSet.FieldValue(*this, scratch);
+  if (value == nullptr) return 0;
   switch (d.DataType) {
     case fld::kDate:
-      return GetData(buffer) ? DecodeInt32(buffer) - host::kDateDelta : 0;
+      return DecodeInt32(value) - host::kDateDelta;
     case fld::kTime:
-      return GetData(buffer) ? DecodeInt32(buffer) / kMSecsPerDay : 0;
-    case fld::kTimeStamp:
-      return GetData(buffer) ? host::MSecsToDateTime(DecodeDouble(buffer)) : 0;
+      return DecodeInt32(value) / kMSecsPerDay;
     default:
-      ConvertError("DateTime");
+      return host::MSecsToDateTime(DecodeDouble(value));
   }
 }
 

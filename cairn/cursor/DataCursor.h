@@ -256,6 +256,7 @@ class TDataCursor : public TDirectoryCursor {
   int32_t SlotReadAhead(int32_t number) const;
   bool WalkingTo(int32_t number) const;
   bool MostlyCached() const;
+  bool MostlyHeld() const;
   uint16_t Step(char* record, bool forward);
   uint16_t StepInSlotOrder(char* record, bool forward);
   uint16_t StepInIndex(char* record, bool forward);

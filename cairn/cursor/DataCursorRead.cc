@@ -74,15 +74,21 @@ bool TDataCursor::TakeSlot(int32_t number, char* record) {
   return true;
 }
 
-// Batches pay where the cache cannot serve the walk: it holds little of the file. Only a cursor
-// of an exclusive table reads ahead: a shared one must see each record as it is when it steps
-// there.
+// Whether the cache holds most of the file now: a walk then finds most records there.
+bool TDataCursor::MostlyHeld() const {
+  const TDataFile& file = FDataTable->DataFile();
+  return file.BufferCount() >= static_cast<size_t>(file.IOBlocksUsed()) / 2;
+}
+
+// Batches pay wherever the cache does not serve the walk: it holds little of the file now. A
+// cache that could hold the file but does not yet would take in a buffer per record, and with
+// scattered slots read many it evicts unused; a batch takes in none. Only a cursor of an
+// exclusive table reads ahead: a shared one must see each record as it is when it steps there.
 bool TDataCursor::ReadSlotInWalk(int32_t number, char* record, bool forward) {
   if (FReadBatch.Take(number, record)) return TakeSlot(number, record);
   TDataFile& file = FDataTable->DataFile();
   const TReadBatch::TSource source = BatchSource(forward);
-  const size_t count =
-      FDataTable->Exclusive() && !MostlyCached() ? FReadBatch.NextCount(source) : 0;
+  const size_t count = FDataTable->Exclusive() && !MostlyHeld() ? FReadBatch.NextCount(source) : 0;
   if (count == 0 || number < 1 || number >= file.NextEndingRecord()) {
     return ReadSlot(number, record);
   }

@@ -23,6 +23,13 @@ class TFieldCodec {
   // whether the field is null. The pseudo-fields are never null: their bytes start at Offset
   // with no flag byte.
   static bool Get(const TFieldDefinition& field, const char* record, void* value);
+  // Where Get would copy the value from, without copying: its bytes in record, or null when the
+  // field is null.
+  static const char* Value(const TFieldDefinition& field, const char* record) {
+    if (field.FieldNum == fld::kRecordIDFieldNum || field.FieldNum == fld::kRecordHashFieldNum)
+      return record + field.Offset;
+    return record[field.Offset] == 0 ? nullptr : record + field.Offset + 1;
+  }
   static bool IsNull(const TFieldDefinition& field, const char* record);
   // Writes a present value (value != nullptr) or null. A string is cut to DataSize - 1
   // characters, loses its trailing spaces (unless of fixed length), is case-mapped by CharCase

@@ -108,6 +108,10 @@ size_t TIndexWalker::Collect(const char* key, bool forward, size_t most,
   }
   const size_t keySize = FKeys.KeySize();
   size_t taken = 0;
+  // A leaf this walk read into the cache is dropped once the walk has gone past it: a batch comes
+  // by each leaf once, and a large cache would otherwise fill with every leaf of the walk. The
+  // last leaf stays, for the hint.
+  bool broughtIn = false;
   while (true) {
     if (!page->IsLeaf()) Corrupt();
     const int count = page->NumberOfKeys();
@@ -120,11 +124,15 @@ size_t TIndexWalker::Collect(const char* key, bool forward, size_t most,
     if (taken == most) break;
     const int32_t neighbour = forward ? page->RightNumber() : page->LeftNumber();
     if (neighbour == 0) break;
+    const bool miss = FFile.FindBuffer(neighbour) == nullptr;
     TPageRef next = FFile.ReadPage(FKeys.Pos(), neighbour);
     // Empty leaves never exist; every leaf visited adds an entry, so a damaged chain that runs
     // in a circle still ends at most.
     if (!next->IsLeaf() || next->NumberOfKeys() == 0) Corrupt();
+    const int32_t passed = page->Number();
     page = std::move(next);
+    if (broughtIn) FFile.DropIfFree(passed);
+    broughtIn = miss;
     position = forward ? 1 : page->NumberOfKeys();
   }
   if (taken > 0 && FHint != nullptr) {

@@ -1,6 +1,7 @@
 #include "cairn/cursor/ReadBatch.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "cairn/engine/index/IndexFile.h"
@@ -26,7 +27,7 @@ int32_t TReadBatch::TakeNext(char* record, const char*& key) {
   std::memcpy(record, FRecords.data() + FNext * FSource.RecordSize, FSource.RecordSize);
   key = FKeys.data() + FNext * FSource.KeySize;
   const int32_t slot = FSlots[FNext++];
-  if (UsedUp()) FCount = std::max(2 * FSlots.size(), kFirstCount);
+  if (UsedUp()) Grow();
   return slot;
 }
 
@@ -41,8 +42,21 @@ bool TReadBatch::Take(int32_t number, char* record) {
   }
   std::memcpy(record, FRecords.data() + FNext * FSource.RecordSize, FSource.RecordSize);
   ++FNext;
-  if (UsedUp()) FCount = std::max(2 * FSlots.size(), kFirstCount);
+  if (UsedUp()) Grow();
   return true;
+}
+
+// A larger batch of scattered slots reads fewer bytes for each record it wants; slots that lie
+// close together (a walk in slot order) are read whole already, and a larger batch would only
+// hold more memory. Such a batch stops growing once its records fill one gathering read.
+void TReadBatch::Grow() {
+  const size_t size = FSlots.size();
+  const bool dense = FSpan <= 2 * static_cast<int64_t>(size);
+  if (dense && size * FSource.RecordSize >= static_cast<size_t>(TBufferedFile::kMaxGatherBytes)) {
+    FCount = std::max(size, kFirstCount);
+    return;
+  }
+  FCount = std::max(2 * size, kFirstCount);
 }
 
 size_t TReadBatch::NextCount(const TSource& source) const {
@@ -75,6 +89,8 @@ void TReadBatch::Finish(const TWalkHint& endHint) {
     FReserved = wanted;
   }
   FRecords.resize(FSlots.size() * FSource.RecordSize);
+  // A walk in slot order comes to its slots one after another: the ends tell its span.
+  FSpan = FSlots.empty() ? 0 : std::abs(int64_t{FSlots.back()} - FSlots.front()) + 1;
   FSource.Data->GatherBlocks(FSlots.data(), FSlots.size(), FRecords.data(), FScratch);
   FFilling = false;  // the entries may be handed out now
   FEndHint = endHint;

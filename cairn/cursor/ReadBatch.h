@@ -73,6 +73,8 @@ class TReadBatch {
 
  private:
   bool Current() const;
+  // Sets the size of the next batch after this one was used up.
+  void Grow();
 
   TSource FSource;
   std::vector<int32_t> FSlots;
@@ -88,6 +90,8 @@ class TReadBatch {
   uint64_t FTreeGeneration = 0;
   TWalkHint FEndHint;
   int64_t FReserved = 0;
+  // The slots from the batch's first to its last.
+  int64_t FSpan = 0;
   // The size of the next batch: doubled when one was used up, back to kFirstCount when a step
   // left it.
   size_t FCount = kFirstCount;

@@ -10,6 +10,7 @@
 
 #include "cairn/crypto/Md5.h"
 #include "cairn/engine/data/DataFile.h"
+#include "cairn/engine/index/IndexFile.h"
 #include "cairn/engine/table/DataTable.h"
 #include "cairn/error/EngineError.h"
 #include "cairn/error/EngineErrorCodes.h"
@@ -290,6 +291,61 @@ TEST_F(NavigationTest, ExclusiveWalksReadRecordsAheadInFewCalls) {
     const int32_t at = row.Int(1);
     ASSERT_EQ(step < 0 ? walker->GetPriorRecord(row.Data()) : walker->GetNextRecord(row.Data()), 0);
     ASSERT_EQ(row.Int(1), at + step);
+  }
+}
+
+// With budgets that could hold the whole table, a walk starting from the files still reads
+// ahead in batches rather than taking a buffer per record, and keeps neither the records nor
+// the leaves it has gone past. A walk in slot order stops growing its batch once one read
+// fills it; a scattered one grows on.
+TEST_F(NavigationTest, WalksWithLargeBudgetsReadAheadAndKeepTheCachesSmall) {
+  constexpr int32_t kRecords = 20000;
+  FEngine.SetMaxDataBufferSize(16 << 20);
+  FEngine.SetMaxDataBufferCount(1 << 20);
+  FEngine.SetMaxIndexBufferSize(16 << 20);
+  FEngine.SetMaxIndexBufferCount(1 << 20);
+  Create("T", TableParams({NewField("Num", fld::kInteger), NewField("Pad", fld::kString, 200)},
+                          {IndexOn("ByNum", {1})}));
+  std::vector<int32_t> nums(kRecords);
+  for (int32_t i = 0; i < kRecords; ++i) nums[static_cast<size_t>(i)] = i;
+  std::shuffle(nums.begin(), nums.end(), std::mt19937(7));
+  auto walker = Open("T");
+  TRow row(*walker);
+  for (int32_t num : nums) {
+    row.Init();
+    row.SetInt(1, num);
+    row.SetText(2, "pad");
+    ASSERT_TRUE(walker->AppendRecord(row.Data()));
+  }
+  TDataFile& data = walker->DataTable()->DataFile();
+  TIndexFile& index = walker->DataTable()->IndexFile();
+  for (const std::string name : {"", "ByNum"}) {
+    SCOPED_TRACE(name);
+    for (TBufferedFile* file :
+         {static_cast<TBufferedFile*>(&data), static_cast<TBufferedFile*>(&index)}) {
+      file->FlushBuffers();
+      file->FreeBuffers();
+    }
+    walker->SetIndexName(name);
+    const int64_t readsBefore = data.Reads();
+    int64_t mostReserved = 0;
+    int32_t expected = 0;
+    for (uint16_t code = walker->GetFirstRecord(row.Data()); code == 0;
+         code = walker->GetNextRecord(row.Data()), ++expected) {
+      ASSERT_EQ(name.empty() ? row.RecordID() - 1 : row.Int(1), expected);
+      mostReserved = std::max(mostReserved, data.ReservedBytes());
+    }
+    EXPECT_EQ(expected, kRecords);
+    EXPECT_LT(data.Reads() - readsBefore, kRecords / 20);
+    EXPECT_LT(data.BufferCount(), static_cast<size_t>(kRecords / 20));
+    EXPECT_LT(index.BufferCount(), static_cast<size_t>(index.IOBlocksUsed() / 4));
+    // Slot order: a batch of a few gathering reads' worth; scattered: far more.
+    const int64_t oneRead = TBufferedFile::kMaxGatherBytes;
+    if (name.empty()) {
+      EXPECT_LT(mostReserved, 4 * oneRead);
+    } else {
+      EXPECT_GT(mostReserved, 4 * oneRead);
+    }
   }
 }
 

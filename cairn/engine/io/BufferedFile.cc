@@ -291,6 +291,16 @@ bool TBufferedFile::CopyCachedBlock(int32_t number, void* destination) {
   return true;
 }
 
+void TBufferedFile::DropIfFree(int32_t number) {
+  // A full cache recycles its coldest buffer, this one, for the next block: freeing it would
+  // only make that block allocate a new one.
+  if (FBufferAll || FullBufferCount() >= FCapacity || OverByteBudget()) return;
+  TBuffer* buffer = FindBuffer(number);
+  if (buffer == nullptr || !IsFree(*buffer)) return;
+  Unlink(buffer);
+  RemoveFromSorted(buffer);
+}
+
 // An appended block exists only in the cache until the next flush.
 TBuffer* TBufferedFile::AppendBuffer(int32_t number) {
   CheckSizeLimit();

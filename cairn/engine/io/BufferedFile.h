@@ -74,6 +74,11 @@ class TBufferedFile : public TEngineFile {
   // copying and PutBuffer do for a hit, without holding the buffer. False (nothing done) when
   // the block is not cached; the caller then asks GetBuffer.
   bool CopyCachedBlock(int32_t number, void* destination);
+  // A block a one-pass reader brought into the cache and has gone past leaves it at once, when no
+  // caller holds it, its content is on disk and the cache is not full; nothing happens otherwise.
+  // A walk then keeps to a few buffers instead of filling a large cache with blocks it will not
+  // come back to.
+  void DropIfFree(int32_t number);
   // Copies blocks out without taking them into the cache: the content of numbers[i] goes to
   // destination + i * BufferSize(). The numbers need no order and must lie in 1 ... IOBlocksUsed.
   // A cached block is copied from its buffer (it may be newer than the file); the others are read
