@@ -11,21 +11,18 @@
 namespace cairn {
 
 // Releases a transient read or write buffer when an operation ends, also by an exception. One
-// of at most kKeptBytes keeps its allocation for the next operation: the reads of single records
-// and pages come one after another.
+// of at most kKeptBytes keeps its allocation and size for the next operation: the reads of
+// single records and pages come one after another. Its bytes are not cleared in between: a read
+// sets those it uses.
 class TBufferedFile::TTransientBuffer {
  public:
   TTransientBuffer(std::vector<char>& buffer, int64_t size, int64_t* readSize = nullptr,
                    int64_t* readFilePos = nullptr)
       : FBuffer(buffer), FReadSize(readSize), FReadFilePos(readFilePos) {
-    FBuffer.assign(static_cast<size_t>(size), '\0');
+    if (FBuffer.size() < static_cast<size_t>(size)) FBuffer.resize(static_cast<size_t>(size));
   }
   ~TTransientBuffer() {
-    if (FBuffer.capacity() > kKeptBytes) {
-      std::vector<char>().swap(FBuffer);
-    } else {
-      FBuffer.clear();
-    }
+    if (FBuffer.capacity() > kKeptBytes) std::vector<char>().swap(FBuffer);
     if (FReadSize) *FReadSize = 0;
     if (FReadFilePos) *FReadFilePos = 0;
   }
@@ -331,6 +328,10 @@ void TBufferedFile::ReadBlocks(int32_t number, int32_t count, bool backward) {
     const bool tolerateShort =
         Exclusive() || (FOwner != nullptr && FOwner->InTransaction() && FOwner->WrittenTo());
     done = Read(FReadBuffer.data(), readSize, tolerateShort);
+  }
+  // What lies beyond the end of the file reads as zeros.
+  if (done < readSize) {
+    std::memset(FReadBuffer.data() + done, 0, static_cast<size_t>(readSize - done));
   }
   ++FReads;
   FTotalReads += done;
