@@ -458,13 +458,15 @@ std::unique_ptr<TBuffer> TBufferedFile::RecycleBuffer() {
 // furthest ahead (its last use plus that gap) first. With the least recently used order alone, a
 // small cache wrote and read those blocks again at every trimming that needed more than the
 // blocks of one visit.
+bool TBufferedFile::InUseAcrossOperations(const TBuffer& b) const {
+  if (b.FPreviousUse == 0) return false;
+  const uint32_t gap = b.FRecency - b.FPreviousUse;
+  return FRecencyClock - b.FRecency <= 2 * uint64_t{gap};
+}
+
 template <typename TMore>
 std::vector<TBuffer*> TBufferedFile::ColdestUnused(TMore more) const {
-  const auto inUse = [this](const TBuffer* b) {
-    if (b->FPreviousUse == 0) return false;
-    const uint32_t gap = b->FRecency - b->FPreviousUse;
-    return FRecencyClock - b->FRecency <= 2 * uint64_t{gap};
-  };
+  const auto inUse = [this](const TBuffer* b) { return InUseAcrossOperations(*b); };
   std::vector<TBuffer*> coldest;
   for (int32_t rank = 0; rank <= MaximumEvictionRank(); ++rank) {
     for (TBuffer* b = FLastBuffer; b != nullptr && more(coldest); b = b->FPrevBuffer) {
@@ -512,6 +514,40 @@ TBuffer* TBufferedFile::WriteColdest() {
   FNoFreeFrom = nullptr;  // the blocks written stay cached, clean
   RememberLeaving(*coldest.front());
   return coldest.front();
+}
+
+// The queued blocks that directly follow a victim and are not in use across operations would
+// leave soon after it, each with a call of its own: they are written with it (and stay cached,
+// clean). A small cache of appended blocks then writes them a few at a time rather than singly.
+std::vector<TBuffer*> TBufferedFile::WithLeavingNeighbours(
+    const std::vector<TBuffer*>& victims) const {
+  std::vector<TBuffer*> written;
+  for (TBuffer* b : victims) {
+    if (b->FWriteFlag) written.push_back(b);
+  }
+  std::sort(written.begin(), written.end(),
+            [](const TBuffer* a, const TBuffer* b) { return a->FNumber < b->FNumber; });
+  const int32_t most = static_cast<int32_t>(std::max<int64_t>(kMaxWriteBytes / IOBlockSize(), 1));
+  const size_t dirtyVictims = written.size();
+  int32_t covered = 0;  // the blocks up to this one are in written already
+  for (size_t i = 0; i < dirtyVictims; ++i) {
+    const int32_t first = written[i]->FNumber;
+    if (first <= covered) continue;
+    covered = first;
+    size_t victim = i + 1;  // the next victim at or after n
+    for (int32_t n = first + 1; n < first + most; ++n) {
+      TBuffer* next = FindBuffer(n);
+      if (next == nullptr || !next->FWriteFlag || !MayLeave(*next) ||
+          InUseAcrossOperations(*next)) {
+        break;
+      }
+      covered = n;
+      while (victim < dirtyVictims && written[victim]->FNumber < n) ++victim;
+      if (victim < dirtyVictims && written[victim]->FNumber == n) continue;  // in written already
+      written.push_back(next);
+    }
+  }
+  return written;
 }
 
 size_t TBufferedFile::RunEnd(const std::vector<TBuffer*>& list, size_t first) {
@@ -664,7 +700,7 @@ void TBufferedFile::FlushWhenOverBudget() {
            (overBytes && cacheBytes - victimBytes > keepBytes);
   };
   const std::vector<TBuffer*> victims = ColdestUnused(stillOver);
-  WriteInBlockOrder(victims);
+  WriteInBlockOrder(WithLeavingNeighbours(victims));
   for (TBuffer* victim : victims) {
     RememberLeaving(*victim);
     Unlink(victim);
