@@ -72,7 +72,7 @@ int64_t TIndexFile::MaximumBufferBytes() const {
 }
 
 std::unique_ptr<TBuffer> TIndexFile::CreateBuffer() {
-  return std::make_unique<TPage>(*this);
+  return std::make_unique<TPage>(*this, &FLoadHint);
 }
 
 int32_t TIndexFile::EvictionRank(const TBuffer& buffer) const {

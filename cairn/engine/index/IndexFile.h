@@ -246,6 +246,8 @@ class TIndexFile : public TBufferedFile {
   std::vector<TFieldDefinition> FFieldDefinitions;
   uint64_t FCacheGeneration = 0;
   uint64_t FTreeChanges = 0;
+  // Set while ReadPage pins a page: a miss then expands the page as it reads it.
+  TPageLoadHint FLoadHint;
 };
 
 }  // namespace cairn

@@ -2,6 +2,8 @@
 // end of the file, and freeing them.
 #include "cairn/engine/index/IndexFile.h"
 
+#include "cairn/engine/io/ScopeGuard.h"
+
 #include "cairn/error/EngineErrorCodes.h"
 
 namespace cairn {
@@ -52,7 +54,11 @@ TPageRef TIndexFile::Pin(int32_t number) {
 TPageRef TIndexFile::ReadPage(int pos, int32_t number) {
   CheckSlot(pos);
   if (number < 1 || number > IOBlocksUsed()) RaiseCorruptIndex(pos);
+  FLoadHint = TPageLoadHint{number, &FIndexDefinitions[pos]};
+  TScopeGuard clearHint([&] { FLoadHint = TPageLoadHint(); });
   TPageRef page = Pin(number);
+  clearHint.Dismiss();
+  FLoadHint = TPageLoadHint();
   if (!page->Expand(FIndexDefinitions[pos])) RaiseCorruptIndex(pos);
   return page;
 }

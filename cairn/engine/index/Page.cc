@@ -34,12 +34,14 @@ TPageHeader TPageHeader::Decode(const char* area) {
 
 // ---- Life cycle -------------------------------------------------------------------------------
 
-TPage::TPage(TBufferedFile& file) : TBuffer(file) {}
+// A page gets its raw content only when it is read raw or made a raw page: a tree page lives in
+// its entries.
+TPage::TPage(TBufferedFile& file, const TPageLoadHint* loadHint)
+    : TBuffer(file, TNoContent()), FLoadHint(loadHint) {}
 
 void TPage::Initialize() {
   DropCompacted();
   TBuffer::Initialize();
-  if (Capacity() == 0) RestoreContent();
   FHeader = TPageHeader();
   FKeySize = 0;
   FKeyUnique = false;
@@ -70,8 +72,8 @@ void TPage::Copy(const TBuffer& source) {
   }
   if (page->FExpanded) {
     ReleaseContent();
-  } else if (Capacity() == 0) {
-    RestoreContent();
+  } else {
+    RestoreContent();  // zeros where a source not read yet has no content
   }
   TBuffer::Copy(source);
   FHeader = page->FHeader;
@@ -118,6 +120,7 @@ bool TPage::Compact() {
   if (Compacted()) return true;
   // Encoded aside at full length, then kept in an allocation of the encoding's size.
   thread_local std::vector<char> encoded;
+  if (!FExpanded && Capacity() == 0) RestoreContent();  // a new raw page holds no content yet
   const char* data = FExpanded ? FEntries.data() : Buffer();
   const size_t size = FExpanded ? FEntries.size() : static_cast<size_t>(AreaSize());
   if (encoded.size() < ZeroRunsBound(size)) encoded.resize(ZeroRunsBound(size));
@@ -222,15 +225,22 @@ void TPage::InitializeRaw(uint8_t pageType) {
 
 // ---- Reading and writing ------------------------------------------------------------------------
 
-// A page read from the file stays raw until a tree asks for it with its key parameters.
+// A page read from the file stays raw until a tree asks for it with its key parameters, unless
+// the file is reading it for a tree (TPageLoadHint): then it is expanded at once, without a raw
+// copy, when that writes back the same bytes.
 void TPage::LoadContent(const char* unit) {
   DropCompacted();
-  if (Capacity() == 0) RestoreContent();
   FHeader = TPageHeader::Decode(unit);
-  std::memcpy(Buffer(), unit + TPageHeader::kSize, static_cast<size_t>(AreaSize()));
   FExpanded = false;
   FEntries.clear();
   FStoredSize = 0;
+  const char* area = unit + TPageHeader::kSize;
+  if (FLoadHint != nullptr && FLoadHint->Definition != nullptr && FLoadHint->Number == Number() &&
+      LoadExpanded(area, *FLoadHint->Definition)) {
+    return;
+  }
+  if (Capacity() == 0) RestoreContent();
+  std::memcpy(Buffer(), area, static_cast<size_t>(AreaSize()));
 }
 
 void TPage::StoreContent(char* unit) const {
@@ -241,10 +251,16 @@ void TPage::StoreContent(char* unit) const {
   Header().Encode(unit);
   char* area = unit + TPageHeader::kSize;
   if (FExpanded) {
-    std::memset(area, 0, static_cast<size_t>(AreaSize()));
-    EncodeEntries(area);
+    // The entries fill the area from its start; the rest is zeros.
+    const size_t used = EncodeEntries(area);
+    const size_t areaSize = static_cast<size_t>(AreaSize());
+    if (used < areaSize) std::memset(area + used, 0, areaSize - used);
   } else {
-    std::memcpy(area, Buffer(), static_cast<size_t>(AreaSize()));
+    // A page neither read nor made yet has no content: zeros.
+    const size_t areaSize = static_cast<size_t>(AreaSize());
+    const size_t held = std::min(areaSize, static_cast<size_t>(Capacity()));
+    if (held > 0) std::memcpy(area, Buffer(), held);
+    std::memset(area + held, 0, areaSize - held);
   }
 }
 
@@ -271,28 +287,65 @@ bool TPage::FitsPage(const TIndexDefinition& definition, int32_t pageSize) {
 
 bool TPage::Expand(const TIndexDefinition& definition) {
   if (FExpanded) return SameParameters(definition);
-  if (FHeader.PageType > pg::kRootLeaf || !FitsPage(definition, BufferedFile().IOBlockSize())) {
-    return false;
-  }
+  if (!ExpandableAs(definition)) return false;
   // The same entries, but an undo keeps the raw form: a rollback writes the page as it was read.
   BeforeChange();
+  if (Capacity() == 0) RestoreContent();  // a page neither read nor made yet holds zeros
+  bool canonical = false;
+  if (!DecodeStored(Buffer(), definition, canonical)) return false;
+  FExpanded = true;
+  // Counts as this engine writes them are kept; any others are made again from the keys, so
+  // that the page is written back as this engine writes it.
+  if (!canonical) ComputeAllCounts();
+  ReleaseContent();  // the entries are the content now; the raw form is made again to write
+  return true;
+}
+
+bool TPage::ExpandableAs(const TIndexDefinition& definition) const {
+  return FHeader.PageType <= pg::kRootLeaf && FitsPage(definition, BufferedFile().IOBlockSize());
+}
+
+bool TPage::DecodeStored(const char* area, const TIndexDefinition& definition, bool& canonical) {
   TakeParameters(definition);
   // A damaged count must not size the expanded entries: the area holds no more entries than its
   // shortest stored entries fill.
   if (FHeader.NumberOfKeys > AreaSize() / MinimumStoredLength()) return false;
   ReserveForExpand(FHeader.NumberOfKeys * Stride());
   FEntries.assign(FHeader.NumberOfKeys * Stride(), '\0');
-  bool canonical = false;
-  if (!DecodeEntries(Buffer(), canonical)) {
+  if (!DecodeEntries(area, canonical)) {
     std::vector<char>().swap(FEntries);  // the cached page keeps no room for a damaged count
     HeldBytesChanged();
     return false;
   }
+  return true;
+}
+
+namespace {
+
+bool AllZero(const char* bytes, size_t count) {
+  return count == 0 || (bytes[0] == 0 && std::memcmp(bytes, bytes + 1, count - 1) == 0);
+}
+
+}  // namespace
+
+// Taken in expanded only when writing it back makes the very bytes read: the counts as this
+// engine makes them, the stored size in the header only for a compressed leaf, zeros after the
+// entries. Then expanding changes nothing an undo must keep, and a rollback that writes the page
+// again writes what the file holds. Any other page stays raw for Expand.
+bool TPage::LoadExpanded(const char* area, const TIndexDefinition& definition) {
+  if (!ExpandableAs(definition)) return false;
+  bool canonical = false;
+  if (!DecodeStored(area, definition, canonical)) return false;
+  const bool same = canonical && (IsCompressedLeaf() || FHeader.CompressedSize == 0) &&
+                    AllZero(area + FStoredSize, static_cast<size_t>(AreaSize() - FStoredSize));
+  if (!same) {
+    FEntries.clear();
+    FStoredSize = 0;
+    return false;
+  }
   FExpanded = true;
-  // Counts as this engine writes them are kept; any others are made again from the keys, so
-  // that the page is written back as this engine writes it.
-  if (!canonical) ComputeAllCounts();
-  ReleaseContent();  // the entries are the content now; the raw form is made again to write
+  if (Capacity() > 0) ReleaseContent();
+  HeldBytesChanged();
   return true;
 }
 
@@ -390,13 +443,13 @@ bool TPage::CanonicalCounts(int i, int L, int T) const {
   return T == pg::kMaxCompressCount || end - T == from || key[end - T - 1] != 0;
 }
 
-void TPage::EncodeEntries(char* area) const {
+size_t TPage::EncodeEntries(char* area) const {
   const int K = FKeySize;
   const int count = NumberOfKeys();
   if (!IsCompressedLeaf()) {
     const size_t stored = (IsLeaf() || FNoKeyStatistics) ? K + 4u : K + 8u;
     for (int i = 1; i <= count; ++i) std::memcpy(area + (i - 1) * stored, Entry(i), stored);
-    return;
+    return static_cast<size_t>(count) * stored;
   }
   const uint8_t type = FKeyCompressionType;
   char* to = area;
@@ -425,6 +478,7 @@ void TPage::EncodeEntries(char* area) const {
     std::memcpy(to, key + K, 4);
     to += 4;
   }
+  return static_cast<size_t>(to - area);
 }
 
 // ---- Header fields ------------------------------------------------------------------------------

@@ -66,9 +66,16 @@ struct TPageHeader {
   static TPageHeader Decode(const char* area);
 };
 
+// The page an index file is about to read and the tree it reads it for, while it reads it.
+struct TPageLoadHint {
+  int32_t Number = 0;
+  const TIndexDefinition* Definition = nullptr;
+};
+
 class TPage : public TBuffer {
  public:
-  explicit TPage(TBufferedFile& file);
+  // loadHint: the owning file's hint, consulted whenever a page is read (null: none).
+  explicit TPage(TBufferedFile& file, const TPageLoadHint* loadHint = nullptr);
 
   // Zeroes header and area and forgets the key parameters.
   void Initialize() override;
@@ -174,6 +181,12 @@ class TPage : public TBuffer {
   char* Entry(int i);
   const char* Entry(int i) const;
   void TakeParameters(const TIndexDefinition& definition);
+  // A stored page of a type and a file whose pages can hold a tree of the definition.
+  bool ExpandableAs(const TIndexDefinition& definition) const;
+  // Takes the definition's parameters and fills the entries from a stored area; false (no room
+  // kept) for a damaged page.
+  bool DecodeStored(const char* area, const TIndexDefinition& definition, bool& canonical);
+  bool LoadExpanded(const char* area, const TIndexDefinition& definition);
   bool SameParameters(const TIndexDefinition& definition) const;
   // Recomputes L and T of entry i from its key and the one before, keeping StoredSize.
   void ComputeCounts(int i);
@@ -186,7 +199,8 @@ class TPage : public TBuffer {
   bool DecodeEntries(const char* area, bool& canonical);
   bool DecodeCompressed(const char* area, bool& canonical);
   bool CanonicalCounts(int i, int L, int T) const;
-  void EncodeEntries(char* area) const;
+  // Writes the entries from the start of the area; the bytes written.
+  size_t EncodeEntries(char* area) const;
   void SetNumberOfKeys(size_t count);
   // Room for one more entry, for the entries of an expansion, and room given back after deletes.
   void ReserveForInsert();
@@ -197,6 +211,7 @@ class TPage : public TBuffer {
   void DropCompacted();
   void StoreCompacted(char* unit) const;
 
+  const TPageLoadHint* FLoadHint = nullptr;
   TPageHeader FHeader;
   uint16_t FKeySize = 0;
   bool FKeyUnique = false;

@@ -14,6 +14,8 @@ TBuffer::TBuffer(TBufferedFile& file)
   FSize = Capacity();
 }
 
+TBuffer::TBuffer(TBufferedFile& file, TNoContent) : FBufferedFile(file) {}
+
 TBuffer::~TBuffer() = default;
 
 void TBuffer::SetSize(int32_t value) {

@@ -78,6 +78,11 @@ class TBuffer {
   TBuffer* PrevBuffer() const { return FPrevBuffer; }
 
  protected:
+  // A buffer without content (Capacity 0), for a kind that keeps its block in another form until
+  // RestoreContent.
+  struct TNoContent {};
+  TBuffer(TBufferedFile& file, TNoContent);
+
   // Plain copies between the content and a unit, without flags or cipher; StoreContent sets the
   // whole unit, zeros where the content ends.
   virtual void LoadContent(const char* unit);

@@ -11,21 +11,18 @@
 namespace cairn {
 
 // Releases a transient read or write buffer when an operation ends, also by an exception. One
-// of at most kKeptBytes keeps its allocation for the next operation: the reads of single records
-// and pages come one after another.
+// of at most kKeptBytes keeps its allocation and size for the next operation: the reads of
+// single records and pages come one after another. Its bytes are not cleared in between: a read
+// sets those it uses.
 class TBufferedFile::TTransientBuffer {
  public:
   TTransientBuffer(std::vector<char>& buffer, int64_t size, int64_t* readSize = nullptr,
                    int64_t* readFilePos = nullptr)
       : FBuffer(buffer), FReadSize(readSize), FReadFilePos(readFilePos) {
-    FBuffer.assign(static_cast<size_t>(size), '\0');
+    if (FBuffer.size() < static_cast<size_t>(size)) FBuffer.resize(static_cast<size_t>(size));
   }
   ~TTransientBuffer() {
-    if (FBuffer.capacity() > kKeptBytes) {
-      std::vector<char>().swap(FBuffer);
-    } else {
-      FBuffer.clear();
-    }
+    if (FBuffer.capacity() > kKeptBytes) std::vector<char>().swap(FBuffer);
     if (FReadSize) *FReadSize = 0;
     if (FReadFilePos) *FReadFilePos = 0;
   }
@@ -342,6 +339,10 @@ void TBufferedFile::ReadBlocks(int32_t number, int32_t count, bool backward) {
         Exclusive() || (FOwner != nullptr && FOwner->InTransaction() && FOwner->WrittenTo());
     done = Read(FReadBuffer.data(), readSize, tolerateShort);
   }
+  // What lies beyond the end of the file reads as zeros.
+  if (done < readSize) {
+    std::memset(FReadBuffer.data() + done, 0, static_cast<size_t>(readSize - done));
+  }
   ++FReads;
   FTotalReads += done;
   const int32_t last = first + count - 1;
@@ -467,13 +468,15 @@ std::unique_ptr<TBuffer> TBufferedFile::RecycleBuffer() {
 // furthest ahead (its last use plus that gap) first. With the least recently used order alone, a
 // small cache wrote and read those blocks again at every trimming that needed more than the
 // blocks of one visit.
+bool TBufferedFile::InUseAcrossOperations(const TBuffer& b) const {
+  if (b.FPreviousUse == 0) return false;
+  const uint32_t gap = b.FRecency - b.FPreviousUse;
+  return FRecencyClock - b.FRecency <= 2 * uint64_t{gap};
+}
+
 template <typename TMore>
 std::vector<TBuffer*> TBufferedFile::ColdestUnused(TMore more) const {
-  const auto inUse = [this](const TBuffer* b) {
-    if (b->FPreviousUse == 0) return false;
-    const uint32_t gap = b->FRecency - b->FPreviousUse;
-    return FRecencyClock - b->FRecency <= 2 * uint64_t{gap};
-  };
+  const auto inUse = [this](const TBuffer* b) { return InUseAcrossOperations(*b); };
   std::vector<TBuffer*> coldest;
   for (int32_t rank = 0; rank <= MaximumEvictionRank(); ++rank) {
     for (TBuffer* b = FLastBuffer; b != nullptr && more(coldest); b = b->FPrevBuffer) {
@@ -521,6 +524,40 @@ TBuffer* TBufferedFile::WriteColdest() {
   FNoFreeFrom = nullptr;  // the blocks written stay cached, clean
   RememberLeaving(*coldest.front());
   return coldest.front();
+}
+
+// The queued blocks that directly follow a victim and are not in use across operations would
+// leave soon after it, each with a call of its own: they are written with it (and stay cached,
+// clean). A small cache of appended blocks then writes them a few at a time rather than singly.
+std::vector<TBuffer*> TBufferedFile::WithLeavingNeighbours(
+    const std::vector<TBuffer*>& victims) const {
+  std::vector<TBuffer*> written;
+  for (TBuffer* b : victims) {
+    if (b->FWriteFlag) written.push_back(b);
+  }
+  std::sort(written.begin(), written.end(),
+            [](const TBuffer* a, const TBuffer* b) { return a->FNumber < b->FNumber; });
+  const int32_t most = static_cast<int32_t>(std::max<int64_t>(kMaxWriteBytes / IOBlockSize(), 1));
+  const size_t dirtyVictims = written.size();
+  int32_t covered = 0;  // the blocks up to this one are in written already
+  for (size_t i = 0; i < dirtyVictims; ++i) {
+    const int32_t first = written[i]->FNumber;
+    if (first <= covered) continue;
+    covered = first;
+    size_t victim = i + 1;  // the next victim at or after n
+    for (int32_t n = first + 1; n < first + most; ++n) {
+      TBuffer* next = FindBuffer(n);
+      if (next == nullptr || !next->FWriteFlag || !MayLeave(*next) ||
+          InUseAcrossOperations(*next)) {
+        break;
+      }
+      covered = n;
+      while (victim < dirtyVictims && written[victim]->FNumber < n) ++victim;
+      if (victim < dirtyVictims && written[victim]->FNumber == n) continue;  // in written already
+      written.push_back(next);
+    }
+  }
+  return written;
 }
 
 size_t TBufferedFile::RunEnd(const std::vector<TBuffer*>& list, size_t first) {
@@ -674,7 +711,7 @@ void TBufferedFile::FlushWhenOverBudget() {
            (overBytes && cacheBytes - victimBytes > keepBytes);
   };
   const std::vector<TBuffer*> victims = ColdestUnused(stillOver);
-  WriteInBlockOrder(victims);
+  WriteInBlockOrder(WithLeavingNeighbours(victims));
   for (TBuffer* victim : victims) {
     RememberLeaving(*victim);
     Unlink(victim);

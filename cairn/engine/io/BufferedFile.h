@@ -278,6 +278,10 @@ class TBufferedFile : public TEngineFile {
   void RememberLeaving(const TBuffer& buffer);
   uint32_t RememberedUse(int32_t number) const;
   void ForgetLeftBlocks();
+  // Used in more than one operation, and again lately (see ColdestUnused).
+  bool InUseAcrossOperations(const TBuffer& b) const;
+  // The dirty victims and the queued blocks right after them that would leave soon as well.
+  std::vector<TBuffer*> WithLeavingNeighbours(const std::vector<TBuffer*>& victims) const;
   // The unused buffers that may leave, coldest first, as many as more() asks for.
   template <typename TMore>
   std::vector<TBuffer*> ColdestUnused(TMore more) const;

@@ -950,6 +950,73 @@ TEST_F(PageLayoutTest, LeafCompressionsStoreExactlyTheirLayout) {
   }
 }
 
+// A page read for a tree is written back as it was read when an undo puts it back, and as this
+// engine writes it once changed: also a page of another writer's making, whose counts cut less
+// than they could or whose area holds bytes after the entries.
+TEST_F(PageLayoutTest, PagesReadUnderAnUndoAreWrittenBackAsTheFileHeldThem) {
+  const TIndexDefinition definition =
+      MakeIndex("IDX_Read", {test::kName}, true, idx::kCompressFull);
+  const size_t dataSize = TKeyComparer::FindKeyField(test::TestFields(), test::kName)->DataSize;
+  auto file = NewFile(512, {definition});
+  {
+    const TKeyComparer comparer = Comparer(*file, 1);
+    TIndexTree tree(*file, 1, comparer);
+    for (int32_t id = 1; id <= 4; ++id) {
+      ASSERT_TRUE(tree.Insert(StringPart("read-" + std::string(id, 'x'), dataSize), id));
+    }
+  }
+  const int32_t root = file->GetRootPageNumber(1);
+  const int64_t offset = file->BlockOffset(root);
+  file = Reopen(std::move(file));
+  file->CloseFile();
+  const std::string written = test::ReadDiskFile(Path()).substr(offset, 512);
+  ASSERT_EQ(written.size(), 512u);
+
+  // Entry 1 stores L = 0, T, the key's first K - T bytes and R; entry 2 shares a prefix with it.
+  const int K = definition.KeySize;
+  const size_t second = 13 + static_cast<size_t>(K - static_cast<uint8_t>(written[14]) + 6);
+  const uint8_t shared = static_cast<uint8_t>(written[second]);
+  ASSERT_GT(shared, 1);
+  std::string shortPrefix = written;
+  shortPrefix[second] = static_cast<char>(shared - 1);
+  shortPrefix.insert(second + 2, 1, written[15 + shared - 1]);
+  shortPrefix.resize(512);
+  EncodeFixed16(shortPrefix.data() + 11,
+                static_cast<uint16_t>(DecodeFixed16(written.data() + 11) + 1));
+  std::string bytesAfter = written;
+  bytesAfter[511] = 'z';
+
+  const std::pair<const char*, std::string> variants[] = {
+      {"as this engine writes it", written},
+      {"a shared prefix cut short", shortPrefix},
+      {"bytes after the entries", bytesAfter}};
+  std::string changed = written;
+  EncodeInt32(changed.data() + 3, 9);  // the left neighbour
+  for (const auto& [what, bytes] : variants) {
+    SCOPED_TRACE(what);
+    for (bool rollback : {true, false}) {
+      test::PatchDiskFile(Path(), offset, bytes);
+      auto reread = MakeFile(512);
+      reread->OpenFile();
+      reread->BeginUndo();
+      {
+        TPageRef page = reread->ReadPage(1, root);
+        ASSERT_EQ(page->NumberOfKeys(), 4);
+        page->SetLeftNumber(9);
+      }
+      if (rollback) {
+        reread->RollbackUndo();
+      } else {
+        reread->CommitUndo();
+      }
+      Flush(*reread);
+      reread->CloseFile();
+      EXPECT_TRUE(test::ReadDiskFile(Path()).substr(offset, 512) == (rollback ? bytes : changed))
+          << (rollback ? "rolled back" : "changed");
+    }
+  }
+}
+
 // Deleting and replacing entries recounts their neighbours: the page then stores exactly what a
 // page built from its keys stores.
 TEST_F(PageLayoutTest, EditedPagesStoreLikeFreshOnes) {

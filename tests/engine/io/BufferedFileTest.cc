@@ -434,6 +434,33 @@ TEST_F(BufferedFileTest, BlockUsedByEveryOperationStaysCachedThroughTheTrimming)
   file.CloseFile();
 }
 
+// One block appended per operation into a cache of three: the block that leaves is written with
+// the queued blocks right after it, which leave soon as well, so the trimming writes a few blocks
+// a call instead of one, and a block written early is not written again.
+TEST_F(BufferedFileTest, AppendedBlocksLeaveWithTheQueuedBlocksAfterThem) {
+  TTestBlockFile file(FEngine, &FOwner, Path(), true);
+  file.FMaxBuffers = 3;
+  file.CreateFile();
+  constexpr int kOperations = 24;
+  FFiles.ResetCounts();
+  for (int op = 0; op < kOperations; ++op) {
+    file.BeginUndo();
+    Store(file, file.IOBlocksUsed() + 1, static_cast<char>('a' + op));
+    file.CommitUndo();
+    file.FlushWhenOverBudget();
+    ASSERT_LE(file.BufferCount(), 3u);
+  }
+  const int64_t trimmingWrites = FFiles.Calls(test::TFileOp::Write);
+  EXPECT_GT(trimmingWrites, 0);
+  EXPECT_LE(trimmingWrites, kOperations / 2);
+  file.FlushBuffers();
+  EXPECT_LE(FFiles.Calls(test::TFileOp::Write), trimmingWrites + 1);
+  for (int32_t n = 1; n <= kOperations; ++n) {
+    EXPECT_EQ(BlockOnDisk(Path(), n), std::string(kBlockSize, 'a' + n - 1)) << "block " << n;
+  }
+  file.CloseFile();
+}
+
 TEST_F(BufferedFileTest, FailedFlushKeepsTheBlocksQueuedForTheNextFlush) {
   for (bool exclusive : {false, true}) {
     TTestBlockFile file(FEngine, &FOwner, Path(), exclusive);
