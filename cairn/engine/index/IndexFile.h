@@ -188,6 +188,19 @@ class TIndexFile : public TBufferedFile {
   int32_t ReadAheadReserve() const override { return 1; }
   int32_t ReadAheadCount(const TBufferRequest&) const override { return 1; }
 
+  // The pages the latest descent into a tree passed, root first, with the cache's departures and
+  // the tree generation then: while both stand, each is still cached and still a page of that
+  // tree, though its entries may have changed since. A descent checks them before it searches: keys
+  // in ascending order (an automatic primary index) take the same path time after time.
+  struct TDescentPath {
+    static constexpr size_t kMaxDepth = 8;
+    uint64_t Departures = 0;
+    uint64_t TreeGeneration = 0;
+    size_t Depth = 0;  // 0: nothing remembered
+    std::array<TPage*, kMaxDepth> Pages{};
+  };
+  TDescentPath& LatestDescent(int pos) { return FLatestDescents[static_cast<size_t>(pos)]; }
+
   // Counts cache drops, so that pages held across one are not released into the new cache.
   uint64_t CacheGeneration() const { return FCacheGeneration; }
   // Changes whenever a page may have left its tree or joined another: a page taken or freed, a
@@ -246,6 +259,7 @@ class TIndexFile : public TBufferedFile {
   std::vector<TFieldDefinition> FFieldDefinitions;
   uint64_t FCacheGeneration = 0;
   uint64_t FTreeChanges = 0;
+  std::array<TDescentPath, idx::kSlotCount> FLatestDescents{};
 };
 
 }  // namespace cairn

@@ -70,6 +70,11 @@ class TBufferedFile : public TEngineFile {
   // cached block it was. False (nothing done) otherwise; the caller then asks GetBuffer.
   bool RepinBuffer(TBuffer* buffer, uint64_t departures);
   uint64_t CacheDepartures() const { return FBuffers.Departures(); }
+  // What GetBuffer does after it handed a buffer out, for a caller that repinned several: over the
+  // byte budget, clean unused buffers leave from the cold end.
+  void KeepToByteBudget() {
+    if (OverByteBudget()) DropCleanOverByteBudget();
+  }
   // A cached block's content copied out, the block made most recently used: what GetBuffer,
   // copying and PutBuffer do for a hit, without holding the buffer. False (nothing done) when
   // the block is not cached; the caller then asks GetBuffer.
