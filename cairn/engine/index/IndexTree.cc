@@ -283,11 +283,8 @@ TPageRef TIndexTree::Split(TPage& page) {
   const uint8_t type = leaf ? pg::kLeaf : pg::kNode;
   right->SetPageType(type);
   page.SetPageType(type);
-  for (int i = keep + 1; i <= count; ++i) {
-    int end = right->NumberOfKeys();
-    right->InsertKey(page.GetKey(i), end, page.GetRecordNumber(i), page.GetLowerKeyCount(i));
-  }
-  for (int last = count; last > keep;) page.DeleteKey(last);
+  right->AppendEntries(page, keep + 1, count);
+  page.TruncateEntries(keep);
 
   const int32_t oldRight = page.RightNumber();
   if (oldRight == page.Number() || oldRight == right->Number()) Corrupt();

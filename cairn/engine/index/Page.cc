@@ -554,6 +554,48 @@ void TPage::DeleteKey(int& position) {
   SetIsDirty(true);
 }
 
+// The room is taken once, with the same room ahead that an expansion leaves.
+void TPage::AppendEntries(const TPage& source, int first, int last) {
+  if (!FExpanded || !source.FExpanded || source.Compacted() || source.FKeySize != FKeySize ||
+      first < 1 || last > source.NumberOfKeys() || &source == this) {
+    throw std::out_of_range("page entries");
+  }
+  if (first > last) return;
+  BeforeChange();
+  const size_t count = static_cast<size_t>(last - first + 1);
+  const size_t bytes = FEntries.size() + count * Stride();
+  if (bytes > FEntries.capacity()) {
+    FEntries.reserve(bytes + std::max(bytes / 8 / Stride(), size_t{8}) * Stride());
+    HeldBytesChanged();
+  }
+  const int32_t stored = StoredLengthFor(0, 0);
+  for (int i = first; i <= last; ++i) {
+    const int32_t lower = source.GetLowerKeyCount(i);
+    FEntries.resize(FEntries.size() + Stride());
+    const int position = static_cast<int>(FEntries.size() / Stride());
+    char* entry = Entry(position);
+    std::memcpy(entry, source.Entry(i), FKeySize + 4u);  // key and record or child number
+    EncodeInt32(entry + FKeySize + 4, lower);
+    entry[FKeySize + 8] = 0;
+    entry[FKeySize + 9] = 0;
+    FStoredSize += stored;
+    ComputeCounts(position);
+  }
+  SetNumberOfKeys(FEntries.size() / Stride());
+  SetIsDirty(true);
+}
+
+void TPage::TruncateEntries(int count) {
+  if (!FExpanded || count < 0 || count > NumberOfKeys()) throw std::out_of_range("page entries");
+  if (count == NumberOfKeys()) return;
+  BeforeChange();
+  for (int i = count + 1; i <= NumberOfKeys(); ++i) FStoredSize -= StoredLength(i);
+  FEntries.resize(static_cast<size_t>(count) * Stride());
+  ShrinkAfterDelete();
+  SetNumberOfKeys(FEntries.size() / Stride());
+  SetIsDirty(true);
+}
+
 int32_t TPage::GetRecordNumber(int i) const {
   return DecodeInt32(GetKey(i) + FKeySize);
 }

@@ -130,6 +130,11 @@ class TPage : public TBuffer {
   void UpdateKey(const char* key, int i);
   // Removes the entry at position; position then names the entry before it.
   void DeleteKey(int& position);
+  // Entries first ... last of another page of the same tree appended, as InsertKey after the last
+  // entry makes them one by one (with the lower key count GetLowerKeyCount tells).
+  void AppendEntries(const TPage& source, int first, int last);
+  // Keeps the first count entries, as DeleteKey of the last entry makes it one by one.
+  void TruncateEntries(int count);
   int32_t GetRecordNumber(int i) const;
   void SetRecordNumber(int i, int32_t value);
   // Keys in the subtree of a node entry; 1 on leaves, 0 on a node without statistics.
