@@ -45,8 +45,23 @@ class TPageRef {
   TPageRef() = default;
   TPageRef(TIndexFile& file, TPage* page);
   ~TPageRef() { Release(); }
-  TPageRef(TPageRef&& other) noexcept;
-  TPageRef& operator=(TPageRef&& other) noexcept;
+  // Moves and empty references cost no call: paths hold and pass pages by the handful.
+  TPageRef(TPageRef&& other) noexcept
+      : FFile(other.FFile), FPage(other.FPage), FGeneration(other.FGeneration) {
+    other.FFile = nullptr;
+    other.FPage = nullptr;
+  }
+  TPageRef& operator=(TPageRef&& other) noexcept {
+    if (this != &other) {
+      Release();
+      FFile = other.FFile;
+      FPage = other.FPage;
+      FGeneration = other.FGeneration;
+      other.FFile = nullptr;
+      other.FPage = nullptr;
+    }
+    return *this;
+  }
   TPageRef(const TPageRef&) = delete;
   TPageRef& operator=(const TPageRef&) = delete;
 
@@ -54,9 +69,13 @@ class TPageRef {
   TPage& operator*() const { return *FPage; }
   TPage* Get() const { return FPage; }
   explicit operator bool() const { return FPage != nullptr; }
-  void Release();
+  void Release() {
+    if (FPage != nullptr) ReleaseHeld();
+  }
 
  private:
+  void ReleaseHeld();
+
   TIndexFile* FFile = nullptr;
   TPage* FPage = nullptr;
   uint64_t FGeneration = 0;
@@ -261,5 +280,8 @@ class TIndexFile : public TBufferedFile {
   uint64_t FTreeChanges = 0;
   std::array<TDescentPath, idx::kSlotCount> FLatestDescents{};
 };
+
+inline TPageRef::TPageRef(TIndexFile& file, TPage* page)
+    : FFile(&file), FPage(page), FGeneration(file.CacheGeneration()) {}
 
 }  // namespace cairn

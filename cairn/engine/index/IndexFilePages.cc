@@ -8,30 +8,9 @@ namespace cairn {
 
 // ---- Held pages ---------------------------------------------------------------------------------
 
-TPageRef::TPageRef(TIndexFile& file, TPage* page)
-    : FFile(&file), FPage(page), FGeneration(file.CacheGeneration()) {}
-
-TPageRef::TPageRef(TPageRef&& other) noexcept
-    : FFile(other.FFile), FPage(other.FPage), FGeneration(other.FGeneration) {
-  other.FFile = nullptr;
-  other.FPage = nullptr;
-}
-
-TPageRef& TPageRef::operator=(TPageRef&& other) noexcept {
-  if (this != &other) {
-    Release();
-    FFile = other.FFile;
-    FPage = other.FPage;
-    FGeneration = other.FGeneration;
-    other.FFile = nullptr;
-    other.FPage = nullptr;
-  }
-  return *this;
-}
-
-void TPageRef::Release() {
+void TPageRef::ReleaseHeld() {
   // A page of a dropped cache no longer exists.
-  if (FPage != nullptr && FFile->CacheGeneration() == FGeneration) FFile->PutBuffer(FPage);
+  if (FFile->CacheGeneration() == FGeneration) FFile->PutBuffer(FPage);
   FPage = nullptr;
   FFile = nullptr;
 }

@@ -187,10 +187,11 @@ TBuffer* TBufferedFile::FindBuffer(int32_t number) const {
   return FBuffers.Find(number);
 }
 
-// The most recent buffers first, then a binary search.
+// The most recent buffers first, then the hash map.
 TBuffer* TBufferedFile::LookUp(int32_t number) {
   TBuffer* buffer = FFirstBuffer;
-  for (int32_t i = 0; buffer != nullptr && i < MRUBuffers(); ++i, buffer = buffer->FNextBuffer) {
+  const int32_t recent = MRUBuffers();
+  for (int32_t i = 0; buffer != nullptr && i < recent; ++i, buffer = buffer->FNextBuffer) {
     if (buffer->FNumber == number) return buffer;
   }
   return FindBuffer(number);
