@@ -195,6 +195,10 @@ class TPage : public TBuffer {
   void SetNumberOfKeys(size_t count);
   // Room for one more entry, for the entries of an expansion, and room given back after deletes.
   void ReserveForInsert();
+  // The room (capacity in bytes) of size bytes of entries in room bytes after one entry more, or
+  // one entry less.
+  size_t RoomForInsert(size_t size, size_t room) const;
+  size_t RoomAfterDelete(size_t size, size_t room) const;
   void ReserveForExpand(size_t bytes);
   void ShrinkAfterDelete();
   // Leaves the compacted form without reading it back (the content is about to be replaced).
