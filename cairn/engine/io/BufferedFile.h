@@ -184,6 +184,10 @@ class TBufferedFile : public TEngineFile {
   size_t FullBufferCount() const { return FBuffers.Size() - FCompactedCount; }
   // The memory the cached buffers hold: the sum of their HeldBytes, kept as they change.
   int64_t HeldBytes() const { return FHeldBytes; }
+  // Buffers the latest trimming took out of the cache, kept for the blocks taken in next (see
+  // FlushWhenOverBudget): their number and what they hold. They hold no block.
+  size_t SpareCount() const { return FSpareBuffers.size(); }
+  int64_t SpareBytes() const { return FSpareBytes; }
   // What the cache's byte budget counts: the buffers' held bytes, the buffer map and the write
   // list.
   int64_t CacheBytes() const;
@@ -242,6 +246,12 @@ class TBufferedFile : public TEngineFile {
   void Recount(TBuffer* buffer);
 
   TBuffer* AppendBuffer(int32_t number);
+  // A spare buffer when there is one, else a new one of the kind: zeroed and clean.
+  std::unique_ptr<TBuffer> NewBuffer();
+  // Keeps a buffer that left the cache as a spare while the spares stay within limit bytes;
+  // frees it otherwise.
+  void KeepSpare(std::unique_ptr<TBuffer> buffer, int64_t limit);
+  void ReleaseSpares();
   TBuffer* LookUp(int32_t number);
   void ReadBlocks(int32_t number, int32_t count, bool backward);
   TBuffer* TakeBuffer(int32_t number);
@@ -334,6 +344,11 @@ class TBufferedFile : public TEngineFile {
   TBufferMap FBuffers;
   size_t FCapacity = 0;    // the buffer budget
   int64_t FHeldBytes = 0;  // the sum of the cached buffers' counted bytes
+  // Buffers that left in the latest trimming, emptied, and the sum of their HeldBytes. Appends
+  // after a trimming take in about as many buffers as it let go: reusing them spares an
+  // allocation and a free for each.
+  std::vector<std::unique_ptr<TBuffer>> FSpareBuffers;
+  int64_t FSpareBytes = 0;
   int64_t FReservedBytes = 0;
   uint64_t FContentGeneration = 0;
   // CacheBytes beyond this is over the byte budget.
