@@ -32,7 +32,7 @@ TPageRef TIndexFile::ReadPage(int pos, int32_t number) {
   CheckSlot(pos);
   if (number < 1 || number > IOBlocksUsed()) RaiseCorruptIndex(pos);
   TPageRef page = Pin(number);
-  if (!page->Expand(FIndexDefinitions[pos])) RaiseCorruptIndex(pos);
+  if (!page->ExpandAgain(FIndexDefinitions[pos])) RaiseCorruptIndex(pos);
   return page;
 }
 
@@ -40,7 +40,7 @@ TPageRef TIndexFile::RereadPage(int pos, TPage* page, uint64_t departures) {
   CheckSlot(pos);
   if (!RepinBuffer(page, departures)) return TPageRef();
   TPageRef ref(*this, page);
-  if (!ref->Expand(FIndexDefinitions[pos])) RaiseCorruptIndex(pos);
+  if (!ref->ExpandAgain(FIndexDefinitions[pos])) RaiseCorruptIndex(pos);
   return ref;
 }
 

@@ -187,12 +187,6 @@ void TPage::TakeParameters(const TIndexDefinition& definition) {
   FNoKeyStatistics = definition.NoKeyStatistics;
 }
 
-bool TPage::SameParameters(const TIndexDefinition& definition) const {
-  return FKeySize == definition.KeySize && FKeyUnique == definition.KeyUnique &&
-         FKeyCompressionType == definition.KeyCompressionType &&
-         FNoKeyStatistics == definition.NoKeyStatistics;
-}
-
 void TPage::Initialize(const TIndexDefinition& definition) {
   BeforeChange();
   DropCompacted();

@@ -94,6 +94,10 @@ class TPage : public TBuffer {
   // area. A page already expanded answers whether its parameters are the definition's.
   bool Expand(const TIndexDefinition& definition);
   bool Expanded() const { return FExpanded; }
+  // Expand for a page taken from the cache: mostly expanded already, which costs no call.
+  bool ExpandAgain(const TIndexDefinition& definition) {
+    return FExpanded ? SameParameters(definition) : Expand(definition);
+  }
   // Whether pages of the given size can hold a tree of the definition: a key size the entries
   // can carry, a known compression, room for the RecordID of a non-unique key, and two entries
   // of the largest kind in one page.
@@ -179,7 +183,11 @@ class TPage : public TBuffer {
   char* Entry(int i);
   const char* Entry(int i) const;
   void TakeParameters(const TIndexDefinition& definition);
-  bool SameParameters(const TIndexDefinition& definition) const;
+  bool SameParameters(const TIndexDefinition& definition) const {
+    return FKeySize == definition.KeySize && FKeyUnique == definition.KeyUnique &&
+           FKeyCompressionType == definition.KeyCompressionType &&
+           FNoKeyStatistics == definition.NoKeyStatistics;
+  }
   // Recomputes L and T of entry i from its key and the one before, keeping StoredSize.
   void ComputeCounts(int i);
   void ComputeAllCounts();

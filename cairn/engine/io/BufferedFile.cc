@@ -674,7 +674,7 @@ void TBufferedFile::AdjustBuffers() {
 void TBufferedFile::FlushWhenOverBudget() {
   const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
   TakeByteLimit();
-  CompactOverBudget();
+  CompactOverBudget(maximum);
   FOperationStart = FRecencyClock;
   const bool overCount = FullBufferCount() > maximum;
   const bool overBytes = OverByteBudget();
@@ -708,10 +708,10 @@ void TBufferedFile::FlushWhenOverBudget() {
 // Over the budget, the least recently used unused buffers are compacted in place, from the cold
 // end, until the cache is an eighth below it by count and by bytes; they stay cached, the dirty
 // ones unwritten. What compacting cannot bring back within the budget then leaves as before.
-void TBufferedFile::CompactOverBudget() {
-  if (FUndoActive || FBufferAll || !CompactsBuffers()) return;
-  const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
+void TBufferedFile::CompactOverBudget(size_t maximum) {
+  if (FUndoActive || FBufferAll) return;
   if (FullBufferCount() <= maximum && !OverByteBudget()) return;
+  if (!CompactsBuffers()) return;
   const size_t keep = maximum - maximum / 8;
   const int64_t keepBytes = MaximumBufferBytes() - MaximumBufferBytes() / 8;
   bool tailCompacted = true;

@@ -314,7 +314,7 @@ class TBufferedFile : public TEngineFile {
   // searchLimit buffers.
   void DropCleanOverByteBudget(size_t searchLimit = kDropSearch);
   // The first step of FlushWhenOverBudget for a kind that compacts its buffers.
-  void CompactOverBudget();
+  void CompactOverBudget(size_t maximum);
   void NoteCompacted(bool compacted) {
     if (compacted) {
       ++FCompactedCount;
