@@ -380,7 +380,11 @@ TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
 }
 
 std::unique_ptr<TBuffer> TBufferedFile::NewBuffer() {
-  if (FSpareBuffers.empty()) return CreateBuffer();  // zeroed and clean already
+  if (FSpareBuffers.empty()) {
+    std::unique_ptr<TBuffer> created = CreateBuffer();  // zeroed and clean already
+    FNewBufferBytes = created->HeldBytes();
+    return created;
+  }
   std::unique_ptr<TBuffer> buffer = std::move(FSpareBuffers.back());
   FSpareBuffers.pop_back();
   FSpareBytes -= static_cast<int64_t>(buffer->HeldBytes());
@@ -389,15 +393,17 @@ std::unique_ptr<TBuffer> TBufferedFile::NewBuffer() {
 
 // A spare is emptied as it is kept (as a recycled buffer is): taken again, it is as new. Its
 // links and recency are stale until it is linked in again; outside the list, its becoming free
-// says nothing about the tail known to hold no free buffer.
+// says nothing about the tail known to hold no free buffer. Only a buffer that holds no more than
+// a new one is kept (an emptied page keeps its entries' room), so that the cache counts the same
+// bytes for a block whichever it gets.
 void TBufferedFile::KeepSpare(std::unique_ptr<TBuffer> buffer, int64_t limit) {
   TBuffer* const noFreeFrom = FNoFreeFrom;
   buffer->Initialize();
   FNoFreeFrom = noFreeFrom;
-  const int64_t held = static_cast<int64_t>(buffer->HeldBytes());
-  if (FSpareBytes + held > limit) return;
+  const size_t held = buffer->HeldBytes();
+  if (held > FNewBufferBytes || FSpareBytes + static_cast<int64_t>(held) > limit) return;
   FSpareBuffers.push_back(std::move(buffer));
-  FSpareBytes += held;
+  FSpareBytes += static_cast<int64_t>(held);
 }
 
 void TBufferedFile::ReleaseSpares() {

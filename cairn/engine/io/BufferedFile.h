@@ -349,6 +349,8 @@ class TBufferedFile : public TEngineFile {
   // allocation and a free for each.
   std::vector<std::unique_ptr<TBuffer>> FSpareBuffers;
   int64_t FSpareBytes = 0;
+  // What the latest buffer the kind created held: a spare holding more is not kept.
+  size_t FNewBufferBytes = 0;
   int64_t FReservedBytes = 0;
   uint64_t FContentGeneration = 0;
   // CacheBytes beyond this is over the byte budget.
