@@ -45,8 +45,23 @@ class TPageRef {
   TPageRef() = default;
   TPageRef(TIndexFile& file, TPage* page);
   ~TPageRef() { Release(); }
-  TPageRef(TPageRef&& other) noexcept;
-  TPageRef& operator=(TPageRef&& other) noexcept;
+  // Moves and empty references cost no call: paths hold and pass pages by the handful.
+  TPageRef(TPageRef&& other) noexcept
+      : FFile(other.FFile), FPage(other.FPage), FGeneration(other.FGeneration) {
+    other.FFile = nullptr;
+    other.FPage = nullptr;
+  }
+  TPageRef& operator=(TPageRef&& other) noexcept {
+    if (this != &other) {
+      Release();
+      FFile = other.FFile;
+      FPage = other.FPage;
+      FGeneration = other.FGeneration;
+      other.FFile = nullptr;
+      other.FPage = nullptr;
+    }
+    return *this;
+  }
   TPageRef(const TPageRef&) = delete;
   TPageRef& operator=(const TPageRef&) = delete;
 
@@ -54,9 +69,13 @@ class TPageRef {
   TPage& operator*() const { return *FPage; }
   TPage* Get() const { return FPage; }
   explicit operator bool() const { return FPage != nullptr; }
-  void Release();
+  void Release() {
+    if (FPage != nullptr) ReleaseHeld();
+  }
 
  private:
+  void ReleaseHeld();
+
   TIndexFile* FFile = nullptr;
   TPage* FPage = nullptr;
   uint64_t FGeneration = 0;
@@ -188,6 +207,19 @@ class TIndexFile : public TBufferedFile {
   int32_t ReadAheadReserve() const override { return 1; }
   int32_t ReadAheadCount(const TBufferRequest&) const override { return 1; }
 
+  // The pages the latest descent into a tree passed, root first, with the cache's departures and
+  // the tree generation then: while both stand, each is still cached and still a page of that
+  // tree, though its entries may have changed since. A descent checks them before it searches: keys
+  // in ascending order (an automatic primary index) take the same path time after time.
+  struct TDescentPath {
+    static constexpr size_t kMaxDepth = 8;
+    uint64_t Departures = 0;
+    uint64_t TreeGeneration = 0;
+    size_t Depth = 0;  // 0: nothing remembered
+    std::array<TPage*, kMaxDepth> Pages{};
+  };
+  TDescentPath& LatestDescent(int pos) { return FLatestDescents[static_cast<size_t>(pos)]; }
+
   // Counts cache drops, so that pages held across one are not released into the new cache.
   uint64_t CacheGeneration() const { return FCacheGeneration; }
   // Changes whenever a page may have left its tree or joined another: a page taken or freed, a
@@ -248,6 +280,10 @@ class TIndexFile : public TBufferedFile {
   uint64_t FTreeChanges = 0;
   // Set while ReadPage pins a page: a miss then expands the page as it reads it.
   TPageLoadHint FLoadHint;
+  std::array<TDescentPath, idx::kSlotCount> FLatestDescents{};
 };
+
+inline TPageRef::TPageRef(TIndexFile& file, TPage* page)
+    : FFile(&file), FPage(page), FGeneration(file.CacheGeneration()) {}
 
 }  // namespace cairn

@@ -10,30 +10,9 @@ namespace cairn {
 
 // ---- Held pages ---------------------------------------------------------------------------------
 
-TPageRef::TPageRef(TIndexFile& file, TPage* page)
-    : FFile(&file), FPage(page), FGeneration(file.CacheGeneration()) {}
-
-TPageRef::TPageRef(TPageRef&& other) noexcept
-    : FFile(other.FFile), FPage(other.FPage), FGeneration(other.FGeneration) {
-  other.FFile = nullptr;
-  other.FPage = nullptr;
-}
-
-TPageRef& TPageRef::operator=(TPageRef&& other) noexcept {
-  if (this != &other) {
-    Release();
-    FFile = other.FFile;
-    FPage = other.FPage;
-    FGeneration = other.FGeneration;
-    other.FFile = nullptr;
-    other.FPage = nullptr;
-  }
-  return *this;
-}
-
-void TPageRef::Release() {
+void TPageRef::ReleaseHeld() {
   // A page of a dropped cache no longer exists.
-  if (FPage != nullptr && FFile->CacheGeneration() == FGeneration) FFile->PutBuffer(FPage);
+  if (FFile->CacheGeneration() == FGeneration) FFile->PutBuffer(FPage);
   FPage = nullptr;
   FFile = nullptr;
 }
@@ -59,7 +38,7 @@ TPageRef TIndexFile::ReadPage(int pos, int32_t number) {
   TPageRef page = Pin(number);
   clearHint.Dismiss();
   FLoadHint = TPageLoadHint();
-  if (!page->Expand(FIndexDefinitions[pos])) RaiseCorruptIndex(pos);
+  if (!page->ExpandAgain(FIndexDefinitions[pos])) RaiseCorruptIndex(pos);
   return page;
 }
 
@@ -67,7 +46,7 @@ TPageRef TIndexFile::RereadPage(int pos, TPage* page, uint64_t departures) {
   CheckSlot(pos);
   if (!RepinBuffer(page, departures)) return TPageRef();
   TPageRef ref(*this, page);
-  if (!ref->Expand(FIndexDefinitions[pos])) RaiseCorruptIndex(pos);
+  if (!ref->ExpandAgain(FIndexDefinitions[pos])) RaiseCorruptIndex(pos);
   return ref;
 }
 

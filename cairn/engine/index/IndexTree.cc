@@ -63,10 +63,9 @@ TIndexTree::TFindResult TIndexTree::Find(std::string_view key) {
     std::vector<TLevel> path;
     TPathLease lease(path);
     const size_t n = std::min(key.size(), FKeySize);
-    Descend(key.data(), n, path);
-    TLevel& leaf = path.back();
     bool exact = false;
-    leaf.Page->Search(FComparer, key.data(), n, &exact);
+    Descend(key.data(), n, path, &exact);
+    TLevel& leaf = path.back();
     if (exact) {
       result.Found = true;
       result.RecordNumber = leaf.Page->GetRecordNumber(leaf.Position);
@@ -78,20 +77,73 @@ TIndexTree::TFindResult TIndexTree::Find(std::string_view key) {
 }
 
 // Nothing changes on the way down, so a damaged page found here leaves the tree as it was.
-void TIndexTree::Descend(const char* key, size_t n, std::vector<TLevel>& path) {
-  TPageRef page = FFile.ReadPage(FPos, FFile.GetRootPageNumber(FPos));
-  if (!page->IsRoot()) Corrupt();
-  for (;;) {
-    if (page->NumberOfKeys() == 0) Corrupt();
-    const int position = page->Search(FComparer, key, n, nullptr);
-    const bool leaf = page->IsLeaf();
-    const int32_t child = leaf ? 0 : page->GetRecordNumber(position);
-    path.push_back({std::move(page), position});
-    if (leaf) return;
-    if (static_cast<int>(path.size()) >= kMaxDepth) Corrupt();
-    page = FFile.ReadPage(FPos, child);
-    if (page->PageType() != pg::kNode && page->PageType() != pg::kLeaf) Corrupt();
+void TIndexTree::Descend(const char* key, size_t n, std::vector<TLevel>& path, bool* exact) {
+  if (FollowLatestDescent(key, n, path)) {
+    if (exact) *exact = false;
+  } else {
+    TPageRef page = FFile.ReadPage(FPos, FFile.GetRootPageNumber(FPos));
+    if (!page->IsRoot()) Corrupt();
+    for (;;) {
+      if (page->NumberOfKeys() == 0) Corrupt();
+      const bool leaf = page->IsLeaf();
+      const int position = page->Search(FComparer, key, n, leaf ? exact : nullptr);
+      const int32_t child = leaf ? 0 : page->GetRecordNumber(position);
+      path.push_back({std::move(page), position});
+      if (leaf) break;
+      if (static_cast<int>(path.size()) >= kMaxDepth) Corrupt();
+      page = FFile.ReadPage(FPos, child);
+      if (page->PageType() != pg::kNode && page->PageType() != pg::kLeaf) Corrupt();
+    }
   }
+  RememberDescent(path);
+}
+
+// A search finds the last entry of a page exactly when the key lies above it: an equal key could
+// be found among equal entries before it. The pages are checked before any is held, so a path
+// that does not fit leaves the cache untouched.
+bool TIndexTree::FollowLatestDescent(const char* key, size_t n, std::vector<TLevel>& path) {
+  const TIndexFile::TDescentPath& latest = FFile.LatestDescent(FPos);
+  const uint64_t departures = FFile.CacheDepartures();
+  if (latest.Depth == 0 || latest.Departures != departures ||
+      latest.TreeGeneration != FFile.TreeGeneration()) {
+    return false;
+  }
+  int32_t number = FFile.GetRootPageNumber(FPos);
+  for (size_t d = 0; d < latest.Depth; ++d) {
+    const TPage& page = *latest.Pages[d];
+    const bool leaf = d + 1 == latest.Depth;
+    const uint8_t type =
+        d == 0 ? (leaf ? pg::kRootLeaf : pg::kRootNode) : (leaf ? pg::kLeaf : pg::kNode);
+    if (page.Number() != number || page.Compacted() || !page.Expanded() ||
+        page.PageType() != type || page.NumberOfKeys() == 0) {
+      return false;
+    }
+    const int last = page.NumberOfKeys();
+    if (FComparer.Compare(page.GetKey(last), key, n) >= 0) return false;
+    if (!leaf) number = page.GetRecordNumber(last);
+  }
+  for (size_t d = 0; d < latest.Depth; ++d) {
+    TPageRef page = FFile.RereadPage(FPos, latest.Pages[d], departures);
+    if (!page) {
+      path.clear();
+      return false;
+    }
+    const int last = page->NumberOfKeys();
+    path.push_back({std::move(page), last});
+  }
+  // What the look-ups would have done after each page handed out, done once.
+  FFile.KeepToByteBudget();
+  return true;
+}
+
+void TIndexTree::RememberDescent(const std::vector<TLevel>& path) {
+  TIndexFile::TDescentPath& latest = FFile.LatestDescent(FPos);
+  latest.Depth = 0;
+  if (path.size() > latest.Pages.size()) return;
+  for (size_t d = 0; d < path.size(); ++d) latest.Pages[d] = path[d].Page.Get();
+  latest.Departures = FFile.CacheDepartures();
+  latest.TreeGeneration = FFile.TreeGeneration();
+  latest.Depth = path.size();
 }
 
 void TIndexTree::InsertIntoTree(const char* key, int32_t recordNumber) {
@@ -231,11 +283,8 @@ TPageRef TIndexTree::Split(TPage& page) {
   const uint8_t type = leaf ? pg::kLeaf : pg::kNode;
   right->SetPageType(type);
   page.SetPageType(type);
-  for (int i = keep + 1; i <= count; ++i) {
-    int end = right->NumberOfKeys();
-    right->InsertKey(page.GetKey(i), end, page.GetRecordNumber(i), page.GetLowerKeyCount(i));
-  }
-  for (int last = count; last > keep;) page.DeleteKey(last);
+  right->AppendEntries(page, keep + 1, count);
+  page.TruncateEntries(keep);
 
   const int32_t oldRight = page.RightNumber();
   if (oldRight == page.Number() || oldRight == right->Number()) Corrupt();

@@ -60,8 +60,13 @@ class TIndexTree {
   };
   class TPathLease;
 
-  // Fills path from the root down to the leaf with the search position on each page.
-  void Descend(const char* key, size_t n, std::vector<TLevel>& path);
+  // Fills path from the root down to the leaf with the search position on each page; exact, when
+  // given, tells whether the leaf holds an entry equal to the key.
+  void Descend(const char* key, size_t n, std::vector<TLevel>& path, bool* exact = nullptr);
+  // The path of the latest descent into this tree, when the key takes it again: on every page it
+  // lies above the last entry, which leads to the next page. False (path untouched) otherwise.
+  bool FollowLatestDescent(const char* key, size_t n, std::vector<TLevel>& path);
+  void RememberDescent(const std::vector<TLevel>& path);
   void InsertIntoTree(const char* key, int32_t recordNumber);
   void PropagateFirstKey(std::vector<TLevel>& path, const char* key);
   // An overflowing page of two-entry capacity passes an entry to a level neighbour with room;

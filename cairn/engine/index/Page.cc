@@ -193,12 +193,6 @@ void TPage::TakeParameters(const TIndexDefinition& definition) {
   FNoKeyStatistics = definition.NoKeyStatistics;
 }
 
-bool TPage::SameParameters(const TIndexDefinition& definition) const {
-  return FKeySize == definition.KeySize && FKeyUnique == definition.KeyUnique &&
-         FKeyCompressionType == definition.KeyCompressionType &&
-         FNoKeyStatistics == definition.NoKeyStatistics;
-}
-
 void TPage::Initialize(const TIndexDefinition& definition) {
   BeforeChange();
   DropCompacted();
@@ -522,10 +516,19 @@ void TPage::SetNumberOfKeys(size_t count) {
 // third of them (the left half of a split) gives the room back: the cache counts what the entries
 // hold against its byte budget, and doubled room would let it keep fewer pages.
 void TPage::ReserveForInsert() {
-  const size_t needed = FEntries.size() + Stride();
-  if (needed <= FEntries.capacity()) return;
-  FEntries.reserve(needed + std::max(FEntries.size() / 8 / Stride(), size_t{8}) * Stride());
+  const size_t room = RoomForInsert(FEntries.size(), FEntries.capacity());
+  if (room == FEntries.capacity()) return;
+  FEntries.reserve(room);
   HeldBytesChanged();
+}
+
+size_t TPage::RoomForInsert(size_t size, size_t room) const {
+  if (size + Stride() <= room) return room;
+  return size + Stride() + std::max(size / 8 / Stride(), size_t{8}) * Stride();
+}
+
+size_t TPage::RoomAfterDelete(size_t size, size_t room) const {
+  return room > size + size / 2 + Stride() ? size : room;
 }
 
 // An expanded page mostly gains an entry next: the same room ahead as an insert makes, so that
@@ -546,7 +549,7 @@ void TPage::ReserveForThaw(size_t bytes) {
 }
 
 void TPage::ShrinkAfterDelete() {
-  if (FEntries.capacity() > FEntries.size() + FEntries.size() / 2 + Stride()) {
+  if (RoomAfterDelete(FEntries.size(), FEntries.capacity()) != FEntries.capacity()) {
     FEntries.shrink_to_fit();
     HeldBytesChanged();
   }
@@ -617,6 +620,63 @@ void TPage::DeleteKey(int& position) {
   SetNumberOfKeys(FEntries.size() / Stride());
   if (position <= NumberOfKeys()) ComputeCounts(position);
   --position;
+  SetIsDirty(true);
+}
+
+// The room is taken once, as much as inserting the entries one by one would end with.
+void TPage::AppendEntries(const TPage& source, int first, int last) {
+  if (!FExpanded || !source.FExpanded || source.Compacted() || source.FKeySize != FKeySize ||
+      first < 1 || last > source.NumberOfKeys() || &source == this) {
+    throw std::out_of_range("page entries");
+  }
+  if (first > last) return;
+  BeforeChange();
+  const size_t end = FEntries.size() + static_cast<size_t>(last - first + 1) * Stride();
+  size_t room = FEntries.capacity();
+  for (size_t size = FEntries.size(); size < end; size += Stride())
+    room = RoomForInsert(size, room);
+  if (room > FEntries.capacity()) {
+    FEntries.reserve(room);
+    HeldBytesChanged();
+  }
+  const int32_t stored = StoredLengthFor(0, 0);
+  for (int i = first; i <= last; ++i) {
+    const int32_t lower = source.GetLowerKeyCount(i);
+    FEntries.resize(FEntries.size() + Stride());
+    const int position = static_cast<int>(FEntries.size() / Stride());
+    char* entry = Entry(position);
+    std::memcpy(entry, source.Entry(i), FKeySize + 4u);  // key and record or child number
+    EncodeInt32(entry + FKeySize + 4, lower);
+    entry[FKeySize + 8] = 0;
+    entry[FKeySize + 9] = 0;
+    FStoredSize += stored;
+    ComputeCounts(position);
+  }
+  SetNumberOfKeys(FEntries.size() / Stride());
+  SetIsDirty(true);
+}
+
+// The room kept is what deleting the entries one by one would leave.
+void TPage::TruncateEntries(int count) {
+  if (!FExpanded || count < 0 || count > NumberOfKeys()) throw std::out_of_range("page entries");
+  if (count == NumberOfKeys()) return;
+  BeforeChange();
+  for (int i = count + 1; i <= NumberOfKeys(); ++i) FStoredSize -= StoredLength(i);
+  const size_t kept = static_cast<size_t>(count) * Stride();
+  size_t room = FEntries.capacity();
+  for (size_t size = FEntries.size(); size > kept;) {
+    size -= Stride();
+    room = RoomAfterDelete(size, room);
+  }
+  FEntries.resize(kept);
+  if (room != FEntries.capacity()) {
+    std::vector<char> entries;
+    entries.reserve(room);
+    entries.assign(FEntries.begin(), FEntries.end());
+    FEntries.swap(entries);
+    HeldBytesChanged();
+  }
+  SetNumberOfKeys(FEntries.size() / Stride());
   SetIsDirty(true);
 }
 

@@ -101,6 +101,10 @@ class TPage : public TBuffer {
   // area. A page already expanded answers whether its parameters are the definition's.
   bool Expand(const TIndexDefinition& definition);
   bool Expanded() const { return FExpanded; }
+  // Expand for a page taken from the cache: mostly expanded already, which costs no call.
+  bool ExpandAgain(const TIndexDefinition& definition) {
+    return FExpanded ? SameParameters(definition) : Expand(definition);
+  }
   // Whether pages of the given size can hold a tree of the definition: a key size the entries
   // can carry, a known compression, room for the RecordID of a non-unique key, and two entries
   // of the largest kind in one page.
@@ -137,6 +141,11 @@ class TPage : public TBuffer {
   void UpdateKey(const char* key, int i);
   // Removes the entry at position; position then names the entry before it.
   void DeleteKey(int& position);
+  // Entries first ... last of another page of the same tree appended, as InsertKey after the last
+  // entry makes them one by one (with the lower key count GetLowerKeyCount tells).
+  void AppendEntries(const TPage& source, int first, int last);
+  // Keeps the first count entries, as DeleteKey of the last entry makes it one by one.
+  void TruncateEntries(int count);
   int32_t GetRecordNumber(int i) const;
   void SetRecordNumber(int i, int32_t value);
   // Keys in the subtree of a node entry; 1 on leaves, 0 on a node without statistics.
@@ -187,7 +196,11 @@ class TPage : public TBuffer {
   // kept) for a damaged page.
   bool DecodeStored(const char* area, const TIndexDefinition& definition, bool& canonical);
   bool LoadExpanded(const char* area, const TIndexDefinition& definition);
-  bool SameParameters(const TIndexDefinition& definition) const;
+  bool SameParameters(const TIndexDefinition& definition) const {
+    return FKeySize == definition.KeySize && FKeyUnique == definition.KeyUnique &&
+           FKeyCompressionType == definition.KeyCompressionType &&
+           FNoKeyStatistics == definition.NoKeyStatistics;
+  }
   // Recomputes L and T of entry i from its key and the one before, keeping StoredSize.
   void ComputeCounts(int i);
   void ComputeAllCounts();
@@ -204,6 +217,10 @@ class TPage : public TBuffer {
   void SetNumberOfKeys(size_t count);
   // Room for one more entry, for the entries of an expansion, and room given back after deletes.
   void ReserveForInsert();
+  // The room (capacity in bytes) of size bytes of entries in room bytes after one entry more, or
+  // one entry less.
+  size_t RoomForInsert(size_t size, size_t room) const;
+  size_t RoomAfterDelete(size_t size, size_t room) const;
   void ReserveForExpand(size_t bytes);
   void ReserveForThaw(size_t bytes);
   void ShrinkAfterDelete();

@@ -184,10 +184,11 @@ TBuffer* TBufferedFile::FindBuffer(int32_t number) const {
   return FBuffers.Find(number);
 }
 
-// The most recent buffers first, then a binary search.
+// The most recent buffers first, then the hash map.
 TBuffer* TBufferedFile::LookUp(int32_t number) {
   TBuffer* buffer = FFirstBuffer;
-  for (int32_t i = 0; buffer != nullptr && i < MRUBuffers(); ++i, buffer = buffer->FNextBuffer) {
+  const int32_t recent = MRUBuffers();
+  for (int32_t i = 0; buffer != nullptr && i < recent; ++i, buffer = buffer->FNextBuffer) {
     if (buffer->FNumber == number) return buffer;
   }
   return FindBuffer(number);
@@ -376,7 +377,7 @@ TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
   if (buffer == nullptr) {
     if (FullBufferCount() >= FCapacity)
       FCapacity += static_cast<size_t>(std::max(BufferExpand(), 1));
-    buffer = CreateBuffer();  // zeroed and clean already
+    buffer = NewBuffer();
     LinkFront(buffer.get());
   } else {
     MoveToFront(buffer.get());
@@ -387,6 +388,38 @@ TBuffer* TBufferedFile::TakeBuffer(int32_t number) {
   FBuffers.Insert(std::move(buffer));
   Recount(result);
   return result;
+}
+
+std::unique_ptr<TBuffer> TBufferedFile::NewBuffer() {
+  if (FSpareBuffers.empty()) {
+    std::unique_ptr<TBuffer> created = CreateBuffer();  // zeroed and clean already
+    FNewBufferBytes = created->HeldBytes();
+    return created;
+  }
+  std::unique_ptr<TBuffer> buffer = std::move(FSpareBuffers.back());
+  FSpareBuffers.pop_back();
+  FSpareBytes -= static_cast<int64_t>(buffer->HeldBytes());
+  return buffer;
+}
+
+// A spare is emptied as it is kept (as a recycled buffer is): taken again, it is as new. Its
+// links and recency are stale until it is linked in again; outside the list, its becoming free
+// says nothing about the tail known to hold no free buffer. Only a buffer that holds no more than
+// a new one is kept (an emptied page keeps its entries' room), so that the cache counts the same
+// bytes for a block whichever it gets.
+void TBufferedFile::KeepSpare(std::unique_ptr<TBuffer> buffer, int64_t limit) {
+  TBuffer* const noFreeFrom = FNoFreeFrom;
+  buffer->Initialize();
+  FNoFreeFrom = noFreeFrom;
+  const size_t held = buffer->HeldBytes();
+  if (held > FNewBufferBytes || FSpareBytes + static_cast<int64_t>(held) > limit) return;
+  FSpareBuffers.push_back(std::move(buffer));
+  FSpareBytes += static_cast<int64_t>(held);
+}
+
+void TBufferedFile::ReleaseSpares() {
+  FSpareBuffers.clear();
+  FSpareBytes = 0;
 }
 
 // LeastRecentlyUsedFree, starting before the tail known to hold no free buffer.
@@ -424,6 +457,7 @@ TBuffer* TBufferedFile::LeastRecentlyUsedFree() const {
 // trimming after the operation writes and frees them, and a longer search on every block taken or
 // given back would cost more than the memory it saves.
 void TBufferedFile::DropCleanOverByteBudget(size_t searchLimit) {
+  ReleaseSpares();  // memory held for nothing goes first
   if (FBufferAll) return;
   size_t searched = 0;
   for (TBuffer* b = FLastBuffer; b != nullptr && searched < searchLimit && OverByteBudget();
@@ -670,6 +704,7 @@ void TBufferedFile::InitializeBuffers() {
 }
 
 void TBufferedFile::AdjustBuffers() {
+  ReleaseSpares();
   const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
   TakeByteLimit();
   while (FBuffers.Size() > maximum) {
@@ -686,6 +721,9 @@ void TBufferedFile::AdjustBuffers() {
 // blocks leave in runs), the dirty ones written first in block order. Writing only what leaves
 // keeps the blocks every operation touches (the index roots, the last data block) cached, and
 // written once when they leave or at the close, rather than at every eviction.
+// The buffers that leave are kept as spares for the blocks taken in next, up to the bytes they
+// held: with its spares the cache never holds more than it did before the trimming, and spares
+// left from an earlier trimming are freed first.
 void TBufferedFile::FlushWhenOverBudget() {
   const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
   TakeByteLimit();
@@ -712,10 +750,11 @@ void TBufferedFile::FlushWhenOverBudget() {
   };
   const std::vector<TBuffer*> victims = ColdestUnused(stillOver);
   WriteInBlockOrder(WithLeavingNeighbours(victims));
+  ReleaseSpares();
   for (TBuffer* victim : victims) {
     RememberLeaving(*victim);
     Unlink(victim);
-    RemoveFromSorted(victim);
+    KeepSpare(RemoveFromSorted(victim), victimBytes);
   }
   FCapacity = std::max(FullBufferCount(), maximum);
 }
@@ -753,6 +792,7 @@ TBufferedFile::TCompactShort TBufferedFile::CompactOverBudget() {
 
 void TBufferedFile::FreeBuffers() {
   ++FContentGeneration;
+  ReleaseSpares();
   ForgetUndoSteps();
   FNoFreeFrom = nullptr;
   FCompactedFrom = nullptr;

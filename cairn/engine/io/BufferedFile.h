@@ -70,6 +70,11 @@ class TBufferedFile : public TEngineFile {
   // cached block it was. False (nothing done) otherwise; the caller then asks GetBuffer.
   bool RepinBuffer(TBuffer* buffer, uint64_t departures);
   uint64_t CacheDepartures() const { return FBuffers.Departures(); }
+  // What GetBuffer does after it handed a buffer out, for a caller that repinned several: over the
+  // byte budget, clean unused buffers leave from the cold end.
+  void KeepToByteBudget() {
+    if (OverByteBudget()) DropCleanOverByteBudget();
+  }
   // A cached block's content copied out, the block made most recently used: what GetBuffer,
   // copying and PutBuffer do for a hit, without holding the buffer. False (nothing done) when
   // the block is not cached; the caller then asks GetBuffer.
@@ -184,6 +189,10 @@ class TBufferedFile : public TEngineFile {
   size_t FullBufferCount() const { return FBuffers.Size() - FCompactedCount; }
   // The memory the cached buffers hold: the sum of their HeldBytes, kept as they change.
   int64_t HeldBytes() const { return FHeldBytes; }
+  // Buffers the latest trimming took out of the cache, kept for the blocks taken in next (see
+  // FlushWhenOverBudget): their number and what they hold. They hold no block.
+  size_t SpareCount() const { return FSpareBuffers.size(); }
+  int64_t SpareBytes() const { return FSpareBytes; }
   // What the cache's byte budget counts: the buffers' held bytes, the buffer map and the write
   // list.
   int64_t CacheBytes() const;
@@ -242,6 +251,12 @@ class TBufferedFile : public TEngineFile {
   void Recount(TBuffer* buffer);
 
   TBuffer* AppendBuffer(int32_t number);
+  // A spare buffer when there is one, else a new one of the kind: zeroed and clean.
+  std::unique_ptr<TBuffer> NewBuffer();
+  // Keeps a buffer that left the cache as a spare while the spares stay within limit bytes;
+  // frees it otherwise.
+  void KeepSpare(std::unique_ptr<TBuffer> buffer, int64_t limit);
+  void ReleaseSpares();
   TBuffer* LookUp(int32_t number);
   void ReadBlocks(int32_t number, int32_t count, bool backward);
   TBuffer* TakeBuffer(int32_t number);
@@ -343,6 +358,13 @@ class TBufferedFile : public TEngineFile {
   TBufferMap FBuffers;
   size_t FCapacity = 0;    // the buffer budget
   int64_t FHeldBytes = 0;  // the sum of the cached buffers' counted bytes
+  // Buffers that left in the latest trimming, emptied, and the sum of their HeldBytes. Appends
+  // after a trimming take in about as many buffers as it let go: reusing them spares an
+  // allocation and a free for each.
+  std::vector<std::unique_ptr<TBuffer>> FSpareBuffers;
+  int64_t FSpareBytes = 0;
+  // What the latest buffer the kind created held: a spare holding more is not kept.
+  size_t FNewBufferBytes = 0;
   int64_t FReservedBytes = 0;
   uint64_t FContentGeneration = 0;
   // CacheBytes beyond this is over the byte budget.

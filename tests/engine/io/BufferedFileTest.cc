@@ -457,6 +457,42 @@ TEST_F(BufferedFileTest, AppendedBlocksLeaveWithTheQueuedBlocksAfterThem) {
   EXPECT_LE(FFiles.Calls(test::TFileOp::Write), trimmingWrites + 1);
   for (int32_t n = 1; n <= kOperations; ++n) {
     EXPECT_EQ(BlockOnDisk(Path(), n), std::string(kBlockSize, 'a' + n - 1)) << "block " << n;
+    }
+  file.CloseFile();
+}
+
+// The buffers a trimming lets go serve the blocks taken in next: emptied, as a new buffer is,
+// and never more memory than they held in the cache. What frees buffers for room frees them first.
+TEST_F(BufferedFileTest, BuffersThatLeftInATrimmingServeTheBlocksTakenInNext) {
+  TTestBlockFile file(FEngine, &FOwner, Path(), true);
+  file.FMaxBuffers = 8;
+  file.CreateFile();
+  std::set<const TBuffer*> before;
+  for (int op = 0; op < 3; ++op) {
+    file.BeginUndo();
+    for (int i = 0; i < 4; ++i) Store(file, file.IOBlocksUsed() + 1, static_cast<char>('a' + op));
+    file.CommitUndo();
+    before.clear();
+    for (const TBuffer* b = file.FirstBuffer(); b != nullptr; b = b->NextBuffer()) before.insert(b);
+    const int64_t cached = file.CacheBytes();
+    file.FlushWhenOverBudget();
+    EXPECT_LE(file.CacheBytes() + file.SpareBytes(), cached);
+  }
+  ASSERT_GT(file.SpareCount(), 0u);
+  const size_t spares = file.SpareCount();
+  TBuffer* appended = Get(file, file.IOBlocksUsed() + 1);
+  EXPECT_EQ(file.SpareCount(), spares - 1);
+  EXPECT_EQ(before.count(appended), 1u) << "a buffer that left the cache, taken in again";
+  EXPECT_EQ(Content(appended), std::string(kBlockSize, '\0'));
+  EXPECT_FALSE(appended->IsDirty());
+  file.PutBuffer(appended);
+  file.AddReservedBytes(kBlockSize);
+  EXPECT_EQ(file.SpareCount(), 0u);
+  EXPECT_EQ(file.SpareBytes(), 0);
+  file.AddReservedBytes(-kBlockSize);
+  file.FlushBuffers();
+  for (int32_t n = 1; n <= 12; ++n) {
+    EXPECT_EQ(BlockOnDisk(Path(), n), std::string(kBlockSize, 'a' + (n - 1) / 4)) << "block " << n;
   }
   file.CloseFile();
 }
