@@ -607,7 +607,9 @@ TEST_F(IndexTreeTest, DescentsAlongTheLatestPathPlaceKeysAsSearchesDo) {
       }
       file->FlushWhenOverBudget();
     }
-    if (!reference) EXPECT_GT(file->Writes(), 0) << "the small budget wrote and recycled pages";
+    if (!reference) {
+      EXPECT_GT(file->Writes(), 0) << "the small budget wrote and recycled pages";
+    }
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(TTreeWalker(*file, 0, comparer).Walk().Keys, kept);
     Flush(*file);
