@@ -16,6 +16,11 @@ class TBlobHandles {
   int32_t Register(std::unique_ptr<TBlobBuffer> buffer);
   // The buffer of a handle, or null.
   TBlobBuffer* Find(int32_t handle) const;
+  // The buffer whose handle a record's blob field carries (negated), or null: a block number
+  // (zero or more) and a damaged field's most negative value, which negates to no handle, are none.
+  TBlobBuffer* FindReference(int32_t reference) const {
+    return reference < 0 && reference != INT32_MIN ? Find(-reference) : nullptr;
+  }
   // Unregisters and frees the buffer of a handle (nothing for an unknown handle).
   void Free(int32_t handle);
   void FreeAll() { FBuffers.clear(); }

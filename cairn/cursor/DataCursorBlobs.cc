@@ -86,7 +86,7 @@ const TFieldDefinition& TDataCursor::BlobField(int32_t fieldNum) const {
 
 TBlobBuffer* TDataCursor::OpenBuffer(int32_t fieldNum, const char* record) const {
   const int32_t reference = BlobReference(BlobField(fieldNum), record);
-  TBlobBuffer* buffer = reference < 0 ? FBlobs.Find(-reference) : nullptr;
+  TBlobBuffer* buffer = FBlobs.FindReference(reference);
   if (buffer == nullptr) RaiseError(CAIRN_INVALIDBLOBHANDLE);
   return buffer;
 }
@@ -99,7 +99,7 @@ size_t TDataCursor::OpenBlob(int32_t fieldNum, char* record, uint8_t mode, bool 
   TTableReadLock readLock(*FDataTable);
   const int32_t reference = BlobReference(field, record);
   if (reference < 0) {
-    TBlobBuffer* open = FBlobs.Find(-reference);
+    TBlobBuffer* open = FBlobs.FindReference(reference);
     if (open == nullptr) RaiseError(CAIRN_INVALIDBLOBOFFSET);
     if (mode == blob::kOpenWrite && open->EngineAllocated() && !systemBlob) {
       open->SetEngineAllocated(false);  // the caller takes over the engine's opening
@@ -210,7 +210,7 @@ void TDataCursor::FreeBlob(int32_t fieldNum, char* record, bool physical, bool s
 bool TDataCursor::ValidBlobHandle(int32_t fieldNum, const char* record, bool physical) const {
   (void)physical;
   const int32_t reference = BlobReference(BlobField(fieldNum), record);
-  return reference < 0 && FBlobs.Find(-reference) != nullptr;
+  return FBlobs.FindReference(reference) != nullptr;
 }
 
 // A changed value opened by the caller stays open until the caller frees it (also when it was
@@ -218,7 +218,7 @@ bool TDataCursor::ValidBlobHandle(int32_t fieldNum, const char* record, bool phy
 void TDataCursor::CancelAllBlobs(char* record) {
   for (const TFieldDefinition& field : FFieldDefinitions) {
     if (!field.IsBlob() || !ValidBlobHandle(field.FieldNum, record)) continue;
-    const TBlobBuffer* buffer = FBlobs.Find(-BlobReference(field, record));
+    const TBlobBuffer* buffer = FBlobs.FindReference(BlobReference(field, record));
     if (!buffer->IsDirty() || buffer->EngineAllocated()) FreeBlob(field.FieldNum, record);
   }
 }
@@ -260,7 +260,7 @@ void TDataCursor::CollectPostBlobs(const char* record) {
   for (const TFieldDefinition& field : FFieldDefinitions) {
     if (!field.IsBlob()) continue;
     const int32_t reference = BlobReference(field, record);
-    TBlobBuffer* buffer = reference < 0 ? FBlobs.Find(-reference) : nullptr;
+    TBlobBuffer* buffer = FBlobs.FindReference(reference);
     if (buffer != nullptr && buffer->OpenMode() != blob::kOpenCopy) {
       FPostBlobs.push_back({&field, buffer});
     }

@@ -150,6 +150,13 @@ TEST_F(BlobTest, AccessRules) {
   EXPECT_EQ(EngineErrorCode([&] { FCursor->OpenBlob(kMemo, row.Data(), blob::kOpenRead); }),
             CAIRN_INVALIDBLOBOFFSET)
       << "a stale handle";
+  // A damaged field's most negative reference names no handle (it has no positive negation).
+  EncodeInt32(row.Data() + FCursor->FieldDefinition(kMemo)->Offset + 1, INT32_MIN);
+  EXPECT_FALSE(FCursor->ValidBlobHandle(kMemo, row.Data()));
+  EXPECT_EQ(EngineErrorCode([&] { FCursor->OpenBlob(kMemo, row.Data(), blob::kOpenRead); }),
+            CAIRN_INVALIDBLOBOFFSET);
+  EXPECT_EQ(EngineErrorCode([&] { FCursor->GetBlobSize(kMemo, row.Data()); }),
+            CAIRN_INVALIDBLOBHANDLE);
 
   // A value opened for reading cannot change.
   TRow other(*FCursor);
