@@ -33,11 +33,10 @@ TPageRef TIndexFile::Pin(int32_t number) {
 TPageRef TIndexFile::ReadPage(int pos, int32_t number) {
   CheckSlot(pos);
   if (number < 1 || number > IOBlocksUsed()) RaiseCorruptIndex(pos);
+  // The hint lasts for this read only; expanding a page held already reads nothing.
   FLoadHint = TPageLoadHint{number, &FIndexDefinitions[pos]};
   TScopeGuard clearHint([&] { FLoadHint = TPageLoadHint(); });
   TPageRef page = Pin(number);
-  clearHint.Dismiss();
-  FLoadHint = TPageLoadHint();
   if (!page->ExpandAgain(FIndexDefinitions[pos])) RaiseCorruptIndex(pos);
   return page;
 }

@@ -728,7 +728,7 @@ void TBufferedFile::FlushWhenOverBudget() {
   const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
   TakeByteLimit();
   // What compacting could not bring below its mark leaves at once, as over the budget.
-  const TCompactShort fellShort = CompactOverBudget();
+  const TCompactShort fellShort = CompactOverBudget(maximum);
   FOperationStart = FRecencyClock;
   const bool overCount = FullBufferCount() > maximum || fellShort.Count;
   const bool overBytes = OverByteBudget() || fellShort.Bytes;
@@ -769,10 +769,9 @@ void TBufferedFile::FlushWhenOverBudget() {
 // cannot get below the 32nd (nearly everything is compacted), the trimming lets buffers leave as
 // over the budget, rather than compact the few whole ones, the pages every operation passes
 // through among them, after every operation.
-TBufferedFile::TCompactShort TBufferedFile::CompactOverBudget() {
+TBufferedFile::TCompactShort TBufferedFile::CompactOverBudget(size_t maximum) {
   if (FUndoActive || FBufferAll || !CompactsBuffers()) return {};
   constexpr int64_t kMargin = 16;
-  const size_t maximum = static_cast<size_t>(std::max(MaximumBufferCount(), 1));
   const int64_t budget = MaximumBufferBytes();
   const size_t startCount = maximum - maximum / (2 * kMargin);
   const int64_t startBytes = budget - budget / (2 * kMargin);

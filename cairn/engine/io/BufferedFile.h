@@ -322,13 +322,14 @@ class TBufferedFile : public TEngineFile {
   // Frees free buffers from the cold end while over the byte budget, searching at most
   // searchLimit buffers.
   void DropCleanOverByteBudget(size_t searchLimit = kDropSearch);
-  // The first step of FlushWhenOverBudget for a kind that compacts its buffers; tells where the
-  // cache is still above the mark at which compacting starts, by count and by bytes.
+  // The first step of FlushWhenOverBudget for a kind that compacts its buffers, given the count
+  // limit; tells where the cache is still above the mark at which compacting starts, by count
+  // and by bytes.
   struct TCompactShort {
     bool Count = false;
     bool Bytes = false;
   };
-  TCompactShort CompactOverBudget();
+  TCompactShort CompactOverBudget(size_t maximum);
   void NoteCompacted(bool compacted) {
     if (compacted) {
       ++FCompactedCount;
